@@ -1,0 +1,48 @@
+# GoogleTest for both builds, and qm_add_test() to register a test program.
+#
+# Natively the Debian packages' libraries are used and each test case becomes
+# its own CTest test. The Windows build compiles GoogleTest from Debian's
+# source package with the cross compiler and runs each test program as one
+# CTest test under Wine (one Wine start per program).
+
+if(NOT QM_BUILD_TESTS)
+  return()
+endif()
+
+if(CMAKE_CROSSCOMPILING)
+  set(QM_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources for the cross build")
+  if(NOT EXISTS "${QM_GTEST_SOURCE}/CMakeLists.txt")
+    message(FATAL_ERROR "GoogleTest sources not found at ${QM_GTEST_SOURCE} (install Debian's googletest package)")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  # GoogleTest's own code does not build warning-free with every compiler.
+  set(_qm_saved_options "${CMAKE_CXX_FLAGS}")
+  add_subdirectory("${QM_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+  foreach(_t gtest gtest_main gmock gmock_main)
+    if(TARGET ${_t})
+      target_compile_options(${_t} PRIVATE -Wno-error)
+    endif()
+  endforeach()
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+else()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+
+# qm_add_test(NAME SOURCES... [LIBS libs...])
+function(qm_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
+  target_compile_definitions(${name} PRIVATE QM_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS wine)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  endif()
+endfunction()

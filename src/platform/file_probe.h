@@ -1,0 +1,98 @@
+// The file system as the rest of the program sees it: existence tests, the
+// search path, environment expansion, special folders, and the few file
+// operations the program makes (create a folder, delete, list, read and
+// write whole files). Paths are Windows paths in the system code page
+// ("C:\WINDOWS\system32\foo.dll"). Two backends implement it: the live file
+// system (win32/) and drive letters mapped to host folders (memory/).
+//
+// No operation throws; failures come back as false, 0 or a status.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win32_codes.h"
+
+namespace qm {
+
+// The longest expansion ExpandEnvironmentStringsA may give the program,
+// terminating zero included.
+inline constexpr uint32_t kMaxExpandedPath = 1024;
+
+// One entry of a folder listing.
+struct FileEntry {
+    std::string name;  // the name as stored, without the folder
+    bool isDirectory = false;
+    uint64_t size = 0;
+};
+
+// A file opened for reading or writing. Closed when destroyed.
+class FileStream {
+public:
+    virtual ~FileStream() = default;
+    // Reads up to `size` bytes; returns how many were read (0 at the end or
+    // on an error).
+    virtual size_t Read(void* buffer, size_t size) = 0;
+    // Writes all `size` bytes or returns false.
+    virtual bool Write(const void* data, size_t size) = 0;
+    // Pushes buffered bytes to the file system; false on a write error.
+    virtual bool Flush() = 0;
+};
+
+enum class FileMode {
+    kRead,          // an existing file, for reading
+    kCreateNew,     // a new file for writing; fails with kFileExists if there is one
+    kCreateAlways,  // a file for writing, created or truncated
+};
+
+class FileProbe {
+public:
+    virtual ~FileProbe() = default;
+
+    // PathFileExistsA: true for files and folders alike. Relative paths are
+    // taken from the current folder.
+    virtual bool PathExists(const std::string& path) = 0;
+
+    // PathFindOnPathA with no extra folders. `name` must be a bare file name
+    // (no ':' or '\'); it is looked for in the system folder, the Windows
+    // folder's "system" folder, the Windows folder and then each folder of
+    // PATH. On success `name` is replaced by the full path.
+    virtual bool FindOnPath(std::string& name) = 0;
+
+    // ExpandEnvironmentStringsA. Returns the size of the expansion in bytes
+    // including the terminating zero (0 on failure). `expanded` receives the
+    // text only when that size is at most `limit`; otherwise it is cleared.
+    // Unknown %NAME% references stay as written.
+    virtual uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,
+                                       uint32_t limit = kMaxExpandedPath) = 0;
+
+    // SHGetSpecialFolderPathA / SHGetFolderPathA for one of the csidl ids,
+    // without creating the folder. False when there is no such folder.
+    virtual bool SpecialFolder(int csidl, std::string& path) = 0;
+
+    // GetModuleFileNameA of the program itself.
+    virtual std::string ModuleFileName() = 0;
+
+    // CreateDirectoryA: the parent must exist. kAlreadyExists when it does.
+    virtual Status CreateFolder(const std::string& path) = 0;
+
+    // DeleteFileA.
+    virtual Status DeleteFile(const std::string& path) = 0;
+
+    // FindFirstFileA / FindNextFileA over `pattern` ("C:\dir\*.reg"). '*'
+    // and '?' in the last component match as the system's file search
+    // does, case-insensitively. "." and ".." are listed where the system
+    // lists them. kFileNotFound when nothing matches, kPathNotFound when the
+    // folder does not exist.
+    virtual Status ListFolder(const std::string& pattern, std::vector<FileEntry>& entries) = 0;
+
+    // CreateFileA for binary reading or writing. Null on failure, with the
+    // reason in `status` when given.
+    virtual std::unique_ptr<FileStream> OpenFile(const std::string& path, FileMode mode,
+                                                 Status* status = nullptr) = 0;
+};
+
+}  // namespace qm

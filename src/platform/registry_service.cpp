@@ -1,0 +1,52 @@
+#include "platform/registry_service.h"
+
+#include <array>
+#include <cctype>
+
+namespace qm {
+
+namespace {
+
+struct RootName {
+    HKey key;
+    const char* full;
+    const char* shortName;
+};
+
+constexpr std::array<RootName, 7> kRoots{{
+    {hkey::kClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
+    {hkey::kCurrentUser, "HKEY_CURRENT_USER", "HKCU"},
+    {hkey::kLocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {hkey::kUsers, "HKEY_USERS", "HKU"},
+    {hkey::kPerformanceData, "HKEY_PERFORMANCE_DATA", nullptr},
+    {hkey::kCurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
+    {hkey::kDynData, "HKEY_DYN_DATA", nullptr},
+}};
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+}  // namespace
+
+const char* RootKeyFullName(HKey root) {
+    for (const auto& r : kRoots)
+        if (r.key == root) return r.full;
+    return "";
+}
+
+HKey ParseRootKeyName(const std::string& name) {
+    for (const auto& r : kRoots) {
+        if (EqualsNoCase(name, r.full)) return r.key;
+        if (r.shortName != nullptr && EqualsNoCase(name, r.shortName)) return r.key;
+    }
+    return hkey::kNull;
+}
+
+}  // namespace qm

@@ -1,0 +1,147 @@
+// The registry as the rest of the program sees it: the Win32 registry
+// functions, one virtual call each, with their meaning kept exactly (the same
+// statuses, the same in/out buffer sizes, enumeration by index that ends at
+// the first non-zero status). Two backends implement it: the live registry
+// (win32/) and a registry held in memory (memory/).
+//
+// Names and data are single-byte text in the system code page, as the ANSI
+// functions see them. Every call is independent and may come from any thread;
+// a key handle is used by the thread that opened it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "platform/win32_codes.h"
+
+namespace qm {
+
+// An open key or a root key. The root keys carry the values of Windows'
+// predefined handles.
+using HKey = std::uintptr_t;
+
+namespace hkey {
+inline constexpr HKey kNull = 0;
+inline constexpr HKey kClassesRoot = 0x80000000u;
+inline constexpr HKey kCurrentUser = 0x80000001u;
+inline constexpr HKey kLocalMachine = 0x80000002u;
+inline constexpr HKey kUsers = 0x80000003u;
+inline constexpr HKey kPerformanceData = 0x80000004u;
+inline constexpr HKey kCurrentConfig = 0x80000005u;
+inline constexpr HKey kDynData = 0x80000006u;
+
+constexpr bool IsRoot(HKey key) { return key >= kClassesRoot && key <= kDynData; }
+}  // namespace hkey
+
+// What RegQueryInfoKeyA reports. Lengths are in bytes without the
+// terminating zero, as the system reports them.
+struct KeyInfo {
+    uint32_t subKeys = 0;
+    uint32_t maxSubKeyLen = 0;
+    uint32_t values = 0;
+    uint32_t maxValueNameLen = 0;
+    uint32_t maxValueLen = 0;
+};
+
+class RegistryService {
+public:
+    virtual ~RegistryService() = default;
+
+    // RegOpenKeyExA. An empty or null `subKey` opens `parent` again. With
+    // access::kDefault it is RegOpenKeyA (the system's default access).
+    virtual Status OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) = 0;
+
+    // RegCreateKeyExA with no class and default options. Creates every
+    // missing key on the way. `created` (may be null) tells whether the last
+    // key was new.
+    virtual Status CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
+                             bool* created) = 0;
+
+    // RegCloseKey. Closing a root key is a no-op that succeeds.
+    virtual Status CloseKey(HKey key) = 0;
+
+    // RegEnumKeyExA. `nameSize`: in, the buffer's size in bytes including
+    // room for the terminating zero; out, the name's length without it.
+    // kMoreData when the name does not fit, kNoMoreItems past the end.
+    virtual Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) = 0;
+
+    // RegEnumValueA. `nameSize` as for EnumKey. `type`, `data` and
+    // `dataSize` may be null. When `data` is given but too small the status
+    // is kMoreData and `dataSize` receives the size needed.
+    virtual Status EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
+                             uint32_t* type, uint8_t* data, uint32_t* dataSize) = 0;
+
+    // RegQueryInfoKeyA, the counts and longest lengths only.
+    virtual Status QueryInfoKey(HKey key, KeyInfo* info) = 0;
+
+    // RegQueryValueExA. An empty or null name is the key's default value.
+    // kFileNotFound when there is no such value; kMoreData (with the size
+    // needed in `dataSize`) when `data` is too small; with `data` null only
+    // the size and type are returned.
+    virtual Status QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
+                              uint32_t* dataSize) = 0;
+
+    // RegSetValueExA. The bytes are stored exactly as given.
+    virtual Status SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
+                            uint32_t size) = 0;
+
+    // RegDeleteValueA.
+    virtual Status DeleteValue(HKey key, const char* name) = 0;
+
+    // RegDeleteKeyA: deletes one key that has no subkeys (a key with
+    // subkeys gives kAccessDenied, as on Windows NT).
+    virtual Status DeleteKey(HKey parent, const char* subKey) = 0;
+
+    // SHDeleteKeyA: deletes a key with everything below it.
+    virtual Status DeleteTree(HKey parent, const char* subKey) = 0;
+};
+
+// Owns one open key and closes it when it goes out of scope.
+class RegKey {
+public:
+    RegKey() = default;
+    explicit RegKey(RegistryService& registry) : registry_(&registry) {}
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    RegKey(RegKey&& other) noexcept
+        : registry_(other.registry_), key_(std::exchange(other.key_, hkey::kNull)) {}
+    RegKey& operator=(RegKey&& other) noexcept {
+        if (this != &other) {
+            Close();
+            registry_ = other.registry_;
+            key_ = std::exchange(other.key_, hkey::kNull);
+        }
+        return *this;
+    }
+    ~RegKey() { Close(); }
+
+    Status Open(HKey parent, const char* subKey, uint32_t access) {
+        Close();
+        return registry_->OpenKey(parent, subKey, access, &key_);
+    }
+    Status Create(HKey parent, const char* subKey, uint32_t access, bool* created = nullptr) {
+        Close();
+        return registry_->CreateKey(parent, subKey, access, &key_, created);
+    }
+    void Close() {
+        if (key_ != hkey::kNull) registry_->CloseKey(key_);
+        key_ = hkey::kNull;
+    }
+
+    bool IsOpen() const { return key_ != hkey::kNull; }
+    HKey get() const { return key_; }
+    RegistryService& registry() const { return *registry_; }
+
+private:
+    RegistryService* registry_ = nullptr;
+    HKey key_ = hkey::kNull;
+};
+
+// Full root key names ("HKEY_LOCAL_MACHINE") and back. Empty / kNull when
+// unknown. The parser also takes the short forms HKLM, HKCU, HKCR, HKU and
+// HKCC, in any case.
+const char* RootKeyFullName(HKey root);
+HKey ParseRootKeyName(const std::string& name);
+
+}  // namespace qm
