@@ -1,0 +1,23 @@
+// Turning a registry entry's command line or path into the one path that is
+// tested for existence, and the existence test itself.
+#pragma once
+
+#include <string>
+
+#include "platform/file_probe.h"
+
+namespace qm {
+
+// Shortens `source` in place (leading quotes kept, cut at a closing quote
+// and after the first ".EXE", ".DLL" or ".OCX", whichever ends first) and
+// puts the expanded path to test into `path`. Returns false when the path
+// could not be expanded within kMaxExpandedPath bytes: such an entry could
+// not be tested and must not be reported as missing.
+bool ExtractPath(std::string& source, std::string& path, FileProbe& files);
+
+// Whether the path an entry names exists: PathFileExistsA, and for a bare
+// file name (no drive or folder) also the search path, so that a program
+// that lives in the system folder is found whatever the current folder is.
+bool TargetExists(const std::string& path, FileProbe& files);
+
+}  // namespace qm

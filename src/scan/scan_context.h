@@ -1,0 +1,40 @@
+// What every category scanner works with: the two platform services, the
+// list it appends to with its counters, the stop flag it polls, and where
+// it reports the key or path it is looking at.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/file_probe.h"
+#include "platform/registry_service.h"
+#include "scan/found_item.h"
+
+namespace qm {
+
+// Receives "what is being examined" texts from a scanner. The scan worker
+// throttles them before they reach a window.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void Progress(const std::string& text) = 0;
+};
+
+struct ScanContext {
+    RegistryService& registry;
+    FileProbe& files;
+    FoundItemList& items;
+    ScanCounters& counters;
+    const std::atomic<int>& stopRequested;
+    ProgressSink* progress = nullptr;
+
+    // Appends one item of `category` and counts it, as one step.
+    void Add(std::string keyPath, std::string valueName, std::string data, ScanCategory category);
+    bool Stopped() const { return stopRequested.load(std::memory_order_relaxed) != 0; }
+    void Report(const std::string& text) const {
+        if (progress != nullptr) progress->Progress(text);
+    }
+};
+
+}  // namespace qm
