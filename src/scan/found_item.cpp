@@ -1,0 +1,181 @@
+#include "scan/found_item.h"
+
+#include <initializer_list>
+#include <utility>
+
+namespace qm {
+
+namespace {
+
+struct CategoryTexts {
+    const char* row;
+    const char* status;
+    const char* header;
+    const char* description;
+};
+
+// Indexed by category number; entry 0 stands for any unknown number.
+constexpr CategoryTexts kTexts[kCategoryCount + 1] = {
+    {"", "", "", ""},
+    {"COM/ActiveX Entries", "Finding COM/ActiveX Entries...",
+     "The COM/ActiveX Section of the Windows registry contains some invalid entries. This may "
+     "cause some applications fail to run, system crash or document opening error.",
+     "The COM/ActiveX Section of the Windows registry contains some invalid entries. This may "
+     "cause some applications fail to run, system crash or document opening error."},
+    {"Uninstall Entries", "Finding Uninstall Entries...",
+     "The Uninstall section of Windows registry contains some invalid entries, or referrs to one "
+     "or more missing files. this may due to an application was installed or ununstalled "
+     "incorrectly.",
+     "The Uninstall section of Windows registry contains some invalid entries, or referrs to one "
+     "or more missing files. This may due to an application was installed or ununstalled "
+     "incorrectly."},
+    {"Font Entries", "Finding Font entries...",
+     "The Fonts section of Windows registry refers to one or more missing font files. This may "
+     "cause errors in application that uses fonts(like Word processing application)",
+     "The Fonts section of Windows registry refers to one or more missing font files. This may "
+     "cause errors in application that uses fonts (like Word processing application)"},
+    {"Shared DLLs", "Finding SharedDlls...",
+     "The SharedDLLs section of Windows registry contais some invalid entries. This may cause some "
+     "application failure due to DLL conflict(DLL hell) problem.",
+     "The Shared DLLs section of Windows registry contains some invalid entries. This may cause "
+     "some application failure due to DLL conflict (DLL hell) problem."},
+    {"Application Paths", "Finding AppPaths Entries...",
+     "The Application Paths section of Windows registry refers to one or more invalid disk "
+     "directories. This may cause the application fail to run.",
+     "The Application Paths section of Windows registry refers to one or more invalid disk "
+     "directories. This may cause the application fail to run."},
+    {"Help Files Information", "Finding helpFileInfo...",
+     "The Help section of the Windows registry points to one or more invalid help file. This mat "
+     "cause the help file of some applicaion to open correctly.",
+     "The Help section of the Windows registry points to one or more invalid help file. This may "
+     "cause the help file of some applicaion to open incorrectly."},
+    {"Windows Startup Items", "Finding Windows Startup...",
+     "The Run section of the Windows registy refers to one or more missing programs. This may due "
+     "to an application was installed or uninstalled incorrectly.",
+     "The Run section of the Windows registy refers to one or more missing programs. This may due "
+     "to an application was installed or uninstalled incorrectly."},
+    {"File/Path Reference", "Finding Filepath Entries...",
+     "Some registry items refer to some non-existing folders and files. Please not e that although "
+     "some of these entries are invalid, it doesn't necessary mean all such registry entries are "
+     "invalid even they refer to non-existing folders or files. Only remove such entries if u "
+     "really know what you are doing.",
+     "Some registry items refer to some non-existing folders and files. Please note that although "
+     "some of these entries are invalid, it doesn't necessary mean all such registry entries are "
+     "invalid, even they refer to non-existing folders or files. Only remove such entries if you "
+     "really know what you are doing."},
+};
+
+const CategoryTexts& TextsOf(int32_t category) {
+    if (category < 1 || category > kCategoryCount) return kTexts[0];
+    return kTexts[category];
+}
+
+// Fills the '%s' placeholders of `pattern` in order; the texts are taken
+// whole, so no field is ever cut or overruns anything.
+std::string Format(const char* pattern, std::initializer_list<const std::string*> fields) {
+    std::string text;
+    auto next = fields.begin();
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        if (p[0] == '%' && p[1] == 's' && next != fields.end()) {
+            text += **next++;
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+const char* const kInitialDescription =
+    "COM/ActiveX Section of the Windows registry contains some invalid entries. This may cause "
+    "some applications fail to run, system crash or document opening error.";
+
+const char* CategoryRowText(int32_t category) {
+    return TextsOf(category).row;
+}
+const char* CategoryStatusText(int32_t category) {
+    return TextsOf(category).status;
+}
+const char* CategoryDetailsHeader(int32_t category) {
+    return TextsOf(category).header;
+}
+const char* CategoryDescription(int32_t category) {
+    return TextsOf(category).description;
+}
+
+bool ItemIsKey(const FoundItem& item) {
+    switch (static_cast<ScanCategory>(item.category)) {
+        case ScanCategory::ComActiveX:
+        case ScanCategory::Uninstall:
+        case ScanCategory::AppPaths:
+            return true;
+        case ScanCategory::WindowsStartup:
+            // Start Menu order entries are subkeys; Run entries are values.
+            return item.keyPath.find("MenuOrder\\") != std::string::npos;
+        default:
+            return false;
+    }
+}
+
+std::string DetailText(const FoundItem& item) {
+    const std::string& key = item.keyPath;
+    const std::string& value = item.valueName;
+    const std::string& data = item.data;
+    switch (static_cast<ScanCategory>(item.category)) {
+        case ScanCategory::Uninstall:
+            return Format(
+                "The uninstall key is invalid. The file referenced (%s) doesn't exist.\n"
+                "Key: %s\nValue: %s\nData: %s",
+                {&data, &key, &value, &data});
+        case ScanCategory::SharedDlls:
+            // The value name is the missing file itself; there is no data.
+            return Format("The file (%s) doesn't exist.\nKey: %s\nValue: %s",
+                          {&value, &key, &value});
+        case ScanCategory::HelpFiles:
+            // Folder and file are always joined by one backslash, even when
+            // the folder already ends in one.
+            return Format(
+                "The help file referenced (%s\\%s) doesn't exist.\n"
+                "Key: %s\nValue: %s\nData: %s",
+                {&data, &value, &key, &value, &data});
+        case ScanCategory::WindowsStartup:
+            return Format("The program referenced doesn't exist.\nKey: %s\nValue: %s\nData: %s",
+                          {&key, &value, &data});
+        default:
+            return Format("The file referenced (%s) doesn't exist.\nKey: %s\nValue: %s\nData: %s",
+                          {&data, &key, &value, &data});
+    }
+}
+
+void FoundItemList::Append(std::unique_ptr<FoundItem> item) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    items_.push_back(std::move(item));
+}
+
+void FoundItemList::Clear() {
+    std::vector<std::unique_ptr<FoundItem>> gone;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        gone.swap(items_);
+    }
+    // The items are destroyed outside the lock.
+}
+
+size_t FoundItemList::Count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return items_.size();
+}
+
+void FoundItemList::ForEach(const std::function<void(FoundItem&)>& visit) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& item : items_) visit(*item);
+}
+
+void FoundItemList::ForEach(const std::function<void(const FoundItem&)>& visit) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& item : items_) visit(*item);
+}
+
+}  // namespace qm

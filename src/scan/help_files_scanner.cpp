@@ -1,0 +1,44 @@
+// Help files (category 6): one value per help file, named by the file and
+// holding the folder it lives in; a value whose file is not in that folder
+// is reported.
+#include <string>
+
+#include "scan/extract_path.h"
+#include "scan/scan_reads.h"
+#include "scan/scanners.h"
+
+namespace qm {
+
+namespace {
+constexpr const char* kSubKey = "SOFTWARE\\Microsoft\\Windows\\HELP";
+constexpr const char* kItemKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\HELP";
+}  // namespace
+
+void ScanHelpFiles(ScanContext& ctx) {
+    RegKey key(ctx.registry);
+    if (key.Open(hkey::kLocalMachine, kSubKey, access::kReadWrite) != status::kSuccess) return;
+
+    std::string name;
+    std::string folder;
+    std::string joined;
+    std::string path;
+    for (uint32_t index = 0;
+         scan::EnumValueName(ctx.registry, key.get(), index, name) == status::kSuccess; ++index) {
+        if (ctx.Stopped()) break;
+        if (scan::ReadValueText(ctx.registry, key.get(), name.c_str(), folder) != status::kSuccess)
+            continue;
+
+        // One backslash between folder and file, none added when the folder
+        // already ends in one. An empty folder gives "\file".
+        joined = folder;
+        if (joined.empty() || joined.back() != '\\') joined += '\\';
+        joined += name;
+
+        if (!ExtractPath(joined, path, ctx.files)) continue;  // could not be tested
+        ctx.Report(path);
+        if (!TargetExists(path, ctx.files))
+            ctx.Add(kItemKey, name, folder, ScanCategory::HelpFiles);
+    }
+}
+
+}  // namespace qm

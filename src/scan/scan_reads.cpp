@@ -1,0 +1,65 @@
+#include "scan/scan_reads.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace qm::scan {
+
+namespace {
+
+using Buffer = std::array<char, kReadBufferSize>;
+
+// Value data as text: the bytes read, up to the first zero byte. The data of
+// a text value need not carry its terminating zero.
+void AssignText(std::string& text, const char* bytes, uint32_t size) {
+    const void* zero = std::memchr(bytes, '\0', size);
+    text.assign(bytes, zero != nullptr ? static_cast<const char*>(zero) : bytes + size);
+}
+
+}  // namespace
+
+Status EnumKeyName(RegistryService& registry, HKey key, uint32_t index, std::string& name) {
+    Buffer buffer;
+    uint32_t size = kReadBufferSize;
+    const Status result = registry.EnumKey(key, index, buffer.data(), &size);
+    if (result == status::kSuccess) name.assign(buffer.data(), std::min(size, kReadBufferSize));
+    return result;
+}
+
+Status EnumValueName(RegistryService& registry, HKey key, uint32_t index, std::string& name) {
+    Buffer buffer;
+    uint32_t size = kReadBufferSize;
+    const Status result =
+        registry.EnumValue(key, index, buffer.data(), &size, nullptr, nullptr, nullptr);
+    if (result == status::kSuccess) name.assign(buffer.data(), std::min(size, kReadBufferSize));
+    return result;
+}
+
+Status EnumValueText(RegistryService& registry, HKey key, uint32_t index, std::string& name,
+                     std::string& data) {
+    Buffer nameBuffer;
+    Buffer dataBuffer;
+    uint32_t nameSize = kReadBufferSize;
+    uint32_t dataSize = kReadBufferSize;
+    const Status result =
+        registry.EnumValue(key, index, nameBuffer.data(), &nameSize, nullptr,
+                           reinterpret_cast<uint8_t*>(dataBuffer.data()), &dataSize);
+    if (result == status::kSuccess) {
+        name.assign(nameBuffer.data(), std::min(nameSize, kReadBufferSize));
+        AssignText(data, dataBuffer.data(), std::min(dataSize, kReadBufferSize));
+    }
+    return result;
+}
+
+Status ReadValueText(RegistryService& registry, HKey key, const char* name, std::string& data) {
+    Buffer buffer;
+    uint32_t size = kReadBufferSize;
+    const Status result =
+        registry.QueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer.data()), &size);
+    if (result == status::kSuccess)
+        AssignText(data, buffer.data(), std::min(size, kReadBufferSize));
+    return result;
+}
+
+}  // namespace qm::scan

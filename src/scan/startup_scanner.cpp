@@ -1,0 +1,90 @@
+// Windows startup (category 7): Run values whose program is gone, and Start
+// Menu order subkeys whose Programs folder exists in neither the common nor
+// the user's Programs folder.
+#include <string>
+
+#include "scan/extract_path.h"
+#include "scan/scan_reads.h"
+#include "scan/scanners.h"
+
+namespace qm {
+
+namespace {
+
+constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kShellFolders =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kMenuOrder =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs";
+constexpr const char* kMenuOrder2 =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu2\\Programs";
+
+// Run values of one root: a value whose program does not exist is reported.
+void ScanRunValues(ScanContext& ctx, HKey root, const std::string& itemKey) {
+    ctx.Report(kRunKey);
+    RegKey run(ctx.registry);
+    if (run.Open(root, kRunKey, access::kReadWrite) != status::kSuccess) return;
+
+    std::string name;
+    std::string command;
+    std::string path;
+    for (uint32_t index = 0;
+         scan::EnumValueName(ctx.registry, run.get(), index, name) == status::kSuccess; ++index) {
+        if (ctx.Stopped()) break;
+        if (scan::ReadValueText(ctx.registry, run.get(), name.c_str(), command) != status::kSuccess)
+            continue;
+        if (!ExtractPath(command, path, ctx.files)) continue;  // could not be tested
+        if (!TargetExists(path, ctx.files))
+            ctx.Add(itemKey, name, command, ScanCategory::WindowsStartup);
+    }
+}
+
+// The all-users Programs folder; empty when it cannot be read.
+std::string CommonProgramsFolder(ScanContext& ctx) {
+    ctx.Report(kShellFolders);
+    std::string folder;
+    RegKey key(ctx.registry);
+    if (key.Open(hkey::kLocalMachine, kShellFolders, access::kReadWrite) != status::kSuccess ||
+        scan::ReadValueText(ctx.registry, key.get(), "Common Programs", folder) != status::kSuccess)
+        folder.clear();
+    return folder;
+}
+
+// Start Menu order subkeys below one order key of HKEY_CURRENT_USER.
+void ScanMenuOrder(ScanContext& ctx, const char* subKey, bool reportPaths,
+                   const std::string& commonFolder, const std::string& userFolder) {
+    ctx.Report(subKey);
+    RegKey order(ctx.registry);
+    if (order.Open(hkey::kCurrentUser, subKey, access::kReadWrite) != status::kSuccess) return;
+
+    const std::string itemKey = std::string("HKCU\\") + subKey;
+    std::string name;
+    for (uint32_t index = 0;
+         scan::EnumKeyName(ctx.registry, order.get(), index, name) == status::kSuccess; ++index) {
+        if (ctx.Stopped()) break;
+        const std::string commonPath = commonFolder + "\\" + name;
+        const std::string userPath = userFolder + "\\" + name;
+        if (reportPaths) {
+            ctx.Report(userPath);
+            ctx.Report(commonPath);
+        }
+        if (!ctx.files.PathExists(commonPath) && !ctx.files.PathExists(userPath))
+            ctx.Add(itemKey, name, commonPath, ScanCategory::WindowsStartup);
+    }
+}
+
+}  // namespace
+
+void ScanWindowsStartup(ScanContext& ctx) {
+    ScanRunValues(ctx, hkey::kLocalMachine, std::string("HKLM\\") + kRunKey);
+    ScanRunValues(ctx, hkey::kCurrentUser, std::string("HKCU\\") + kRunKey);
+
+    const std::string commonFolder = CommonProgramsFolder(ctx);
+    std::string userFolder;
+    if (!ctx.files.SpecialFolder(csidl::kPrograms, userFolder)) userFolder.clear();
+
+    ScanMenuOrder(ctx, kMenuOrder, false, commonFolder, userFolder);
+    ScanMenuOrder(ctx, kMenuOrder2, true, commonFolder, userFolder);
+}
+
+}  // namespace qm
