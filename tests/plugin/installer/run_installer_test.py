@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""Runs callvane.dll inside real NSIS installers under Wine.
+"""Runs callvane.dll inside a real NSIS installer under Wine.
 
-For each case an installer is built with makensis from callvane_test.nsi. It
-pushes a sentinel and the web address, name and e-mail address, calls
-callvane::CallURL and writes what is left on its stack to a file. The
-installer runs silently (/S) under Wine; a loopback HTTP server records the
-requests it receives. Every case checks that the installer carried on with
-exactly the three strings consumed; where a request is due, that the server
-received one GET whose path and query decode to the pushed strings.
+An installer is built with makensis from callvane_test.nsi. For each case it
+pushes strings (usually a sentinel, then the e-mail address, the name and the
+web address), calls callvane::CallURL and writes what is left on its stack to
+a file. The installer runs silently (/S) under Wine; a loopback HTTP server
+records the requests it receives. Every case checks what the installer's
+stack held after the call, and that the server received exactly the expected
+GET requests: each case has its own path, and the query must decode to the
+strings the case pushed.
 """
 
 import argparse
@@ -22,6 +23,8 @@ import threading
 import urllib.parse
 
 SENTINEL = b"sentinel-after-the-three-strings"
+NAME = "Zo\xeb O'Brien & Sons = 100% + more $1 \"q\"".encode("cp1252")
+EMAIL = b"zo\xeb+list@example.org"
 
 
 class RecordingServer(http.server.ThreadingHTTPServer):
@@ -29,10 +32,6 @@ class RecordingServer(http.server.ThreadingHTTPServer):
         super().__init__(("127.0.0.1", 0), RecordingHandler)
         self.requests = []
         self.lock = threading.Lock()
-
-    @property
-    def port(self):
-        return self.server_address[1]
 
 
 class RecordingHandler(http.server.BaseHTTPRequestHandler):
@@ -55,96 +54,99 @@ class RecordingHandler(http.server.BaseHTTPRequestHandler):
         pass
 
 
+class Case:
+    """Strings pushed (the last is popped first), the stack expected after the
+    call, and the query expected at `path` ("" when no request is due)."""
+
+    def __init__(self, name, pushes, left, query=None, path=None):
+        self.name, self.pushes, self.left, self.query = name, pushes, left, query
+        self.path = path or "/" + name
+
+
+def cases(port, closed_port):
+    def web(path):
+        return ("http://127.0.0.1:%d%s" % (port, path)).encode()
+
+    return [
+        Case("special-characters", [SENTINEL, EMAIL, NAME, web("/reg/add.php")], [SENTINEL],
+             [("Name", NAME), ("Email", EMAIL)], path="/reg/add.php"),
+        Case("long-name", [SENTINEL, b"e@x.org", b"n" * 300, web("/long-name")], [SENTINEL],
+             [("Name", b"n" * 255), ("Email", b"e@x.org")]),
+        # With the e-mail address missing from the stack it is sent empty.
+        Case("missing-email", [b"only name", web("/missing-email")], [],
+             [("Name", b"only name"), ("Email", b"")]),
+        # 255 "&" and 255 "%" need 1,530 bytes encoded: no request rather
+        # than one cut short.
+        Case("address-too-long", [SENTINEL, b"%" * 255, b"&" * 255, web("/address-too-long")],
+             [SENTINEL]),
+        Case("no-server",
+             [SENTINEL, EMAIL, NAME, b"http://127.0.0.1:%d/no-server" % closed_port], [SENTINEL]),
+        Case("unresolvable",
+             [SENTINEL, EMAIL, NAME, b"http://callvane-test.invalid/unresolvable"], [SENTINEL]),
+        # The installer is still sound after the failures: one more request.
+        Case("after-failures", [SENTINEL, b"b@x.org", b"B", web("/after-failures")], [SENTINEL],
+             [("Name", b"B"), ("Email", b"b@x.org")]),
+    ]
+
+
 def nsis_string(raw):
     """The bytes as a quoted NSIS string: "$" and quotes escaped."""
     text = raw.decode("cp1252")
     return '"' + text.replace("$", "$$").replace('"', '$\\"') + '"'
 
 
-def closed_port():
+def unused_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
 
 
 def decode_query(query):
-    """The query's name=value pairs, values percent-decoded to bytes."""
+    """The query's name=value pairs, values percent-decoded to bytes. The
+    server reads the request line as Latin-1, so that is how its characters
+    go back to the bytes that were sent."""
     pairs = []
     for part in query.split("&"):
         name, _, value = part.partition("=")
-        pairs.append((name, urllib.parse.unquote_to_bytes(value)))
+        pairs.append((name, urllib.parse.unquote_to_bytes(value.encode("latin-1"))))
     return pairs
 
 
-class Runner:
-    def __init__(self, args):
-        self.args = args
-        os.makedirs(args.work_dir, exist_ok=True)
-        self.root = tempfile.mkdtemp(prefix="run-", dir=args.work_dir)
-        self.plugin_dir = os.path.join(self.root, "plugins")
-        os.makedirs(self.plugin_dir)
-        shutil.copy(args.plugin, os.path.join(self.plugin_dir, "callvane.dll"))
-        self.failures = []
+def read_stacks(path):
+    """case name -> strings left on the stack, from the installer's file."""
+    stacks, current = {}, None
+    with open(path, "rb") as f:
+        for line in f.read().split(b"\n")[:-1]:
+            if current is None:
+                current = line.decode("cp1252").removeprefix("case ")
+                stacks[current] = []
+            elif line == b"end":
+                current = None
+            else:
+                stacks[current].append(line)
+    return stacks
 
-    def run_installer(self, case, pushes):
-        """Builds and runs one installer; returns the stack it saw afterwards."""
-        folder = os.path.join(self.root, case)
-        os.makedirs(folder)
-        strings = os.path.join(folder, "strings.nsh")
-        with open(strings, "w", encoding="cp1252") as f:
-            f.write("!macro PushStrings\n")
-            for raw in pushes:
+
+def build_and_run(args, folder, case_list):
+    plugin_dir = os.path.join(folder, "plugins")
+    os.makedirs(plugin_dir)
+    shutil.copy(args.plugin, os.path.join(plugin_dir, "callvane.dll"))
+    include = os.path.join(folder, "cases.nsh")
+    with open(include, "w", encoding="cp1252") as f:
+        f.write("!macro Cases\n")
+        for case in case_list:
+            for raw in case.pushes:
                 f.write("  Push %s\n" % nsis_string(raw))
-            f.write("!macroend\n")
-        exe = os.path.join(folder, "installer.exe")
-        subprocess.run(
-            [self.args.makensis, "-V2",
-             "-DPLUGIN_DIR=" + self.plugin_dir, "-DSTRINGS=" + strings, "-DOUT_FILE=" + exe,
-             self.args.script],
-            check=True)
-        # Proxy settings of the host would send Wine's requests elsewhere.
-        env = {k: v for k, v in os.environ.items() if "proxy" not in k.lower()}
-        result = subprocess.run([self.args.wine_run, exe, "/S"], cwd=folder, env=env,
-                                timeout=180)
-        self.check(case, result.returncode == 0, "installer exit code %d" % result.returncode)
-        try:
-            with open(os.path.join(folder, "stack-after.txt"), "rb") as f:
-                lines = f.read().split(b"\n")
-        except FileNotFoundError:
-            self.check(case, False, "the installer did not carry on after CallURL")
-            return None
-        self.check(case, lines[-2:] == [b"end", b""], "stack file incomplete: %r" % lines)
-        return lines[:-2]
-
-    def check(self, case, ok, message):
-        if not ok:
-            self.failures.append("%s: %s" % (case, message))
-
-    def run_case(self, case, pushes, expected_left, expected_query=None, path="/r"):
-        """Runs an installer that pushes pushes(web address) with a server on
-        a loopback port. With expected_query, exactly one GET of the path
-        whose query decodes to those (name, bytes) pairs must arrive;
-        without, no request at all."""
-        with RecordingServer() as server:
-            thread = threading.Thread(target=server.serve_forever, daemon=True)
-            thread.start()
-            web = ("http://127.0.0.1:%d%s" % (server.port, path)).encode()
-            left = self.run_installer(case, pushes(web))
-            server.shutdown()
-        self.check(case, left == expected_left, "stack afterwards %r" % left)
-        if expected_query is None:
-            self.check(case, server.requests == [], "requests received: %r" % server.requests)
-            return
-        if len(server.requests) != 1:
-            self.check(case, False, "requests received: %r" % server.requests)
-            return
-        method, target, agent = server.requests[0]
-        target_path, _, query = target.partition("?")
-        self.check(case, method == "GET", "method %s" % method)
-        self.check(case, agent == "Mozilla 1.0", "agent %r" % agent)
-        self.check(case, target_path == path, "path %r" % target_path)
-        self.check(case, decode_query(query) == expected_query,
-                   "query %r decodes to %r" % (query, decode_query(query)))
+            f.write("  callvane::CallURL\n")
+            f.write('  StrCpy $9 "%s"\n  Call DumpStack\n' % case.name)
+        f.write("!macroend\n")
+    exe = os.path.join(folder, "installer.exe")
+    subprocess.run([args.makensis, "-V2", "-DPLUGIN_DIR=" + plugin_dir, "-DCASES=" + include,
+                    "-DOUT_FILE=" + exe, args.script], check=True)
+    # The host's proxy settings would send Wine's requests elsewhere.
+    env = {k: v for k, v in os.environ.items() if "proxy" not in k.lower()}
+    return subprocess.run([args.wine_run, exe, "/S"], cwd=folder, env=env,
+                          timeout=args.timeout).returncode
 
 
 def main():
@@ -153,35 +155,52 @@ def main():
     parser.add_argument("--script", required=True, help="callvane_test.nsi")
     parser.add_argument("--makensis", default="makensis")
     parser.add_argument("--wine-run", required=True, help="cmake/wine-run.sh")
-    parser.add_argument("--work-dir", default=os.getcwd())
+    parser.add_argument("--work-dir", default=os.getcwd(),
+                        help="where the installer is built and run (inside the build folder, "
+                             "so that wine-run.sh finds its Wine prefix)")
+    parser.add_argument("--timeout", type=float, default=300)
     args = parser.parse_args()
 
-    runner = Runner(args)
-    name = "Zo\xeb O'Brien & Sons = 100% + more $1 \"q\"".encode("cp1252")
-    email = b"zo\xeb+list@example.org"
-    runner.run_case("special-characters", lambda web: [SENTINEL, email, name, web], [SENTINEL],
-                    [("Name", name), ("Email", email)], path="/reg/add.php")
-    runner.run_case("long-name-cut-to-255", lambda web: [SENTINEL, b"e@x.org", b"n" * 300, web],
-                    [SENTINEL], [("Name", b"n" * 255), ("Email", b"e@x.org")])
-    runner.run_case("missing-email", lambda web: [b"only name", web], [],
-                    [("Name", b"only name"), ("Email", b"")])
-    # Encoded, 255 "&" and 255 "%" need 1,530 bytes: no request rather than a cut one.
-    runner.run_case("address-too-long", lambda web: [SENTINEL, b"%" * 255, b"&" * 255, web],
-                    [SENTINEL])
-    port = closed_port()
-    runner.run_case("no-server",
-                    lambda web: [SENTINEL, email, name, b"http://127.0.0.1:%d/r" % port],
-                    [SENTINEL])
-    runner.run_case("unresolvable",
-                    lambda web: [SENTINEL, email, name, b"http://callvane-test.invalid/r"],
-                    [SENTINEL])
+    os.makedirs(args.work_dir, exist_ok=True)
+    folder = tempfile.mkdtemp(prefix="run-", dir=args.work_dir)
+    failures = []
+    with RecordingServer() as server:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        case_list = cases(server.server_address[1], unused_port())
+        returncode = build_and_run(args, folder, case_list)
+        server.shutdown()
 
-    for failure in runner.failures:
+    if returncode != 0:
+        failures.append("installer exit code %d" % returncode)
+    stack_file = os.path.join(folder, "stack-after.txt")
+    stacks = read_stacks(stack_file) if os.path.exists(stack_file) else {}
+    requests = list(server.requests)
+    for case in case_list:
+        left = stacks.get(case.name)
+        if left != case.left:
+            failures.append("%s: stack after the call %r, expected %r" % (case.name, left, case.left))
+        received = [r for r in requests if r[1].partition("?")[0] == case.path]
+        expected_count = 0 if case.query is None else 1
+        if len(received) != expected_count:
+            failures.append("%s: %d requests, expected %d" % (case.name, len(received), expected_count))
+            continue
+        for method, target, agent in received:
+            query = target.partition("?")[2]
+            if method != "GET" or agent != "Mozilla 1.0" or decode_query(query) != case.query:
+                failures.append("%s: %s %s with agent %r, query decodes to %r" %
+                                (case.name, method, target, agent, decode_query(query)))
+    known_paths = {case.path for case in case_list}
+    for method, target, _ in requests:
+        if target.partition("?")[0] not in known_paths:
+            failures.append("unexpected request %s %s" % (method, target))
+
+    for failure in failures:
         print("FAIL", failure)
-    if runner.failures:
+    if failures:
+        print("installer and its output kept in", folder)
         return 1
-    shutil.rmtree(runner.root, ignore_errors=True)
-    print("all installer cases passed")
+    shutil.rmtree(folder, ignore_errors=True)
+    print("%d installer cases passed, %d requests checked" % (len(case_list), len(requests)))
     return 0
 
 
