@@ -3,6 +3,32 @@
 // component without regard to case, as the Windows file system does. The
 // environment, the search path, the current folder and the special folders
 // come from a configuration instead of the system.
+//
+// The probe answers as the ANSI functions do under Wine, so that the same
+// tests pass against both backends:
+//  - A path is completed against the current folder ("x", "\x", "C:x"),
+//    '/' separates like '\', "." and ".." components are applied, runs of
+//    separators count as one, one trailing dot is dropped from each folder
+//    name and every trailing dot and blank from the last name
+//    ("C:\a.txt. " is "C:\a.txt"). Paths longer than 260 bytes, network
+//    paths and unmapped drives are never found.
+//  - A name is looked up with its exact spelling first; otherwise the host
+//    entries that equal it without regard to case are candidates and the
+//    one whose host name sorts first (byte order) is taken. A name may also
+//    be the short (8.3) alias that Wine derives for a long name.
+//  - Windows names are Windows-1252 text; host names are UTF-8. Case is
+//    folded for ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic.
+//  - Folder listings give "." and ".." first (never for a drive's root) and
+//    then the entries in the order Wine gives: by name without regard to
+//    case, then by exact name. Wildcards match as the system's file search
+//    matches them, including its DOS rules ("*.*" is every name, "*." the
+//    names without extension, "?" before a dot may match nothing) and the
+//    short aliases ("*.htm" finds "page.html").
+//  - A host file without any write permission bit is read-only, as under
+//    Wine: it cannot be deleted or overwritten.
+//
+// All methods may be called from any thread; the probe keeps no state
+// beyond its configuration.
 #pragma once
 
 #include <map>
@@ -36,7 +62,7 @@ struct MappedFilesConfig {
 };
 
 class MappedFileProbe : public FileProbe {
-public:
+  public:
     explicit MappedFileProbe(MappedFilesConfig config);
 
     bool PathExists(const std::string& path) override;
@@ -55,15 +81,28 @@ public:
     // resolves to one.
     std::optional<std::string> HostPath(const std::string& path) const;
 
+    // The full Windows path that `path` names once it is completed against
+    // the current folder and normalised as the system normalises it, or
+    // nothing for an empty or network path.
+    std::optional<std::string> FullPathName(const std::string& path) const;
+
     const MappedFilesConfig& config() const { return config_; }
 
-private:
+  private:
+    struct Entry;
+    Status Resolve(const std::string& path, Entry* entry) const;
+    Status ResolveFull(const std::string& full, Entry* entry) const;
+    Status ResolveParent(const std::string& path, std::string* hostFolder, std::string* name) const;
+    std::optional<std::string> Variable(const std::string& name) const;
+
     MappedFilesConfig config_;
+    std::string currentFolder_;  // normalised, ends in a backslash
 };
 
 // Does `name` match `pattern` as the system's file search matches the last
 // component of a FindFirstFileA pattern? ('*' any run of characters, '?'
-// exactly one, case-insensitive, "*.*" matches every name.)
+// exactly one, case-insensitive, "*.*" matches every name.) Short aliases
+// are not considered here; ListFolder adds them.
 bool MatchesFilePattern(const std::string& pattern, const std::string& name);
 
 }  // namespace qm
