@@ -494,7 +494,9 @@ TEST(RegTextReader, LargeFilesAreReadInOnePass) {
     std::string file = "REGEDIT4\r\n";
     const size_t keys = 20000;
     for (size_t k = 0; k < keys; ++k) {
-        file += "\r\n[HKEY_LOCAL_MACHINE\\Software\\K" + std::to_string(k) + "]\r\n";
+        file += "\r\n[HKEY_LOCAL_MACHINE\\Software\\K";
+        file += std::to_string(k);
+        file += "]\r\n";
         file += "\"s\"=\"some text value\"\r\n\"b\"=hex:";
         for (int line = 0; line < 10; ++line) file += "00,01,02,03,04,05,06,07,08,09,\\\r\n  ";
         file += "ff\r\n";
@@ -502,7 +504,8 @@ TEST(RegTextReader, LargeFilesAreReadInOnePass) {
     const Document doc = MustParse(file);
     ASSERT_EQ(doc.entries.size(), keys * 3);
     EXPECT_EQ(doc.entries.back().data.size(), 101u);
-    EXPECT_EQ(doc.entries.back().keyPath, "Software\\K" + std::to_string(keys - 1));
+    const std::string lastPath = std::string("Software\\K") += std::to_string(keys - 1);
+    EXPECT_EQ(doc.entries.back().keyPath, lastPath);
 }
 
 }  // namespace

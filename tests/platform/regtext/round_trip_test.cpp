@@ -133,7 +133,10 @@ std::string Describe(const Entry& e) {
     std::string text = std::to_string(static_cast<int>(e.kind)) + " root " +
                        std::to_string(e.root) + " [" + e.keyPath + "] \"" + e.name + "\" type " +
                        std::to_string(e.type) + " data";
-    for (uint8_t b : e.data) text += " " + std::to_string(b);
+    for (uint8_t b : e.data) {
+        text += ' ';
+        text += std::to_string(b);
+    }
     return text;
 }
 
