@@ -353,6 +353,57 @@ TEST(RegTextReader, Deletions) {
     }
 }
 
+// An excerpt of what Wine's "regedit /e" writes for a fresh prefix: UTF-16,
+// wrapped hex(2) and hex(7) data, device property types such as
+// hex(ffff0007), and a key name outside the code page.
+TEST(RegTextReader, ReadsAWineExport) {
+    const std::u16string text =
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"\r\n"
+        u"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\r\n"
+        u"\"CommonFilesDir\"=\"C:\\\\Program Files\\\\Common Files\"\r\n"
+        u"\"FirstInstallDateTime\"=hex:21,81,7c,23\r\n"
+        u"\"ProgramFilesPath\"=hex(2):25,00,50,00,72,00,6f,00,67,00,72,00,61,00,6d,00,46,\\\r\n"
+        u"  00,69,00,6c,00,65,00,73,00,25,00,00,00\r\n"
+        u"\"RegisteredOrganization\"=\"\"\r\n"
+        u"\r\n"
+        u"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Cryptography\\OID\\EncodingType 1\\"
+        u"CertDllVerifyRevocation\\DEFAULT]\r\n"
+        u"\"Dll\"=hex(7):63,00,72,00,79,00,70,00,74,00,6e,00,65,00,74,00,2e,00,64,00,6c,00,\\\r\n"
+        u"  6c,00,00,00,00,00\r\n"
+        u"\r\n"
+        u"[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\DISPLAY\\Default_Monitor\\"
+        u"0000&0000\\Properties\\{233a9ef3-afc4-4abd-b564-c32f21f1535b}\\0002]\r\n"
+        u"@=hex(ffff0007):03,00,00,00\r\n"
+        u"\r\n"
+        u"[HKEY_USERS\\S-1-5-21-0-0-0-1000\\Control Panel\\International\\\U0001F30E]\r\n"
+        u"\"Currencies\"=\"USD\"\r\n"
+        u"\"~MHz\"=dword:00000830\r\n"
+        u"\r\n";
+    std::string file = "\xFF\xFE";
+    for (char16_t unit : text) {
+        file.push_back(static_cast<char>(unit & 0xFF));
+        file.push_back(static_cast<char>(unit >> 8));
+    }
+    const Document doc = MustParse(file);
+    ASSERT_EQ(doc.entries.size(), 12u);
+    EXPECT_EQ(doc.format, Format::kVersion5);
+    EXPECT_EQ(doc.entries[1].data, Bytes("C:\\Program Files\\Common Files\0"s));
+    EXPECT_EQ(doc.entries[3].type, 2u);
+    EXPECT_EQ(doc.entries[3].data, Bytes("%ProgramFiles%\0"s));
+    EXPECT_EQ(doc.entries[4].data, Bytes("\0"s));
+    EXPECT_EQ(doc.entries[5].keyPath,
+              "Software\\Microsoft\\Cryptography\\OID\\EncodingType 1\\"
+              "CertDllVerifyRevocation\\DEFAULT");
+    EXPECT_EQ(doc.entries[6].data, Bytes("cryptnet.dll\0\0"s));
+    EXPECT_EQ(doc.entries[8].type, 0xffff0007u);
+    EXPECT_EQ(doc.entries[8].data, Bytes("\3\0\0\0"s));
+    EXPECT_EQ(doc.entries[9].root, hkey::kUsers);
+    EXPECT_EQ(doc.entries[9].keyPath, "S-1-5-21-0-0-0-1000\\Control Panel\\International\\??");
+    EXPECT_EQ(doc.entries[11].data, Bytes("\x30\x08\0\0"s));
+    EXPECT_EQ(doc.entries[11].line, 19u);
+}
+
 // ---------------------------------------------------------------------------
 // Malformed files: refused whole, with the line of the fault.
 
