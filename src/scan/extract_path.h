@@ -15,9 +15,11 @@ namespace qm {
 // not be tested and must not be reported as missing.
 bool ExtractPath(std::string& source, std::string& path, FileProbe& files);
 
-// Whether the path an entry names exists: PathFileExistsA, and for a bare
-// file name (no drive or folder) also the search path, so that a program
-// that lives in the system folder is found whatever the current folder is.
+// Whether the path an entry names exists: PathFileExistsA, except that a
+// bare file name (no drive or folder) is looked for on the search path
+// instead of in the current folder, so that a program that lives in the
+// system folder is found and the verdict never depends on the current
+// folder. The empty path does not exist.
 bool TargetExists(const std::string& path, FileProbe& files);
 
 }  // namespace qm

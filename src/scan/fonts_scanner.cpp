@@ -71,7 +71,7 @@ void ScanFonts(ScanContext& ctx) {
     // folder's own Fonts folder is where they live then. Without even that
     // nothing can be tested, and nothing is reported.
     if (!haveUser && !haveShell) {
-        if (!ctx.files.SpecialFolder(csidl::kWindows, shellFolder)) return;
+        if (!ctx.files.SpecialFolder(csidl::kWindows, shellFolder) || shellFolder.empty()) return;
         shellFolder += "\\Fonts";
         haveShell = true;
     }

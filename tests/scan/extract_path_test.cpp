@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scan/extract_path.h"
+#include "tests/scan/scan_fixture.h"
+
+namespace qm::testing {
+namespace {
+
+using ExtractPathTest = ScanFixture;
+
+TEST_F(ExtractPathTest, ShortensSourceAndGivesPathToTest) {
+    struct Case {
+        const char* source;
+        const char* shortened;  // the source afterwards
+        const char* path;
+    } const cases[] = {
+        // Quoted: cut at the closing quote; leading quotes stay in the source.
+        {"\"C:\\Program Files\\A\\a.exe\" /s", "\"C:\\Program Files\\A\\a.exe",
+         "C:\\Program Files\\A\\a.exe"},
+        {"\"\"\"C:\\a.exe\"\" x", "\"\"\"C:\\a.exe", "C:\\a.exe"},
+        {"\"C:\\no closing.exe -x", "\"C:\\no closing.exe", "C:\\no closing.exe"},
+        // Unquoted: cut after whichever extension ends first, case as read.
+        {"C:\\A\\App.Exe /s arg", "C:\\A\\App.Exe", "C:\\A\\App.Exe"},
+        {"C:\\x\\lib.dll,entry C:\\x\\run.exe", "C:\\x\\lib.dll", "C:\\x\\lib.dll"},
+        {"C:\\a.ocx C:\\b.dll C:\\c.exe", "C:\\a.ocx", "C:\\a.ocx"},
+        {"C:\\Tools\\tool -x", "C:\\Tools\\tool -x", "C:\\Tools\\tool -x"},
+        {"", "", ""},
+        {"\"\"", "\"\"", ""},
+        // Expansion goes into the path only; unknown names stay.
+        {"\"%ProgramFiles%\\A\\a.exe\" -q", "\"%ProgramFiles%\\A\\a.exe",
+         "C:\\Program Files\\A\\a.exe"},
+        {"%NoSuchName%\\x.exe", "%NoSuchName%\\x.exe", "%NoSuchName%\\x.exe"},
+    };
+    for (const auto& c : cases) {
+        std::string source = c.source;
+        std::string path = "stale";
+        EXPECT_TRUE(ExtractPath(source, path, Files())) << c.source;
+        EXPECT_EQ(source, c.shortened) << c.source;
+        EXPECT_EQ(path, c.path) << c.source;
+    }
+}
+
+TEST_F(ExtractPathTest, ExpansionBeyondTheLimitCannotBeTested) {
+    std::string path;
+    for (std::string tooLong : {std::string("%BIG%\\x.exe"), "C:\\" + std::string(1024, 'g')}) {
+        EXPECT_FALSE(ExtractPath(tooLong, path, Files()));
+        EXPECT_EQ(path, "");
+    }
+    std::string fits = "C:\\" + std::string(1000, 'f');
+    EXPECT_TRUE(ExtractPath(fits, path, Files()));
+    EXPECT_EQ(path, fits);
+}
+
+TEST_F(ExtractPathTest, TargetExistsLooksForBareNamesOnTheSearchPathOnly) {
+    for (const char* file : {"C:\\WINDOWS\\system32\\loader.exe", "C:\\WINDOWS\\winonly.exe",
+                             "C:\\Tools\\pathonly.exe", "C:\\cwdonly.exe"})
+        MakeFile(file);
+    const std::pair<const char*, bool> cases[] = {
+        {"c:\\windows\\SYSTEM32\\LOADER.EXE", true},
+        {"C:\\WINDOWS", true},
+        {"LOADER.EXE", true},
+        {"winonly.exe", true},
+        {"pathonly.exe", true},
+        {"cwdonly.exe", false},  // the current folder does not count
+        {"C:\\cwdonly.exe", true},
+        {"C:\\gone.exe", false},
+        {"", false},
+    };
+    for (const auto& [path, exists] : cases) EXPECT_EQ(TargetExists(path, Files()), exists) << path;
+}
+
+}  // namespace
+}  // namespace qm::testing

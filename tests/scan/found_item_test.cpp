@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "scan/found_item.h"
+#include "tests/scan/scan_fixture.h"
+
+namespace qm::testing {
+namespace {
+
+TEST(DetailText, FillsEachCategoryTemplate) {
+    const std::pair<FoundItem, const char*> cases[] = {
+        {{"HKLM\\U", "App", "C:\\u.exe", 2},
+         "The uninstall key is invalid. The file referenced (C:\\u.exe) doesn't exist.\n"
+         "Key: HKLM\\U\nValue: App\nData: C:\\u.exe"},
+        // The missing file is the value name itself; there is no Data line.
+        {{"HKLM\\S", "C:\\s.dll", "", 4},
+         "The file (C:\\s.dll) doesn't exist.\nKey: HKLM\\S\nValue: C:\\s.dll"},
+        // One backslash is always put between folder and file.
+        {{"HKLM\\H", "x.hlp", "C:\\Help\\", 6},
+         "The help file referenced (C:\\Help\\\\x.hlp) doesn't exist.\nKey: HKLM\\H\n"
+         "Value: x.hlp\nData: C:\\Help\\"},
+        {{"HKCU\\Run", "Tray", "C:\\t.exe", 7},
+         "The program referenced doesn't exist.\nKey: HKCU\\Run\nValue: Tray\nData: C:\\t.exe"},
+        // Percent signs in the fields are text, not placeholders.
+        {{"HKCR\\CLSID\\{1}", "Font %s", "%d.ttf", 1},
+         "The file referenced (%d.ttf) doesn't exist.\nKey: HKCR\\CLSID\\{1}\nValue: Font %s\n"
+         "Data: %d.ttf"},
+    };
+    for (const auto& [item, expected] : cases) EXPECT_EQ(DetailText(item), expected);
+}
+
+TEST(ItemIsKey, FollowsCategoryAndStartMenuOrder) {
+    const std::string order =
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+        "MenuOrder\\Start Menu\\Programs";
+    for (int category = 1; category <= 8; ++category)
+        EXPECT_EQ(ItemIsKey(FoundItem("HKLM\\K", "v", "d", category)),
+                  category == 1 || category == 2 || category == 5)
+            << category;
+    EXPECT_TRUE(ItemIsKey(FoundItem(order, "Games", "", 7)));
+    EXPECT_FALSE(ItemIsKey(FoundItem(order, "Games", "", 8)));
+    // The first text the page shows is category 1's without its "The ".
+    EXPECT_EQ(std::string("The ") + kInitialDescription, CategoryDescription(1));
+    EXPECT_STREQ(CategoryStatusText(9), "");
+}
+
+using ScanContextTest = ScanFixture;
+
+TEST_F(ScanContextTest, AddAppendsAndCountsInOneStep) {
+    counters.categoryCount[3] = 5;  // counts run on until the next Reset
+    ScanContext ctx{registry, Files(), list, counters, stop, nullptr};
+    ctx.Add("HKLM\\K", "name", "data", ScanCategory::Fonts);
+    ctx.Add("HKLM\\K2", "C:\\x.dll", "", ScanCategory::SharedDlls);
+    EXPECT_EQ(Run([](ScanContext&) {}), (std::vector<Found>{{"HKLM\\K", "name", "data", 3},
+                                                            {"HKLM\\K2", "C:\\x.dll", "", 4}}));
+    EXPECT_EQ(counters.categoryCount[3], 6);
+    EXPECT_EQ(counters.categoryCount[4], 1);
+    EXPECT_EQ(counters.totalCount, 2);
+    list.ForEach([](const FoundItem& item) { EXPECT_FALSE(item.selected); });
+}
+
+// The details dialog may walk the list while the scan worker appends to it.
+TEST(FoundItemList, WalkWhileAnotherThreadAppends) {
+    FoundItemList list;
+    constexpr int kItems = 20000;
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < kItems; ++i)
+            list.Append(std::make_unique<FoundItem>("HKLM\\K", std::to_string(i), "", 4));
+        done = true;
+    });
+    bool inOrder = true;
+    for (int walks = 0; !done || walks == 0; ++walks) {
+        int expected = 0;
+        list.ForEach([&](FoundItem& item) {
+            inOrder = inOrder && item.valueName == std::to_string(expected++);
+            item.selected = true;
+        });
+    }
+    writer.join();
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(list.Count(), static_cast<size_t>(kItems));
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace qm::testing
