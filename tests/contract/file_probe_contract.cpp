@@ -101,7 +101,16 @@ TEST_P(FileProbeContract, ExistenceHoldsForFilesAndFolders) {
         {Scratch("file.txt\\"), false},           // a file is no folder
         {Scratch("file.txt\\inner.txt"), false},  // nor has it entries
         {"", false},
+        {"   ", false},
         {"\\\\qm-no-such-host\\share\\file.txt", false},
+        // DOS device names exist wherever their folder does.
+        {"nul", true},
+        {Scratch("con.txt"), true},
+        {Scratch("Sub\\Aux"), true},
+        {Scratch("com1.log"), true},
+        {Scratch("com0"), false},
+        {Scratch("missing\\nul"), false},
+        {Scratch("file.txt\\nul"), false},
     };
     for (const auto& c : cases) EXPECT_EQ(probe().PathExists(c.path), c.exists) << c.path;
 }
@@ -205,6 +214,8 @@ TEST_P(FileProbeContract, FindOnPathSearchesSystemThenWindowsThenPath) {
         {onPath, f.pathFolder + "\\" + onPath},
         {inCurrent, ""},  // the current folder is not searched
         {UniqueName("nowhere"), ""},
+        {"", f.system},     // nothing appended: the folder itself
+        {"..", f.windows},  // applied to the system folder
     };
     for (const auto& c : cases) {
         std::string name = c.name;
@@ -298,6 +309,11 @@ TEST_P(FileProbeContract, NothingMatchingAndNoFolderAreTold) {
     EXPECT_EQ(List("missing.txt", status::kFileNotFound), NameList{});
     EXPECT_EQ(List("missing\\*", status::kPathNotFound), NameList{});
     EXPECT_EQ(List("missing\\more\\*", status::kPathNotFound), NameList{});
+    EXPECT_EQ(List("a.reg\\*", status::kDirectory), NameList{});
+    EXPECT_EQ(List("a.reg\\x", status::kDirectory), NameList{});
+    EXPECT_EQ(List("s*\\x", status::kInvalidName), NameList{});
+    EXPECT_EQ(List("sub\\", status::kFileNotFound), NameList{});
+    EXPECT_EQ(List("nul"), NameList{"nul"});  // a device is listed by its name
 }
 
 TEST_P(FileProbeContract, EntriesCarryKindAndSize) {
@@ -374,6 +390,15 @@ TEST_P(FileProbeContract, OpenFailuresCarryTheirReason) {
         {Scratch("folder"), FileMode::kCreateAlways, status::kAccessDenied},
         {Scratch("folder"), FileMode::kCreateNew, status::kFileExists},
         {Scratch("bad|name.txt"), FileMode::kCreateAlways, status::kInvalidName},
+        {Scratch("p*.txt"), FileMode::kRead, status::kInvalidName},
+        {Scratch("present.txt\\x.txt"), FileMode::kCreateAlways, status::kPathNotFound},
+        // A trailing backslash asks for a folder.
+        {Scratch("folder\\"), FileMode::kRead, status::kAccessDenied},
+        {Scratch("folder\\"), FileMode::kCreateAlways, status::kAccessDenied},
+        {Scratch("present.txt\\"), FileMode::kRead, status::kInvalidName},
+        {Scratch("present.txt\\"), FileMode::kCreateAlways, status::kInvalidName},
+        {Scratch("absent.txt\\"), FileMode::kRead, status::kFileNotFound},
+        {Scratch("absent.txt\\"), FileMode::kCreateNew, status::kInvalidName},
     };
     for (const auto& c : cases) {
         Status status = -1;
@@ -409,6 +434,8 @@ TEST_P(FileProbeContract, CreateFolderNeedsTheParentAndANewName) {
     EXPECT_EQ(probe().CreateFolder(Scratch("slashed\\")), status::kSuccess);
     EXPECT_TRUE(probe().PathExists(Scratch("slashed")));
     EXPECT_EQ(probe().CreateFolder(Scratch("made\\inner")), status::kSuccess);
+    EXPECT_EQ(probe().CreateFolder(Scratch("file.txt\\inner")), status::kPathNotFound);
+    EXPECT_EQ(probe().CreateFolder(Scratch("m*\\inner")), status::kInvalidName);
 }
 
 TEST_P(FileProbeContract, DeleteFileRemovesFilesOnly) {
@@ -419,7 +446,25 @@ TEST_P(FileProbeContract, DeleteFileRemovesFilesOnly) {
     EXPECT_EQ(probe().DeleteFile(Scratch("doomed.txt")), status::kFileNotFound);
     EXPECT_EQ(probe().DeleteFile(Scratch("absent\\doomed.txt")), status::kPathNotFound);
     EXPECT_EQ(probe().DeleteFile(Scratch("folder")), status::kAccessDenied);
+    EXPECT_EQ(probe().DeleteFile(Scratch("folder\\")), status::kAccessDenied);
     EXPECT_TRUE(probe().PathExists(Scratch("folder")));
+
+    WriteFile(Scratch("kept.txt"), "k");
+    EXPECT_EQ(probe().DeleteFile(Scratch("kept.txt\\")), status::kInvalidName);
+    EXPECT_EQ(probe().DeleteFile(Scratch("missing.txt\\")), status::kFileNotFound);
+    EXPECT_EQ(probe().DeleteFile(Scratch("kept.txt\\x")), status::kPathNotFound);
+    EXPECT_EQ(probe().DeleteFile(Scratch("k*.txt")), status::kInvalidName);
+    EXPECT_TRUE(probe().PathExists(Scratch("kept.txt")));
+}
+
+TEST_P(FileProbeContract, DevicesSwallowWrites) {
+    Status status = -1;
+    std::unique_ptr<FileStream> sink =
+        probe().OpenFile(Scratch("nul"), FileMode::kCreateAlways, &status);
+    ASSERT_TRUE(sink) << status;
+    EXPECT_TRUE(sink->Write("gone", 4));
+    EXPECT_EQ(probe().OpenFile(Scratch("missing\\nul"), FileMode::kCreateAlways, &status), nullptr);
+    EXPECT_EQ(status, status::kPathNotFound);
 }
 
 // --- shell folders and the program -----------------------------------------

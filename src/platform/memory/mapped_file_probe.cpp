@@ -21,8 +21,6 @@ constexpr size_t kMaxPath = 260;
 // The longest path the ANSI file functions take: their conversion buffer
 // holds 260 characters and the terminating zero.
 constexpr size_t kMaxAnsiPath = 260;
-// ERROR_FILENAME_EXCED_RANGE, what those functions report beyond it.
-constexpr Status kFilenameTooLong = 206;
 
 // What a Win32 function sees of a std::string: the text up to its first
 // zero byte.
@@ -392,6 +390,45 @@ char DriveLetter(char c) {
     return c;
 }
 
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Upper(static_cast<unsigned char>(a[i])) != Upper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// Where a path names a DOS device (NUL, CON, PRN, AUX, COM1-9, LPT1-9,
+// CONIN$, CONOUT$), the position of the device name: it is the last
+// component, whatever extension, ':' or trailing blanks follow it.
+struct DeviceName {
+    size_t offset;
+    size_t length;
+};
+std::optional<DeviceName> FindDeviceName(std::string_view path) {
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return std::nullopt;
+    size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+    for (size_t i = start; i < path.size(); ++i)
+        if (IsSeparator(path[i])) start = i + 1;
+    size_t end = start;
+    while (end < path.size() && path[end] != '.' && path[end] != ':') ++end;
+    while (end > start && path[end - 1] == ' ') --end;
+    std::string_view name = path.substr(start, end - start);
+    bool device = false;
+    if (name.size() == 3) {
+        for (const char* known : {"AUX", "CON", "NUL", "PRN"})
+            device = device || EqualsAsciiNoCase(name, known);
+    } else if (name.size() == 4) {
+        device = (EqualsAsciiNoCase(name.substr(0, 3), "COM") ||
+                  EqualsAsciiNoCase(name.substr(0, 3), "LPT")) &&
+                 name[3] >= '1' && name[3] <= '9';
+    } else {
+        device = EqualsAsciiNoCase(name, "CONIN$") || EqualsAsciiNoCase(name, "CONOUT$");
+    }
+    if (!device) return std::nullopt;
+    return DeviceName{start, name.size()};
+}
+
 // Applies the system's normalisation to a full path whose first `mark`
 // characters are its root ("C:\"): '/' becomes '\', runs of backslashes
 // become one, "." and ".." components are applied without climbing above
@@ -650,7 +687,7 @@ Status ErrnoStatus(int error) {
         case EEXIST:
             return status::kAlreadyExists;
         case ENAMETOOLONG:
-            return kFilenameTooLong;
+            return status::kFilenameExcedRange;
         case ENOMEM:
             return status::kNotEnoughMemory;
         case ENOSPC:
@@ -694,7 +731,7 @@ std::optional<std::string> MappedFileProbe::Variable(const std::string& name) co
 
 std::optional<std::string> MappedFileProbe::FullPathName(const std::string& path) const {
     std::string_view name = CText(path);
-    if (name.empty()) return std::nullopt;
+    if (name.find_first_not_of(' ') == std::string_view::npos) return std::nullopt;
     std::string full;
     if (IsSeparator(name[0])) {
         if (name.size() > 1 && IsSeparator(name[1])) return std::nullopt;  // \\server, \\.\device
@@ -725,7 +762,7 @@ std::optional<std::string> MappedFileProbe::FullPathName(const std::string& path
 }
 
 Status MappedFileProbe::Resolve(const std::string& path, Entry* entry) const {
-    if (CText(path).size() > kMaxAnsiPath) return kFilenameTooLong;
+    if (CText(path).size() > kMaxAnsiPath) return status::kFilenameExcedRange;
     std::optional<std::string> full = FullPathName(path);
     if (!full) return status::kPathNotFound;
     return ResolveFull(*full, entry);
@@ -741,12 +778,16 @@ Status MappedFileProbe::ResolveFull(const std::string& full, Entry* entry) const
     for (const std::string& part : parts)
         if (HasInvalidNameChar(part)) return status::kInvalidName;
 
+    // A trailing backslash asks for a folder: what it follows is looked up
+    // as the last name, and must be a folder.
+    bool wantsFolder = !parts.empty() && parts.back().empty();
+    if (wantsFolder) parts.pop_back();
+
     std::string host = drive->second;
     struct stat info {};
     if (::stat(host.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return status::kPathNotFound;
     for (size_t i = 0; i < parts.size(); ++i) {
         bool last = i + 1 == parts.size();
-        if (parts[i].empty()) break;  // a trailing backslash: the folder itself
         std::optional<std::string> name = FindHostName(host, parts[i]);
         std::string next = name ? JoinHost(host, *name) : std::string();
         if (!name || ::stat(next.c_str(), &info) != 0)
@@ -754,6 +795,7 @@ Status MappedFileProbe::ResolveFull(const std::string& full, Entry* entry) const
         if (!last && !S_ISDIR(info.st_mode)) return status::kPathNotFound;
         host = std::move(next);
     }
+    if (wantsFolder && !S_ISDIR(info.st_mode)) return status::kInvalidName;
     entry->host = std::move(host);
     entry->info = info;
     return status::kSuccess;
@@ -761,7 +803,7 @@ Status MappedFileProbe::ResolveFull(const std::string& full, Entry* entry) const
 
 Status MappedFileProbe::ResolveParent(const std::string& path, std::string* hostFolder,
                                       std::string* name) const {
-    if (CText(path).size() > kMaxAnsiPath) return kFilenameTooLong;
+    if (CText(path).size() > kMaxAnsiPath) return status::kFilenameExcedRange;
     std::optional<std::string> full = FullPathName(path);
     if (!full) return status::kPathNotFound;
     if (full->size() > 3 && full->back() == '\\') full->pop_back();
@@ -769,11 +811,26 @@ Status MappedFileProbe::ResolveParent(const std::string& path, std::string* host
     *name = full->substr(slash + 1);
     if (HasInvalidNameChar(*name)) return status::kInvalidName;
     Entry folder;
-    Status result = ResolveFull(full->substr(0, slash + 1), &folder);
+    Status result = ResolveFull(full->substr(0, slash == 2 ? 3 : slash), &folder);
     if (result == status::kFileNotFound) return status::kPathNotFound;
     if (result != status::kSuccess) return result;
     if (!S_ISDIR(folder.info.st_mode)) return status::kPathNotFound;
     *hostFolder = folder.host;
+    return status::kSuccess;
+}
+
+std::optional<Status> MappedFileProbe::DevicePath(const std::string& path,
+                                                  std::string* name) const {
+    std::string_view text = CText(path);
+    std::optional<DeviceName> device = FindDeviceName(text);
+    if (!device) return std::nullopt;
+    if (name != nullptr) *name = std::string(text.substr(device->offset, device->length));
+    if (device->offset == 0) return status::kSuccess;
+    // The folder the device name is written in must exist.
+    Entry folder;
+    if (Resolve(std::string(text.substr(0, device->offset)), &folder) != status::kSuccess ||
+        !S_ISDIR(folder.info.st_mode))
+        return status::kPathNotFound;
     return status::kSuccess;
 }
 
@@ -784,6 +841,9 @@ std::optional<std::string> MappedFileProbe::HostPath(const std::string& path) co
 }
 
 bool MappedFileProbe::PathExists(const std::string& path) {
+    if (CText(path).size() > kMaxAnsiPath) return false;
+    if (std::optional<Status> device = DevicePath(path, nullptr))
+        return *device == status::kSuccess;
     Entry entry;
     return Resolve(path, &entry) == status::kSuccess;
 }
@@ -916,18 +976,25 @@ Status MappedFileProbe::DeleteFile(const std::string& path) {
 Status MappedFileProbe::ListFolder(const std::string& pattern, std::vector<FileEntry>& entries) {
     entries.clear();
     std::string_view text = CText(pattern);
-    if (text.size() > kMaxAnsiPath) return kFilenameTooLong;
+    if (text.size() > kMaxAnsiPath) return status::kFilenameExcedRange;
+    std::string deviceName;
+    if (std::optional<Status> device = DevicePath(pattern, &deviceName)) {
+        if (*device != status::kSuccess) return *device;
+        entries.push_back(FileEntry{deviceName, false, 0});
+        return status::kSuccess;
+    }
     std::optional<std::string> full = FullPathName(pattern);
     if (!full) return status::kPathNotFound;
     size_t slash = full->rfind('\\');
     std::string filePart = full->substr(slash + 1);
     if (filePart.empty()) return status::kFileNotFound;
 
+    // The folder part must name a folder: a file there is ERROR_DIRECTORY.
     Entry folder;
-    Status result = ResolveFull(full->substr(0, slash + 1), &folder);
+    Status result = ResolveFull(full->substr(0, slash == 2 ? 3 : slash), &folder);
     if (result == status::kFileNotFound) return status::kPathNotFound;
     if (result != status::kSuccess) return result;
-    if (!S_ISDIR(folder.info.st_mode)) return status::kPathNotFound;
+    if (!S_ISDIR(folder.info.st_mode)) return status::kDirectory;
     bool isRoot = slash == 2;
 
     auto makeEntry = [&](const std::string& host, std::string name) -> std::optional<FileEntry> {
@@ -983,35 +1050,44 @@ std::unique_ptr<FileStream> MappedFileProbe::OpenFile(const std::string& path, F
                                                       Status* status) {
     Status ignored = 0;
     Status& result = status != nullptr ? *status : ignored;
+    auto fail = [&](Status why) -> std::unique_ptr<FileStream> {
+        result = why;
+        return nullptr;
+    };
+    if (CText(path).size() > kMaxAnsiPath) return fail(status::kFilenameExcedRange);
+
     int fd = -1;
-    if (mode == FileMode::kRead) {
+    if (std::optional<Status> device = DevicePath(path, nullptr)) {
+        // Devices read as empty and swallow what is written.
+        if (*device != status::kSuccess) return fail(*device);
+        fd = ::open("/dev/null", (mode == FileMode::kRead ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
+    } else if (mode == FileMode::kRead) {
         Entry entry;
-        result = Resolve(path, &entry);
-        if (result != status::kSuccess) return nullptr;
-        if (S_ISDIR(entry.info.st_mode)) {
-            result = status::kAccessDenied;
-            return nullptr;
-        }
+        Status found = Resolve(path, &entry);
+        if (found != status::kSuccess) return fail(found);
+        if (S_ISDIR(entry.info.st_mode)) return fail(status::kAccessDenied);
         fd = ::open(entry.host.c_str(), O_RDONLY | O_CLOEXEC);
     } else {
-        std::string folder, name;
-        result = ResolveParent(path, &folder, &name);
-        if (result != status::kSuccess) return nullptr;
-        if (name.empty()) {
-            result = status::kPathNotFound;
-            return nullptr;
+        std::optional<std::string> full = FullPathName(path);
+        if (!full) return fail(status::kPathNotFound);
+        if (full->size() > 3 && full->back() == '\\') {
+            // A trailing backslash can only name an existing folder, which
+            // cannot be opened as a file.
+            Entry entry;
+            Status found = ResolveFull(*full, &entry);
+            if (found == status::kSuccess)
+                return fail(mode == FileMode::kCreateNew ? status::kFileExists
+                                                         : status::kAccessDenied);
+            return fail(found == status::kFileNotFound ? status::kInvalidName : found);
         }
+        std::string folder, name;
+        Status found = ResolveParent(path, &folder, &name);
+        if (found != status::kSuccess) return fail(found);
         std::optional<std::string> existing = FindHostName(folder, name);
         struct stat info {};
         if (existing && ::stat(JoinHost(folder, *existing).c_str(), &info) == 0) {
-            if (mode == FileMode::kCreateNew) {
-                result = status::kFileExists;
-                return nullptr;
-            }
-            if (S_ISDIR(info.st_mode) || IsReadOnly(info)) {
-                result = status::kAccessDenied;
-                return nullptr;
-            }
+            if (mode == FileMode::kCreateNew) return fail(status::kFileExists);
+            if (S_ISDIR(info.st_mode) || IsReadOnly(info)) return fail(status::kAccessDenied);
             fd = ::open(JoinHost(folder, *existing).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         } else {
             int flags =
@@ -1020,9 +1096,8 @@ std::unique_ptr<FileStream> MappedFileProbe::OpenFile(const std::string& path, F
         }
     }
     if (fd < 0) {
-        result = ErrnoStatus(errno);
-        if (result == status::kAlreadyExists) result = status::kFileExists;
-        return nullptr;
+        Status error = ErrnoStatus(errno);
+        return fail(error == status::kAlreadyExists ? status::kFileExists : error);
     }
     result = status::kSuccess;
     return std::make_unique<HostFileStream>(fd);

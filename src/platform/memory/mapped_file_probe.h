@@ -93,6 +93,7 @@ class MappedFileProbe : public FileProbe {
     Status Resolve(const std::string& path, Entry* entry) const;
     Status ResolveFull(const std::string& full, Entry* entry) const;
     Status ResolveParent(const std::string& path, std::string* hostFolder, std::string* name) const;
+    std::optional<Status> DevicePath(const std::string& path, std::string* name) const;
     std::optional<std::string> Variable(const std::string& name) const;
 
     MappedFilesConfig config_;

@@ -156,6 +156,25 @@ TEST_F(MappedProbeTest, LongNamesAreListedUnderTheirShortAliases) {
     EXPECT_EQ(names, (std::vector<std::string>{"notes.htmlx", "page.htm", "page.html"}));
 }
 
+TEST_F(MappedProbeTest, ShortAliasesAreWinesOwn) {
+    // The aliases Wine gives these names (read from FindFirstFileA under Wine).
+    for (const char* name : {"long.regx", "x.y.z"}) Touch(fs::path("c") / name);
+    for (const char* name : {"Program Files", "ProgramData", "qmexplore2"})
+        fs::create_directories(root_ / "c" / name);
+    MappedFileProbe probe = Probe();
+    const struct {
+        const char* alias;
+        const char* host;
+    } cases[] = {
+        {"LONG~SKQ.REG", "long.regx"}, {"long~skq.reg", "long.regx"}, {"XY~~~JTF.Z", "x.y.z"},
+        {"PROG~FBU", "Program Files"}, {"PROG~BDQ", "ProgramData"},   {"QMEX~ZC0", "qmexplore2"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(probe.HostPath(std::string("C:\\") + c.alias), (root_ / "c" / c.host).string())
+            << c.alias;
+    EXPECT_FALSE(probe.PathExists("C:\\PROG~FBV"));
+}
+
 TEST_F(MappedProbeTest, HostWriteErrorsAreReported) {
     fs::create_symlink("/dev/full", root_ / "c" / "full");
     Status status = -1;
