@@ -1,0 +1,825 @@
+#include "platform/memory/memory_registry.h"
+
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/memory/memory_registry_tree.h"
+
+namespace qm {
+
+using memreg::Key;
+using memreg::Mark;
+using memreg::Tree;
+using memreg::Value;
+using memreg::ValueList;
+
+namespace {
+
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kGenericExecute = 0x20000000u;
+constexpr uint32_t kGenericAll = 0x10000000u;
+constexpr uint32_t kWow64Flags = 0x00000300u;  // KEY_WOW64_64KEY | KEY_WOW64_32KEY
+constexpr uint32_t kSynchronize = 0x00100000u;
+
+// The ANSI open and create functions convert the subkey path into the
+// thread's static 261-character Unicode buffer; a longer path does not fit
+// and the call fails with ERROR_MORE_DATA.
+constexpr size_t kMaxAnsiPath = 260;
+// Value names are converted into a counted Unicode string, whose byte length
+// must fit in 16 bits.
+constexpr size_t kMaxConvertibleName = 32766;
+
+// Handle values: small multiples of four as the system hands out, never
+// reaching the range of the predefined root handles.
+constexpr HKey kFirstHandle = 0x1000;
+constexpr HKey kLastHandle = 0x7FFFFFF0;
+
+constexpr size_t kRootCount = hkey::kDynData - hkey::kClassesRoot + 1;
+
+uint32_t MapGenericAccess(uint32_t access) {
+    if (access & kGenericRead) access |= access::kRead;
+    if (access & kGenericWrite) access |= access::kWrite;
+    if (access & kGenericExecute) access |= access::kRead;
+    if (access & kGenericAll) access |= access::kAllAccess;
+    return access & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll | kWow64Flags);
+}
+
+// What opening `key` with `requested` access grants, or false when the
+// key's mark refuses it. MAXIMUM_ALLOWED grants everything the key allows.
+bool Grant(const Key* key, uint32_t requested, uint32_t* granted) {
+    const uint32_t mapped = MapGenericAccess(requested);
+    const uint32_t explicitRights = mapped & ~access::kMaximumAllowed;
+    uint32_t allowed = access::kAllAccess;
+    switch (key->mark) {
+        case Mark::kNone:
+            *granted = explicitRights | ((mapped & access::kMaximumAllowed) ? allowed : 0);
+            return true;
+        case Mark::kReadOnly:
+            allowed = access::kRead | kSynchronize;
+            break;
+        case Mark::kUnreadable:
+            return false;
+    }
+    if (explicitRights & ~allowed) return false;
+    *granted = explicitRights | ((mapped & access::kMaximumAllowed) ? allowed : 0);
+    return true;
+}
+
+// Splits a key path into its names: backslashes separate them, runs of
+// backslashes count as one and trailing ones are ignored. A leading
+// backslash is the caller's to reject.
+class PathNames {
+  public:
+    explicit PathNames(std::string_view path) : path_(path) {}
+    bool Next(std::string_view* name) {
+        while (pos_ < path_.size() && path_[pos_] == '\\') ++pos_;
+        if (pos_ == path_.size()) return false;
+        const size_t end = std::min(path_.find('\\', pos_), path_.size());
+        *name = path_.substr(pos_, end - pos_);
+        pos_ = end;
+        return true;
+    }
+
+  private:
+    std::string_view path_;
+    size_t pos_ = 0;
+};
+
+std::string_view Text(const char* s) {
+    return s == nullptr ? std::string_view() : s;
+}
+
+template <typename It>
+struct Cursor {
+    uint64_t stamp = 0;  // 0: no position cached
+    size_t index = 0;
+    It it{};
+};
+
+// The element at `index` (< size) of an ordered container, walking from
+// whichever is nearest of the start, the end and the last position asked
+// for. Enumerating by increasing (or decreasing) index costs O(1) a step.
+template <typename Container, typename It>
+It Nth(Container& items, size_t index, uint64_t stamp, Cursor<It>& cursor) {
+    const size_t size = items.size();
+    It it = items.begin();
+    size_t from = 0;
+    size_t cost = index;
+    if (size - index < cost) {
+        it = items.end();
+        from = size;
+        cost = size - index;
+    }
+    if (cursor.stamp == stamp) {
+        const size_t distance = index > cursor.index ? index - cursor.index : cursor.index - index;
+        if (distance < cost) {
+            it = cursor.it;
+            from = cursor.index;
+        }
+    }
+    if (index >= from) {
+        std::advance(it, static_cast<std::ptrdiff_t>(index - from));
+    } else {
+        std::advance(it, -static_cast<std::ptrdiff_t>(from - index));
+    }
+    cursor.stamp = stamp;
+    cursor.index = index;
+    cursor.it = it;
+    return it;
+}
+
+}  // namespace
+
+struct MemoryRegistry::Impl {
+    struct Handle {
+        Key* key = nullptr;
+        uint32_t access = 0;
+        Cursor<memreg::ChildSet::iterator> children;
+        Cursor<ValueList::iterator> values;
+    };
+
+    mutable std::mutex mutex;
+    Tree tree;
+    Key* classes = nullptr;
+    // Indexed by root handle - HKEY_CLASSES_ROOT; the slot of
+    // HKEY_PERFORMANCE_DATA has no key.
+    std::array<Handle, kRootCount> roots;
+    std::unordered_map<HKey, Handle> handles;
+    HKey nextHandle = kFirstHandle;
+
+    Impl() {
+        Key* machine = tree.NewRoot("HKEY_LOCAL_MACHINE");
+        Key* software = tree.AddChild(machine, "SOFTWARE");
+        classes = tree.AddChild(software, "Classes");
+        classes->pinned = true;
+        roots[hkey::kClassesRoot - hkey::kClassesRoot].key = classes;
+        roots[hkey::kCurrentUser - hkey::kClassesRoot].key = tree.NewRoot("HKEY_CURRENT_USER");
+        roots[hkey::kLocalMachine - hkey::kClassesRoot].key = machine;
+        roots[hkey::kUsers - hkey::kClassesRoot].key = tree.NewRoot("HKEY_USERS");
+        roots[hkey::kCurrentConfig - hkey::kClassesRoot].key = tree.NewRoot("HKEY_CURRENT_CONFIG");
+        roots[hkey::kDynData - hkey::kClassesRoot].key = tree.NewRoot("HKEY_DYN_DATA");
+    }
+
+    // The key that a root handle stands for, or null.
+    Key* RootKey(HKey root) const {
+        if (!hkey::IsRoot(root)) return nullptr;
+        return roots[root - hkey::kClassesRoot].key;
+    }
+
+    // Looks up an open handle or a root handle, checks that it carries the
+    // rights `need` and that its key still exists, in that order.
+    Status Use(HKey key, uint32_t need, Handle** out) {
+        Handle* handle = nullptr;
+        if (hkey::IsRoot(key)) {
+            handle = &roots[key - hkey::kClassesRoot];
+            // A root is opened with the most access its key allows; one that
+            // allows nothing cannot be opened and so is no handle at all.
+            if (handle->key == nullptr ||
+                !Grant(handle->key, access::kMaximumAllowed, &handle->access))
+                return status::kInvalidHandle;
+        } else {
+            auto found = handles.find(key);
+            if (found == handles.end()) return status::kInvalidHandle;
+            handle = &found->second;
+        }
+        if (need & ~handle->access) return status::kAccessDenied;
+        if (handle->key->deleted) return status::kKeyDeleted;
+        *out = handle;
+        return status::kSuccess;
+    }
+
+    Status NewHandle(Key* key, uint32_t granted, HKey* result) {
+        HKey value = hkey::kNull;
+        do {
+            value = nextHandle;
+            nextHandle = nextHandle >= kLastHandle ? kFirstHandle : nextHandle + 4;
+        } while (handles.count(value) != 0);
+        Handle handle;
+        handle.key = key;
+        handle.access = granted;
+        handles.emplace(value, handle);
+        ++key->handles;
+        *result = value;
+        return status::kSuccess;
+    }
+
+    // Follows `path` from `base` through existing keys.
+    static Status Walk(Key* base, std::string_view path, Key** out) {
+        if (!path.empty() && path.front() == '\\') return status::kBadPathname;
+        Key* key = base;
+        PathNames names(path);
+        std::string_view name;
+        while (names.Next(&name)) {
+            if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
+            key = Tree::FindChild(key, name);
+            if (key == nullptr) return status::kFileNotFound;
+        }
+        *out = key;
+        return status::kSuccess;
+    }
+
+    // Follows `path` from `base`, creating the keys that are missing. Keys
+    // created before a failure stay, as they do in the system.
+    Status WalkCreating(Key* base, std::string_view path, Key** out, bool* created) {
+        if (!path.empty() && path.front() == '\\') return status::kBadPathname;
+        Key* key = base;
+        // With no name at all the key itself is opened again, and the system
+        // reports that as a new key.
+        bool made = true;
+        PathNames names(path);
+        std::string_view name;
+        while (names.Next(&name)) {
+            if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
+            Key* child = Tree::FindChild(key, name);
+            made = child == nullptr;
+            if (made) {
+                // A marked key does not let anyone add subkeys to it.
+                if (key->mark != Mark::kNone) return status::kAccessDenied;
+                child = tree.AddChild(key, name);
+            }
+            key = child;
+        }
+        *out = key;
+        *created = made;
+        return status::kSuccess;
+    }
+
+    // Path lookup for the file-level operations: empty names are skipped and
+    // a name the registry would refuse gives null.
+    static Key* Find(Key* base, std::string_view path) {
+        Key* key = base;
+        PathNames names(path);
+        std::string_view name;
+        while (key != nullptr && names.Next(&name)) {
+            if (name.size() > memreg::kMaxKeyNameLength) return nullptr;
+            key = Tree::FindChild(key, name);
+        }
+        return key;
+    }
+
+    Key* FindOrCreate(Key* base, std::string_view path) {
+        Key* key = base;
+        PathNames names(path);
+        std::string_view name;
+        while (names.Next(&name)) {
+            if (name.size() > memreg::kMaxKeyNameLength) return nullptr;
+            Key* child = Tree::FindChild(key, name);
+            key = child != nullptr ? child : tree.AddChild(key, name);
+        }
+        return key;
+    }
+
+    // SHDeleteKeyA: deletes `top` and everything below it, deepest keys
+    // first and each key's subkeys in order. A key that cannot be opened for
+    // reading, or cannot itself be deleted, stops the deletion there with
+    // kAccessDenied, and whatever was not yet deleted stays.
+    Status DeleteChecked(Key* top) {
+        if (top->mark == Mark::kUnreadable) return status::kAccessDenied;
+        std::vector<Key*> path{top};
+        while (!path.empty()) {
+            Key* key = path.back();
+            if (!key->children.empty()) {
+                Key* child = *key->children.begin();
+                if (child->mark == Mark::kUnreadable) return status::kAccessDenied;
+                path.push_back(child);
+                continue;
+            }
+            if (key->pinned || key->mark != Mark::kNone) return status::kAccessDenied;
+            path.pop_back();
+            tree.RemoveLeaf(key);
+        }
+        return status::kSuccess;
+    }
+
+    // A [-key] line of an imported file: marks are ignored; a pinned key (a
+    // root or the classes key), and so each key above it, is emptied of its
+    // values instead of removed.
+    void Purge(Key* top) {
+        struct Level {
+            Key* key;
+            memreg::ChildSet::iterator next;
+        };
+        std::vector<Level> levels{{top, top->children.begin()}};
+        while (!levels.empty()) {
+            Level& level = levels.back();
+            if (level.next != level.key->children.end()) {
+                Key* child = *level.next;
+                ++level.next;
+                levels.push_back({child, child->children.begin()});
+                continue;
+            }
+            Key* key = level.key;
+            levels.pop_back();
+            if (key->pinned || !key->children.empty()) {
+                tree.ClearValues(key);
+            } else {
+                tree.RemoveLeaf(key);
+            }
+        }
+    }
+
+    static void AddKeyEntries(regtext::Document& doc, HKey root, const std::string& path,
+                              const Key* key) {
+        regtext::Entry entry;
+        entry.kind = regtext::Entry::Kind::kKey;
+        entry.root = root;
+        entry.keyPath = path;
+        doc.entries.push_back(std::move(entry));
+        for (const Value& value : key->values) {
+            regtext::Entry v;
+            v.kind = regtext::Entry::Kind::kValue;
+            v.root = root;
+            v.keyPath = path;
+            v.name = value.name;
+            v.type = value.type;
+            v.data.assign(value.data.begin(), value.data.end());
+            doc.entries.push_back(std::move(v));
+        }
+    }
+
+    // Pre-order walk: each key, its values, then its subkeys in order.
+    void ExportInto(regtext::Document& doc, HKey root, std::string_view path) const {
+        Key* start = Find(RootKey(root), path);
+        if (start == nullptr) return;
+        // The start key's path in the case the keys were created with.
+        std::string keyPath;
+        for (const Key* k = start; k != RootKey(root) && k != nullptr; k = k->parent)
+            keyPath.insert(0, keyPath.empty() ? k->name : k->name + "\\");
+        AddKeyEntries(doc, root, keyPath, start);
+
+        struct Level {
+            const Key* key;
+            memreg::ChildSet::const_iterator next;
+            size_t pathLength;
+        };
+        std::vector<Level> levels{{start, start->children.begin(), keyPath.size()}};
+        while (!levels.empty()) {
+            Level& level = levels.back();
+            if (level.next == level.key->children.end()) {
+                levels.pop_back();
+                continue;
+            }
+            const Key* child = *level.next++;
+            keyPath.resize(level.pathLength);
+            if (!keyPath.empty()) keyPath += '\\';
+            keyPath += child->name;
+            AddKeyEntries(doc, root, keyPath, child);
+            levels.push_back({child, child->children.begin(), keyPath.size()});
+        }
+    }
+
+    void ApplyLocked(const regtext::Document& doc) {
+        // Entries come grouped by key; remember the last one looked up.
+        Key* lastKey = nullptr;
+        HKey lastRoot = hkey::kNull;
+        const std::string* lastPath = nullptr;
+        for (const regtext::Entry& entry : doc.entries) {
+            Key* base = RootKey(entry.root);
+            if (base == nullptr) continue;
+            const bool sameKey =
+                lastKey != nullptr && lastRoot == entry.root && *lastPath == entry.keyPath;
+            switch (entry.kind) {
+                case regtext::Entry::Kind::kKey:
+                case regtext::Entry::Kind::kValue: {
+                    Key* key = sameKey ? lastKey : FindOrCreate(base, entry.keyPath);
+                    lastKey = key;
+                    lastRoot = entry.root;
+                    lastPath = &entry.keyPath;
+                    if (key == nullptr || entry.kind == regtext::Entry::Kind::kKey) break;
+                    if (entry.name.size() > memreg::kMaxValueNameLength) break;
+                    tree.SetValue(key, entry.name, entry.type,
+                                  std::string(entry.data.begin(), entry.data.end()));
+                    break;
+                }
+                case regtext::Entry::Kind::kDeleteKey: {
+                    lastKey = nullptr;
+                    Key* key = Find(base, entry.keyPath);
+                    if (key != nullptr) Purge(key);
+                    break;
+                }
+                case regtext::Entry::Kind::kDeleteValue: {
+                    Key* key = sameKey ? lastKey : Find(base, entry.keyPath);
+                    if (key == nullptr) break;
+                    auto it = Tree::FindValue(key, entry.name);
+                    if (it != key->values.end()) tree.EraseValue(key, it);
+                    break;
+                }
+            }
+        }
+    }
+};
+
+MemoryRegistry::MemoryRegistry() : impl_(std::make_unique<Impl>()) {}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+Status MemoryRegistry::OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) {
+    if (result == nullptr) return status::kInvalidParameter;
+    std::string_view path = Text(subKey);
+    // A root with no subkey opens as itself, without any check.
+    if (hkey::IsRoot(parent) && path.empty()) {
+        *result = parent;
+        return status::kSuccess;
+    }
+    *result = hkey::kNull;
+    if (parent == hkey::kNull) return status::kInvalidHandle;
+    // One leading backslash is allowed below HKEY_CLASSES_ROOT.
+    if (parent == hkey::kClassesRoot && !path.empty() && path.front() == '\\')
+        path.remove_prefix(1);
+    if (path.size() > kMaxAnsiPath) return status::kMoreData;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* base = nullptr;
+        Status s = impl_->Use(parent, 0, &base);
+        if (s != status::kSuccess) return s;
+        Key* key = nullptr;
+        s = Impl::Walk(base->key, path, &key);
+        if (s != status::kSuccess) return s;
+        uint32_t granted = 0;
+        if (!Grant(key, access, &granted)) return status::kAccessDenied;
+        return impl_->NewHandle(key, granted, result);
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
+                                 bool* created) {
+    if (result == nullptr) return status::kBadKey;
+    *result = hkey::kNull;
+    if (created != nullptr) *created = false;
+    if (parent == hkey::kNull) return status::kInvalidHandle;
+    const std::string_view path = Text(subKey);
+    if (path.size() > kMaxAnsiPath) return status::kMoreData;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        // No rights on the parent handle are needed to create below it.
+        Impl::Handle* base = nullptr;
+        Status s = impl_->Use(parent, 0, &base);
+        if (s != status::kSuccess) return s;
+        Key* key = nullptr;
+        bool made = false;
+        s = impl_->WalkCreating(base->key, path, &key, &made);
+        if (s != status::kSuccess) return s;
+        uint32_t granted = 0;
+        if (!Grant(key, access, &granted)) return status::kAccessDenied;
+        s = impl_->NewHandle(key, granted, result);
+        if (s == status::kSuccess && created != nullptr) *created = made;
+        return s;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::CloseKey(HKey key) {
+    if (key == hkey::kNull) return status::kInvalidHandle;
+    if (key >= hkey::kClassesRoot) return status::kSuccess;  // root handles are never closed
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        auto found = impl_->handles.find(key);
+        if (found == impl_->handles.end()) return status::kInvalidHandle;
+        Key* k = found->second.key;
+        impl_->handles.erase(found);
+        impl_->tree.ReleaseHandle(k);
+        return status::kSuccess;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) {
+    if (name == nullptr || nameSize == nullptr) return status::kInvalidParameter;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* h = nullptr;
+        Status s = impl_->Use(key, access::kEnumerateSubKeys, &h);
+        if (s != status::kSuccess) return s;
+        Key* k = h->key;
+        if (index >= k->children.size()) return status::kNoMoreItems;
+        const std::string& childName = (*Nth(k->children, index, k->childStamp, h->children))->name;
+        // The name must fit with its terminating zero; if not, nothing is
+        // written and the size stays as it was.
+        if (childName.size() >= *nameSize) return status::kMoreData;
+        std::memcpy(name, childName.data(), childName.size());
+        name[childName.size()] = '\0';
+        *nameSize = static_cast<uint32_t>(childName.size());
+        return status::kSuccess;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
+                                 uint32_t* type, uint8_t* data, uint32_t* dataSize) {
+    if ((data != nullptr && dataSize == nullptr) || name == nullptr || nameSize == nullptr)
+        return status::kInvalidParameter;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* h = nullptr;
+        Status s = impl_->Use(key, access::kQueryValue, &h);
+        if (s != status::kSuccess) return s;
+        Key* k = h->key;
+        if (index >= k->values.size()) return status::kNoMoreItems;
+        const Value& value = *Nth(k->values, index, k->valueStamp, h->values);
+        const uint32_t size = static_cast<uint32_t>(value.data.size());
+
+        // The data first: when it does not fit, the name is not written
+        // either. Text that fits gets a terminating zero if there is room.
+        Status result = status::kSuccess;
+        if (data != nullptr && (size > 0 || !regtype::IsText(value.type))) {
+            if (size > *dataSize) {
+                result = status::kMoreData;
+            } else if (size > 0) {
+                std::memcpy(data, value.data.data(), size);
+                if (regtype::IsText(value.type) && size < *dataSize && data[size - 1] != 0)
+                    data[size] = 0;
+            }
+        }
+        if (result == status::kSuccess) {
+            const size_t length = value.name.size();
+            if (length >= *nameSize) {
+                // Too small: as much of the name as fits, and kMoreData.
+                result = status::kMoreData;
+                if (*nameSize > 0) {
+                    std::memcpy(name, value.name.data(), *nameSize - 1);
+                    name[*nameSize - 1] = '\0';
+                }
+            } else {
+                std::memcpy(name, value.name.data(), length);
+                name[length] = '\0';
+                *nameSize = static_cast<uint32_t>(length);
+            }
+        }
+        if (type != nullptr) *type = value.type;
+        if (dataSize != nullptr) *dataSize = size;
+        return result;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* h = nullptr;
+        Status s = impl_->Use(key, access::kQueryValue, &h);
+        if (s != status::kSuccess || info == nullptr) return s;
+        Key* k = h->key;
+        Tree::RefreshLengths(k);
+        info->subKeys = static_cast<uint32_t>(k->children.size());
+        info->maxSubKeyLen = k->maxChildName;
+        info->values = static_cast<uint32_t>(k->values.size());
+        info->maxValueNameLen = k->maxValueName;
+        info->maxValueLen = k->maxValueData;
+        return status::kSuccess;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
+                                  uint32_t* dataSize) {
+    if (data != nullptr && dataSize == nullptr) return status::kInvalidParameter;
+    if (key == hkey::kNull) return status::kInvalidHandle;
+    // These are set before the key is even looked at.
+    if (data == nullptr && dataSize != nullptr) *dataSize = 0;
+    if (type != nullptr) *type = regtype::kNone;
+    const std::string_view valueName = Text(name);
+    if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* h = nullptr;
+        Status s = impl_->Use(key, access::kQueryValue, &h);
+        if (s != status::kSuccess) return s;
+        auto it = Tree::FindValue(h->key, valueName);
+        if (it == h->key->values.end()) return status::kFileNotFound;
+        const uint32_t size = static_cast<uint32_t>(it->data.size());
+        Status result = status::kSuccess;
+        if (data != nullptr && (size > 0 || !regtype::IsText(it->type))) {
+            if (size > *dataSize) {
+                result = status::kMoreData;  // the buffer is left untouched
+            } else if (size > 0) {
+                std::memcpy(data, it->data.data(), size);
+                if (regtype::IsText(it->type) && size < *dataSize && data[size - 1] != 0)
+                    data[size] = 0;
+            }
+        }
+        if (type != nullptr) *type = it->type;
+        if (dataSize != nullptr) *dataSize = size;
+        return result;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
+                                uint32_t size) {
+    if (key == hkey::kNull) return status::kInvalidHandle;
+    if (data == nullptr && size > 0) return status::kNoAccess;
+    // Text whose size leaves out a terminating zero that follows it in
+    // memory is stored with that zero, as the system does (it reads the byte
+    // just past the given size).
+    if (size > 0 && regtype::IsText(type) && data[size - 1] != 0 && data[size] == 0) ++size;
+    const std::string_view valueName = Text(name);
+    if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* h = nullptr;
+        Status s = impl_->Use(key, access::kSetValue, &h);
+        if (s != status::kSuccess) return s;
+        if (valueName.size() > memreg::kMaxValueNameLength) return status::kInvalidParameter;
+        std::string bytes;
+        if (size > 0) bytes.assign(reinterpret_cast<const char*>(data), size);
+        impl_->tree.SetValue(h->key, valueName, type, std::move(bytes));
+        return status::kSuccess;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::DeleteValue(HKey key, const char* name) {
+    if (key == hkey::kNull) return status::kInvalidHandle;
+    const std::string_view valueName = Text(name);
+    if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* h = nullptr;
+        Status s = impl_->Use(key, access::kSetValue, &h);
+        if (s != status::kSuccess) return s;
+        auto it = Tree::FindValue(h->key, valueName);
+        if (it == h->key->values.end()) return status::kFileNotFound;
+        impl_->tree.EraseValue(h->key, it);
+        return status::kSuccess;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::DeleteKey(HKey parent, const char* subKey) {
+    if (subKey == nullptr) return status::kInvalidParameter;
+    if (parent == hkey::kNull) return status::kInvalidHandle;
+    // The key is opened for DELETE below the parent's own handle, so the
+    // leading backslash that HKEY_CLASSES_ROOT otherwise takes is refused
+    // here, and an empty subkey names the parent itself.
+    const std::string_view path = subKey;
+    if (path.size() > kMaxAnsiPath) return status::kMoreData;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        Impl::Handle* base = nullptr;
+        Status s = impl_->Use(parent, 0, &base);
+        if (s != status::kSuccess) return s;
+        Key* key = nullptr;
+        s = Impl::Walk(base->key, path, &key);
+        if (s != status::kSuccess) return s;
+        uint32_t granted = 0;
+        if (!Grant(key, access::kDelete, &granted)) return status::kAccessDenied;
+        if (key->pinned || !key->children.empty()) return status::kAccessDenied;
+        impl_->tree.RemoveLeaf(key);
+        return status::kSuccess;
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+Status MemoryRegistry::DeleteTree(HKey parent, const char* subKey) {
+    std::string_view path = Text(subKey);
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (path.empty()) {
+            // No subkey: the parent's subkeys and values go, the parent
+            // stays. Reading the key's information and enumerating it need
+            // those rights on the handle; deleting values needs KEY_SET_VALUE.
+            Impl::Handle* h = nullptr;
+            Status s = impl_->Use(parent, access::kQueryValue, &h);
+            if (s != status::kSuccess) return s;
+            if (!(h->access & access::kEnumerateSubKeys)) return status::kAccessDenied;
+            Key* key = h->key;
+            while (!key->children.empty()) {
+                s = impl_->DeleteChecked(*key->children.begin());
+                if (s != status::kSuccess) return s;
+            }
+            if (!key->values.empty()) {
+                if (!(h->access & access::kSetValue)) return status::kAccessDenied;
+                impl_->tree.ClearValues(key);
+            }
+            return status::kSuccess;
+        }
+        if (parent == hkey::kClassesRoot && path.front() == '\\') path.remove_prefix(1);
+        Impl::Handle* base = nullptr;
+        Status s = impl_->Use(parent, 0, &base);
+        if (s != status::kSuccess) return s;
+        Key* key = nullptr;
+        s = Impl::Walk(base->key, path, &key);
+        if (s != status::kSuccess) return s;
+        return impl_->DeleteChecked(key);
+    } catch (const std::exception&) {
+        return status::kNotEnoughMemory;
+    }
+}
+
+bool MemoryRegistry::SetProtection(HKey root, const std::string& path, Protection protection) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    Key* key = Impl::Find(impl_->RootKey(root), path);
+    if (key == nullptr) return false;
+    switch (protection) {
+        case Protection::kNone:
+            key->mark = Mark::kNone;
+            break;
+        case Protection::kReadOnly:
+            key->mark = Mark::kReadOnly;
+            break;
+        case Protection::kUnreadable:
+            key->mark = Mark::kUnreadable;
+            break;
+    }
+    return true;
+}
+
+void MemoryRegistry::Apply(const regtext::Document& doc) {
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->ApplyLocked(doc);
+    } catch (const std::exception&) {
+        // Out of memory: what was applied so far stays.
+    }
+}
+
+bool MemoryRegistry::LoadFile(const std::string& hostPath, std::string* error) {
+    auto fail = [&](const std::string& what) {
+        if (error != nullptr) *error = hostPath + ": " + what;
+        return false;
+    };
+    try {
+        std::ifstream in(hostPath, std::ios::binary);
+        if (!in) return fail("cannot open the file");
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) return fail("cannot read the file");
+        regtext::Document doc;
+        regtext::ParseError parseError;
+        if (!regtext::Parse(bytes, doc, parseError)) {
+            if (parseError.line == 0) return fail(parseError.message);
+            return fail("line " + std::to_string(parseError.line) + ": " + parseError.message);
+        }
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->ApplyLocked(doc);
+        return true;
+    } catch (const std::exception&) {
+        return fail("out of memory");
+    }
+}
+
+regtext::Document MemoryRegistry::Export(HKey root, const std::string& path) const {
+    regtext::Document doc;
+    try {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->ExportInto(doc, root, path);
+    } catch (const std::exception&) {
+        // Never hand out part of a tree as if it were all of it.
+        doc.entries.clear();
+    }
+    return doc;
+}
+
+bool MemoryRegistry::SaveFile(const std::string& hostPath, regtext::Format format,
+                              const std::vector<HKey>& roots, std::string* error) const {
+    auto fail = [&](const std::string& what) {
+        if (error != nullptr) *error = hostPath + ": " + what;
+        return false;
+    };
+    try {
+        regtext::Document doc;
+        doc.format = format;
+        {
+            std::lock_guard<std::mutex> lock(impl_->mutex);
+            for (HKey root : roots) {
+                // HKEY_CLASSES_ROOT is part of HKEY_LOCAL_MACHINE.
+                if (root == hkey::kClassesRoot) continue;
+                impl_->ExportInto(doc, root, "");
+            }
+        }
+        const std::string bytes = regtext::Write(doc, format);
+        std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+        if (!out) return fail("cannot create the file");
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) return fail("cannot write the file");
+        return true;
+    } catch (const std::exception&) {
+        return fail("out of memory");
+    }
+}
+
+size_t MemoryRegistry::OpenHandleCount() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->handles.size();
+}
+
+}  // namespace qm

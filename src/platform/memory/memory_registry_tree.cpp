@@ -1,0 +1,253 @@
+#include "platform/memory/memory_registry_tree.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <vector>
+
+#include "platform/win32_codes.h"
+
+namespace qm::memreg {
+
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F as UTF-16 (the five unassigned bytes map to
+// the C1 controls, as the system's conversion does).
+constexpr std::array<uint16_t, 32> kHighRow{
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr uint16_t ToUtf16(uint8_t b) {
+    return b >= 0x80 && b < 0xA0 ? kHighRow[b - 0x80] : b;
+}
+
+constexpr uint16_t UpperUtf16(uint16_t u) {
+    if (u >= 'a' && u <= 'z') return static_cast<uint16_t>(u - 0x20);
+    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<uint16_t>(u - 0x20);
+    switch (u) {
+        case 0x00B5:
+            return 0x039C;  // micro sign -> Greek capital mu
+        case 0x00FF:
+            return 0x0178;
+        case 0x0153:
+            return 0x0152;
+        case 0x0161:
+            return 0x0160;
+        case 0x017E:
+            return 0x017D;
+        case 0x0192:
+            return 0x0191;
+        default:
+            return u;
+    }
+}
+
+struct NameTables {
+    std::array<uint16_t, 256> order{};  // upper-cased UTF-16 unit of each byte
+    std::array<char, 256> fold{};       // the byte whose UTF-16 form is that unit
+};
+
+constexpr NameTables MakeNameTables() {
+    NameTables t;
+    for (int b = 0; b < 256; ++b) {
+        const uint16_t upper = UpperUtf16(ToUtf16(static_cast<uint8_t>(b)));
+        t.order[b] = upper;
+        t.fold[b] = static_cast<char>(b);  // no code-page form: the byte stands for itself
+        for (int c = 0; c < 256; ++c) {
+            if (ToUtf16(static_cast<uint8_t>(c)) == upper) {
+                t.fold[b] = static_cast<char>(c);
+                break;
+            }
+        }
+    }
+    return t;
+}
+
+constexpr NameTables kNames = MakeNameTables();
+
+// Above this many values a key keeps a hash index of its value names.
+constexpr size_t kValueIndexThreshold = 16;
+
+uint32_t Length32(size_t n) {
+    return static_cast<uint32_t>(std::min<size_t>(n, std::numeric_limits<uint32_t>::max()));
+}
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const uint16_t ua = kNames.order[static_cast<uint8_t>(a[i])];
+        const uint16_t ub = kNames.order[static_cast<uint8_t>(b[i])];
+        if (ua != ub) return ua < ub ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (kNames.fold[static_cast<uint8_t>(a[i])] != kNames.fold[static_cast<uint8_t>(b[i])])
+            return false;
+    }
+    return true;
+}
+
+std::string FoldName(std::string_view name) {
+    std::string folded(name.size(), '\0');
+    for (size_t i = 0; i < name.size(); ++i) folded[i] = kNames.fold[static_cast<uint8_t>(name[i])];
+    return folded;
+}
+
+bool ChildLess::operator()(const Key* a, const Key* b) const {
+    return CompareNames(a->name, b->name) < 0;
+}
+bool ChildLess::operator()(const Key* a, std::string_view b) const {
+    return CompareNames(a->name, b) < 0;
+}
+bool ChildLess::operator()(std::string_view a, const Key* b) const {
+    return CompareNames(a, b->name) < 0;
+}
+
+uint32_t ReportedDataLength(const Value& value) {
+    const size_t n = value.data.size();
+    return Length32(regtype::IsText(value.type) ? n * 2 : n);
+}
+
+Tree::~Tree() {
+    for (Key* root : roots_) FreeSubtree(root);
+    for (Key* orphan : orphans_) FreeSubtree(orphan);
+}
+
+void Tree::FreeSubtree(Key* top) {
+    std::vector<Key*> pending{top};
+    while (!pending.empty()) {
+        Key* key = pending.back();
+        pending.pop_back();
+        for (Key* child : key->children) pending.push_back(child);
+        delete key;
+    }
+}
+
+Key* Tree::NewRoot(std::string name) {
+    auto key = std::make_unique<Key>();
+    key->name = std::move(name);
+    key->pinned = true;
+    key->childStamp = key->valueStamp = NextStamp();
+    roots_.push_back(key.get());
+    return key.release();
+}
+
+Key* Tree::FindChild(const Key* parent, std::string_view name) {
+    auto it = parent->children.find(name);
+    return it == parent->children.end() ? nullptr : *it;
+}
+
+Key* Tree::AddChild(Key* parent, std::string_view name) {
+    auto key = std::make_unique<Key>();
+    key->name.assign(name);
+    key->parent = parent;
+    key->childStamp = key->valueStamp = NextStamp();
+    parent->children.insert(key.get());
+    parent->childStamp = NextStamp();
+    parent->maxChildName = std::max(parent->maxChildName, Length32(name.size()));
+    return key.release();
+}
+
+void Tree::RemoveLeaf(Key* key) {
+    Key* parent = key->parent;
+    // Registered first: if that fails, nothing has changed yet.
+    if (key->handles > 0) orphans_.insert(key);
+    parent->children.erase(key);
+    parent->childStamp = NextStamp();
+    if (key->name.size() >= parent->maxChildName) parent->lengthsStale = true;
+    key->parent = nullptr;
+    key->deleted = true;
+    if (key->handles > 0) {
+        ClearValues(key);
+    } else {
+        delete key;
+    }
+}
+
+void Tree::ReleaseHandle(Key* key) {
+    if (--key->handles == 0 && key->deleted) {
+        orphans_.erase(key);
+        delete key;
+    }
+}
+
+ValueList::iterator Tree::FindValue(Key* key, std::string_view name) {
+    if (key->valueIndex) {
+        auto found = key->valueIndex->find(FoldName(name));
+        return found == key->valueIndex->end() ? key->values.end() : found->second;
+    }
+    return std::find_if(key->values.begin(), key->values.end(),
+                        [&](const Value& v) { return NamesEqual(v.name, name); });
+}
+
+void Tree::SetValue(Key* key, std::string_view name, uint32_t type, std::string data) {
+    auto it = FindValue(key, name);
+    if (it != key->values.end()) {
+        // An existing value keeps its name and its place.
+        const uint32_t before = ReportedDataLength(*it);
+        it->type = type;
+        it->data = std::move(data);
+        const uint32_t after = ReportedDataLength(*it);
+        if (after < before && before >= key->maxValueData) key->lengthsStale = true;
+        key->maxValueData = std::max(key->maxValueData, after);
+        return;
+    }
+    key->values.push_back(Value{std::string(name), std::move(data), type});
+    auto added = std::prev(key->values.end());
+    try {
+        if (key->valueIndex) {
+            key->valueIndex->emplace(FoldName(name), added);
+        } else if (key->values.size() > kValueIndexThreshold) {
+            auto index = std::make_unique<std::unordered_map<std::string, ValueList::iterator>>();
+            index->reserve(key->values.size() * 2);
+            for (auto v = key->values.begin(); v != key->values.end(); ++v)
+                index->emplace(FoldName(v->name), v);
+            key->valueIndex = std::move(index);
+        }
+    } catch (...) {
+        key->values.pop_back();
+        throw;
+    }
+    key->valueStamp = NextStamp();
+    key->maxValueName = std::max(key->maxValueName, Length32(name.size()));
+    key->maxValueData = std::max(key->maxValueData, ReportedDataLength(*added));
+}
+
+void Tree::EraseValue(Key* key, ValueList::iterator it) {
+    if (key->valueIndex) key->valueIndex->erase(FoldName(it->name));
+    if (it->name.size() >= key->maxValueName || ReportedDataLength(*it) >= key->maxValueData)
+        key->lengthsStale = true;
+    key->values.erase(it);
+    key->valueStamp = NextStamp();
+}
+
+void Tree::ClearValues(Key* key) {
+    key->valueIndex.reset();
+    key->values.clear();
+    key->valueStamp = NextStamp();
+    key->lengthsStale = true;
+}
+
+void Tree::RefreshLengths(Key* key) {
+    if (!key->lengthsStale) return;
+    uint32_t child = 0, name = 0, data = 0;
+    for (const Key* c : key->children) child = std::max(child, Length32(c->name.size()));
+    for (const Value& v : key->values) {
+        name = std::max(name, Length32(v.name.size()));
+        data = std::max(data, ReportedDataLength(v));
+    }
+    key->maxChildName = child;
+    key->maxValueName = name;
+    key->maxValueData = data;
+    key->lengthsStale = false;
+}
+
+}  // namespace qm::memreg

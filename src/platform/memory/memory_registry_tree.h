@@ -1,0 +1,113 @@
+// The key tree behind MemoryRegistry: keys, values and the name rules of the
+// registry. Nothing here locks; MemoryRegistry holds its mutex around every
+// use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace qm::memreg {
+
+// Longest key name component and value name the registry accepts, in
+// characters (one byte each in the code page).
+inline constexpr size_t kMaxKeyNameLength = 256;
+inline constexpr size_t kMaxValueNameLength = 16383;
+
+// Names are compared as the system does: each character upper-cased as a
+// UTF-16 code unit, then compared by code unit, a shorter name before a
+// longer one that starts with it. So "_" (0x5F) sorts after the letters and
+// "\xE9" (e acute) equals "\xC9" (E acute).
+int CompareNames(std::string_view a, std::string_view b);
+bool NamesEqual(std::string_view a, std::string_view b);
+// A string that is equal for exactly the names NamesEqual takes as equal.
+std::string FoldName(std::string_view name);
+
+enum class Mark : uint8_t { kNone, kReadOnly, kUnreadable };
+
+struct Value {
+    std::string name;
+    std::string data;  // the bytes as set; short data needs no allocation of its own
+    uint32_t type = 0;
+};
+using ValueList = std::list<Value>;
+
+struct Key;
+struct ChildLess {
+    using is_transparent = void;
+    bool operator()(const Key* a, const Key* b) const;
+    bool operator()(const Key* a, std::string_view b) const;
+    bool operator()(std::string_view a, const Key* b) const;
+};
+using ChildSet = std::set<Key*, ChildLess>;
+
+struct Key {
+    std::string name;
+    Key* parent = nullptr;
+    ChildSet children;  // in name order
+    ValueList values;   // in the order they were first set
+    // Folded name -> value, kept only for keys with many values.
+    std::unique_ptr<std::unordered_map<std::string, ValueList::iterator>> valueIndex;
+    // Change stamps: they move whenever a child or a value is added or
+    // removed, so that a cached enumeration position can tell it is stale.
+    uint64_t childStamp = 0;
+    uint64_t valueStamp = 0;
+    // Longest child name, value name and value data (as the system reports
+    // it); recomputed when a removal may have shortened one.
+    uint32_t maxChildName = 0;
+    uint32_t maxValueName = 0;
+    uint32_t maxValueData = 0;
+    bool lengthsStale = false;
+    bool deleted = false;
+    bool pinned = false;  // never deleted (roots and the classes key)
+    Mark mark = Mark::kNone;
+    uint32_t handles = 0;  // open handles that refer to this key
+};
+
+// The data length the system reports for a value in its key information:
+// text is held as UTF-16 there, two bytes per code-page character.
+uint32_t ReportedDataLength(const Value& value);
+
+// The tree: owns every key, hands out change stamps, frees without
+// recursion.
+class Tree {
+  public:
+    Tree() = default;
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+    ~Tree();
+
+    Key* NewRoot(std::string name);
+
+    static Key* FindChild(const Key* parent, std::string_view name);
+    // Adds a child that does not exist yet.
+    Key* AddChild(Key* parent, std::string_view name);
+    // Removes a key that has no children. A key that handles still refer to
+    // stays allocated, marked deleted, until the last of them is closed.
+    void RemoveLeaf(Key* key);
+    // Called when a handle to `key` is closed.
+    void ReleaseHandle(Key* key);
+
+    static ValueList::iterator FindValue(Key* key, std::string_view name);
+    void SetValue(Key* key, std::string_view name, uint32_t type, std::string data);
+    void EraseValue(Key* key, ValueList::iterator it);
+    void ClearValues(Key* key);
+
+    // Brings the longest-length fields of `key` up to date.
+    static void RefreshLengths(Key* key);
+
+  private:
+    uint64_t NextStamp() { return ++stamp_; }
+    static void FreeSubtree(Key* top);
+
+    std::list<Key*> roots_;
+    std::set<Key*> orphans_;  // deleted keys kept alive by open handles
+    uint64_t stamp_ = 0;
+};
+
+}  // namespace qm::memreg
