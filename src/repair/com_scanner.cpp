@@ -1,0 +1,267 @@
+// COM/ActiveX (category 1): five passes over HKEY_CLASSES_ROOT looking for
+// class registrations whose server file is gone, references to application
+// and class keys that do not exist, and type libraries whose 32-bit file is
+// gone. Every item stands for the key in its key path, which the repair
+// deletes with everything below it.
+//
+// Under Wine every registry call is a round trip to the server, so the passes
+// keep their calls few: keys are opened relative to the handle of the key
+// that is being enumerated, each value is read with one call into a buffer
+// allocated once per scan, and a referenced key is tested with one open.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "scan/extract_path.h"
+#include "scan/scanners.h"
+
+namespace qm {
+
+namespace {
+
+// Subkey names are read with room for 298 characters; a longer name ends the
+// enumeration of the key that holds it.
+constexpr uint32_t kNameBufferSize = 300;
+constexpr uint32_t kNameReadSize = 299;
+// Value data: passes 1 to 4 offer one byte less than the buffer holds.
+constexpr uint32_t kDataBufferSize = 1024;
+constexpr uint32_t kClassDataSize = 1023;
+constexpr uint32_t kTypeLibDataSize = 1024;
+
+// Keys that are examined are opened with the access a repair would need;
+// one that may only be read is not examined.
+constexpr uint32_t kExamineAccess = access::kReadWrite;
+
+constexpr const char* kServerKinds[] = {
+    "InprocServer32", "InprocServer",    "LocalServer32",
+    "LocalServer",    "InprocHandler32", "InprocHandler",
+};
+
+// Length of the text in `bytes`: up to the first zero byte, at most `size`.
+size_t TextLength(const char* bytes, uint32_t size) {
+    const void* zero = std::memchr(bytes, '\0', size);
+    return zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : size;
+}
+
+class ComScan {
+  public:
+    explicit ComScan(ScanContext& ctx) : ctx_(ctx), registry_(ctx.registry) {}
+
+    void ServerPaths();
+    void ClassAppIds();
+    void NamedAppIds();
+    void ClassReferences();
+    void TypeLibraries();
+
+  private:
+    // The name of subkey `index` of `key` into `name`; false at the end of
+    // the list or on any failure.
+    bool NextSubKey(HKey key, uint32_t index, std::string& name) {
+        uint32_t size = kNameReadSize;
+        if (registry_.EnumKey(key, index, name_.data(), &size) != status::kSuccess) return false;
+        name.assign(name_.data(), TextLength(name_.data(), std::min(size, kNameReadSize)));
+        return true;
+    }
+
+    // A value as text, read without regard to its type: the bytes read up
+    // to the first zero byte. False when the value is missing or its data is
+    // longer than `offered` bytes.
+    bool ReadText(HKey key, const char* valueName, uint32_t offered, std::string& text) {
+        uint32_t size = offered;
+        if (registry_.QueryValue(key, valueName, nullptr, data_.data(), &size) != status::kSuccess)
+            return false;
+        const char* bytes = reinterpret_cast<const char*>(data_.data());
+        text.assign(bytes, TextLength(bytes, std::min(size, offered)));
+        return true;
+    }
+
+    // Whether the server or type-library file a value names is gone. Only a
+    // path that starts with a drive letter is judged; a bare name, a
+    // relative path or a network path is left alone, and so is a path that
+    // could not be expanded within the limit. A path with a drive is never
+    // found on the search path, so existence is the whole test.
+    bool FileMissing(const std::string& text, std::string& path) {
+        source_ = text;
+        if (!ExtractPath(source_, path, ctx_.files)) return false;
+        if (path.size() < 2 || path[1] != ':') return false;
+        return !ctx_.files.PathExists(path);
+    }
+
+    // Whether the key a reference names may exist below HKEY_CLASSES_ROOT.
+    // It is opened for reading only, so a key the account may read but not
+    // change exists all the same. Only "not found" makes it missing: the
+    // system says "access denied" only for a key that is there, and a
+    // reference the ANSI open cannot take (a path longer than it accepts)
+    // could not be tested and is left alone.
+    bool ReferencedKeyExists(const std::string& path) {
+        RegKey key(registry_);
+        return key.Open(hkey::kClassesRoot, path.c_str(), access::kRead) != status::kFileNotFound;
+    }
+
+    void Add(std::string keyPath, const char* label, std::string data) {
+        ctx_.Add(std::move(keyPath), label, std::move(data), ScanCategory::ComActiveX);
+    }
+
+    ScanContext& ctx_;
+    RegistryService& registry_;
+    std::array<char, kNameBufferSize> name_{};
+    std::array<uint8_t, kDataBufferSize> data_{};
+    std::string source_;  // ExtractPath shortens its source; this is the copy it works on
+};
+
+// Pass 1: the file of every server kind of every class.
+void ComScan::ServerPaths() {
+    RegKey classes(registry_);
+    if (classes.Open(hkey::kClassesRoot, "CLSID", kExamineAccess) != status::kSuccess) return;
+
+    std::string clsid;
+    std::string subPath;  // "{class}\kind", below CLSID
+    std::string keyText;
+    std::string text;
+    std::string path;
+    for (uint32_t index = 0; NextSubKey(classes.get(), index, clsid); ++index) {
+        if (ctx_.Stopped()) break;
+        for (const char* kind : kServerKinds) {
+            subPath.assign(clsid).append("\\").append(kind);
+            keyText.assign("CLSID\\").append(subPath);
+            ctx_.Report(keyText);
+
+            RegKey server(registry_);
+            if (server.Open(classes.get(), subPath.c_str(), kExamineAccess) != status::kSuccess)
+                continue;
+            if (!ReadText(server.get(), "", kClassDataSize, text)) continue;
+            if (FileMissing(text, path)) Add("HKCR\\" + keyText, "(Default)", path);
+        }
+    }
+}
+
+// Pass 2: the application key that a class's AppID value names.
+void ComScan::ClassAppIds() {
+    RegKey classes(registry_);
+    if (classes.Open(hkey::kClassesRoot, "CLSID", kExamineAccess) != status::kSuccess) return;
+
+    std::string clsid;
+    std::string appId;
+    std::string reference;
+    for (uint32_t index = 0; NextSubKey(classes.get(), index, clsid); ++index) {
+        if (ctx_.Stopped()) break;
+        RegKey entry(registry_);
+        if (entry.Open(classes.get(), clsid.c_str(), kExamineAccess) != status::kSuccess) continue;
+        if (!ReadText(entry.get(), "AppID", kClassDataSize, appId)) continue;
+
+        reference.assign("AppID\\").append(appId);
+        ctx_.Report(reference);
+        if (!ReferencedKeyExists(reference)) Add("HKCR\\CLSID\\" + clsid, "AppID", appId);
+    }
+}
+
+// Pass 3: the application key that a named application entry's AppID value
+// names. Entries named by a GUID are the application keys themselves.
+void ComScan::NamedAppIds() {
+    RegKey apps(registry_);
+    if (apps.Open(hkey::kClassesRoot, "AppID", kExamineAccess) != status::kSuccess) return;
+
+    std::string name;
+    std::string keyText;
+    std::string appId;
+    std::string reference;
+    for (uint32_t index = 0; NextSubKey(apps.get(), index, name); ++index) {
+        if (ctx_.Stopped()) break;
+        if (!name.empty() && name[0] == '{') continue;
+
+        keyText.assign("AppID\\").append(name);
+        ctx_.Report(keyText);
+        RegKey entry(registry_);
+        if (entry.Open(apps.get(), name.c_str(), kExamineAccess) != status::kSuccess) continue;
+        if (!ReadText(entry.get(), "AppID", kClassDataSize, appId)) continue;
+
+        reference.assign("AppID\\").append(appId);
+        ctx_.Report(reference);
+        if (!ReferencedKeyExists(reference)) Add("HKCR\\" + keyText, "AppID", appId);
+    }
+}
+
+// Pass 4: the class that the CLSID subkey of any top-level key names.
+void ComScan::ClassReferences() {
+    RegKey root(registry_);
+    if (root.Open(hkey::kClassesRoot, "", kExamineAccess) != status::kSuccess) return;
+
+    std::string name;
+    std::string keyText;
+    std::string clsid;
+    std::string reference;
+    for (uint32_t index = 0; NextSubKey(root.get(), index, name); ++index) {
+        if (ctx_.Stopped()) break;
+        keyText.assign(name).append("\\CLSID");
+        ctx_.Report(keyText);
+        RegKey entry(registry_);
+        if (entry.Open(root.get(), keyText.c_str(), kExamineAccess) != status::kSuccess) continue;
+        if (!ReadText(entry.get(), "", kClassDataSize, clsid)) continue;
+
+        reference.assign("CLSID\\").append(clsid);
+        ctx_.Report(reference);
+        if (!ReferencedKeyExists(reference)) Add("HKCR\\" + keyText, "{Default}", clsid);
+    }
+}
+
+// Pass 5: the 32-bit file of every locale of every version of every type
+// library. Only the library loop polls the stop flag.
+void ComScan::TypeLibraries() {
+    RegKey typeLibs(registry_);
+    if (typeLibs.Open(hkey::kClassesRoot, "TypeLib", access::kRead) != status::kSuccess) return;
+
+    std::string library;
+    std::string version;
+    std::string locale;
+    std::string libraryPath;
+    std::string versionPath;
+    std::string win32Path;
+    std::string win32SubKey;
+    std::string text;
+    std::string path;
+    for (uint32_t li = 0; NextSubKey(typeLibs.get(), li, library); ++li) {
+        if (ctx_.Stopped()) break;
+        libraryPath.assign("HKCR\\TypeLib\\").append(library).append("\\");
+        ctx_.Report(libraryPath);
+        RegKey libraryKey(registry_);
+        if (libraryKey.Open(typeLibs.get(), library.c_str(), access::kRead) != status::kSuccess)
+            continue;
+
+        for (uint32_t vi = 0; NextSubKey(libraryKey.get(), vi, version); ++vi) {
+            versionPath.assign(libraryPath).append(version).append("\\");
+            ctx_.Report(versionPath);
+            RegKey versionKey(registry_);
+            if (versionKey.Open(libraryKey.get(), version.c_str(), access::kRead) !=
+                status::kSuccess)
+                continue;
+
+            for (uint32_t ci = 0; NextSubKey(versionKey.get(), ci, locale); ++ci) {
+                win32SubKey.assign(locale).append("\\win32");
+                win32Path.assign(versionPath).append(win32SubKey);
+                ctx_.Report(win32Path);
+                RegKey win32(registry_);
+                if (win32.Open(versionKey.get(), win32SubKey.c_str(), access::kRead) !=
+                    status::kSuccess)
+                    continue;
+                if (!ReadText(win32.get(), "", kTypeLibDataSize, text)) continue;
+                if (FileMissing(text, path)) Add(win32Path, "(Default)", path);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void ScanComActiveX(ScanContext& ctx) {
+    ComScan scan(ctx);
+    scan.ServerPaths();
+    scan.ClassAppIds();
+    scan.NamedAppIds();
+    scan.ClassReferences();
+    scan.TypeLibraries();
+}
+
+}  // namespace qm

@@ -1,0 +1,293 @@
+#include "repair/file_path_scanner.h"
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "scan/scanners.h"
+#include "tests/repair/scanner_world.h"
+
+namespace qm::repairtest {
+namespace {
+
+constexpr HKey kLm = hkey::kLocalMachine;
+constexpr HKey kUs = hkey::kUsers;
+constexpr int kFile = 8;
+using Protection = MemoryRegistry::Protection;
+
+// A file system that holds exactly the given paths and records every
+// existence test.
+class ListedFiles : public FileProbe {
+  public:
+    explicit ListedFiles(std::set<std::string> existing) : existing_(std::move(existing)) {}
+
+    bool PathExists(const std::string& path) override {
+        tested.push_back(path);
+        return existing_.count(path) != 0;
+    }
+    bool FindOnPath(std::string&) override { return false; }
+    uint32_t ExpandEnvironment(const std::string& text, std::string& expanded, uint32_t) override {
+        expanded = text;
+        return static_cast<uint32_t>(text.size() + 1);
+    }
+    bool SpecialFolder(int, std::string&) override { return false; }
+    std::string ModuleFileName() override { return {}; }
+    Status CreateFolder(const std::string&) override { return status::kAccessDenied; }
+    Status DeleteFile(const std::string&) override { return status::kAccessDenied; }
+    Status ListFolder(const std::string&, std::vector<FileEntry>&) override {
+        return status::kPathNotFound;
+    }
+    std::unique_ptr<FileStream> OpenFile(const std::string&, FileMode, Status*) override {
+        return nullptr;
+    }
+
+    std::vector<std::string> tested;
+
+  private:
+    std::set<std::string> existing_;
+};
+
+// Which prefixes are tried, and in what order, until one exists.
+TEST(PathReferenceExists, TriesEachPrefixThatEndsBeforeABlank) {
+    struct Case {
+        const char* text;
+        std::set<std::string> existing;
+        bool result;
+        std::vector<std::string> tested;
+    };
+    const Case cases[] = {
+        {"C:\\Program Files\\App\\app.exe -x",
+         {},
+         false,
+         {"C:\\Program", "C:\\Program.exe", "C:\\Program Files\\App\\app.exe",
+          "C:\\Program Files\\App\\app.exe.exe", "C:\\Program Files\\App\\app.exe -x",
+          "C:\\Program Files\\App\\app.exe -x.exe"}},
+        {"C:\\Program Files\\App\\app.exe -x",
+         {"C:\\Program Files\\App\\app.exe"},
+         true,
+         {"C:\\Program", "C:\\Program.exe", "C:\\Program Files\\App\\app.exe"}},
+        {"C:\\Tools\\run -x",
+         {"C:\\Tools\\run.exe"},
+         true,
+         {"C:\\Tools\\run", "C:\\Tools\\run.exe"}},
+        {"C:\\Windows\\system32\\shell32.dll,5",
+         {},
+         false,
+         {"C:\\Windows\\system32\\shell32.dll", "C:\\Windows\\system32\\shell32.dll.exe"}},
+        {"C:\\App\\lib.dll\\2", {}, false, {"C:\\App\\lib.dll", "C:\\App\\lib.dll.exe"}},
+        {"C:\\App\\lib.DLL\\2", {}, false, {"C:\\App\\lib.DLL\\2", "C:\\App\\lib.DLL\\2.exe"}},
+        {"C:\\a;b c", {}, false, {"C:\\a", "C:\\a.exe"}},
+        {"\"C:\\q x\" y", {}, false, {"C:\\q", "C:\\q.exe", "C:\\q x", "C:\\q x.exe"}},
+        {"C:\\Data\\*.txt", {}, true, {}},
+        {"C:\\Gone\\?", {}, true, {}},
+        {"\"", {}, false, {}},
+        {"", {}, false, {}},
+    };
+    for (const Case& c : cases) {
+        ListedFiles files(c.existing);
+        EXPECT_EQ(PathReferenceExists(c.text, files), c.result) << c.text;
+        EXPECT_EQ(files.tested, c.tested) << c.text;
+    }
+}
+
+class FilePathScannerTest : public ScannerWorld {
+  protected:
+    std::vector<Found> Walk(HKey root, const std::string& subKey, const std::string& display) {
+        return Run([&](ScanContext& ctx) { WalkFileReferences(ctx, root, subKey, display); });
+    }
+};
+
+// Text values next to healthy ones in one key: which are examined, what the
+// candidate is, and which are reported.
+TEST_F(FilePathScannerTest, ReportsTextValuesThatLeadNowhere) {
+    MakeFile("C:\\WINDOWS\\notepad.exe");
+    MakeFile("C:\\Real\\x.exe");
+    MakeFile("C:\\Program Files\\App\\app.exe");
+    MakeFolder("C:\\Program Files\\Other");
+    MakeFile("C:\\WINDOWS\\system32\\shell32.dll");
+    SetEnv("APP", "Real");
+    SetEnv("BIG", std::string(1100, 'x'));
+
+    struct Case {
+        const char* name;
+        uint32_t type;
+        std::string bytes;     // as stored
+        const char* reported;  // the item's data; null: no item
+    };
+    auto text = [](const char* s) { return std::string(s) + '\0'; };
+    const std::vector<Case> cases = {
+        {"Cmd", regtype::kSz, text("C:\\Gone\\tool.exe /run"), "C:\\Gone\\tool.exe /run"},
+        {"", regtype::kSz, text("C:\\Gone\\default"), "C:\\Gone\\default"},
+        {"Quoted", regtype::kSz, text("\"C:\\Gone\\q.exe\" -a \"b\""), "C:\\Gone\\q.exe"},
+        {"Expand", regtype::kExpandSz, text("C:\\Gone\\e.exe"), "C:\\Gone\\e.exe"},
+        {"EnvGone", regtype::kSz, text("%SystemRoot%\\gone.exe"), "C:\\WINDOWS\\gone.exe"},
+        {"EnvQuoted", regtype::kSz, text("\"%SystemRoot%\\gone2.exe\" /x"),
+         "C:\\WINDOWS\\gone2.exe"},
+        {"EnvThere", regtype::kExpandSz, text("%SystemRoot%\\notepad.exe"), nullptr},
+        {"EnvInside", regtype::kSz, text("C:\\%APP%\\x.exe"), "C:\\%APP%\\x.exe"},
+        {"EnvTooLong", regtype::kSz, text("%BIG%\\x.exe"), nullptr},
+        {"NoZero", regtype::kSz, "C:\\Gone\\nz.exe", "C:\\Gone\\nz.exe"},
+        {"CutAtZero", regtype::kSz, std::string("C:\\Gone\\z.exe\0tail", 19), "C:\\Gone\\z.exe"},
+        {"Wild", regtype::kSz, text("C:\\Data\\*.txt"), nullptr},
+        {"Multi", regtype::kMultiSz, text("C:\\Gone\\m.exe") + '\0', nullptr},
+        {"Binary", regtype::kBinary, text("C:\\Gone\\b.exe"), nullptr},
+        {"TwoBytes", regtype::kSz, "C:", nullptr},
+        {"Relative", regtype::kSz, text("Gone\\x.exe"), nullptr},
+        {"Bare", regtype::kSz, text("gone.exe"), nullptr},
+        {"Network", regtype::kSz, text("\\\\server\\share\\x.exe"), nullptr},
+        {"DriveRelative", regtype::kSz, text("C:gone.exe"), nullptr},
+        {"FolderArg", regtype::kSz, text("C:\\WINDOWS -x"), nullptr},
+        {"Spaces", regtype::kSz, text("C:\\Program Files\\My App\\app.exe"),
+         "C:\\Program Files\\My App\\app.exe"},
+        {"SpacesThere", regtype::kSz, text("C:\\Program Files\\App\\app.exe -x"), nullptr},
+        {"IconIndex", regtype::kSz, text("c:\\windows\\SYSTEM32\\shell32.dll,5"), nullptr},
+        {"Root", regtype::kSz, text("C:\\"), nullptr},
+    };
+    std::vector<Found> expected;
+    for (const Case& c : cases) {
+        SetBytes(kLm, "SOFTWARE\\Demo", c.name, c.type, c.bytes);
+        if (c.reported != nullptr)
+            expected.push_back({"HKLM\\SOFTWARE\\Demo", c.name, c.reported, kFile});
+    }
+    EXPECT_EQ(Walk(kLm, "SOFTWARE\\Demo", "HKLM\\SOFTWARE\\Demo"), expected);
+}
+
+// Keys are visited depth first and reported before their subkeys, but a
+// key's values are examined after everything below it.
+TEST_F(FilePathScannerTest, WalksDepthFirstWithValuesAfterSubkeys) {
+    SetText(kLm, "SOFTWARE\\A", "v", "C:\\Gone\\a");
+    SetText(kLm, "SOFTWARE\\A\\B", "v", "C:\\Gone\\ab");
+    SetText(kLm, "SOFTWARE\\A\\B\\C", "v", "C:\\Gone\\abc");
+    SetText(kLm, "SOFTWARE\\A\\D", "v", "C:\\Gone\\ad");
+    SetText(kLm, "SOFTWARE\\E", "v", "C:\\Gone\\e");
+    SetText(kLm, "", "v", "C:\\Gone\\root");
+    SetText(kUs, "S-1-5-21\\Software\\Demo", "Cmd", "C:\\Gone\\user.exe");
+
+    EXPECT_EQ(Run(ScanFilePaths),
+              (std::vector<Found>{
+                  {"HKLM\\SOFTWARE\\A\\B\\C", "v", "C:\\Gone\\abc", kFile},
+                  {"HKLM\\SOFTWARE\\A\\B", "v", "C:\\Gone\\ab", kFile},
+                  {"HKLM\\SOFTWARE\\A\\D", "v", "C:\\Gone\\ad", kFile},
+                  {"HKLM\\SOFTWARE\\A", "v", "C:\\Gone\\a", kFile},
+                  {"HKLM\\SOFTWARE\\E", "v", "C:\\Gone\\e", kFile},
+                  {"HKLM", "v", "C:\\Gone\\root", kFile},
+                  {"HKUS\\S-1-5-21\\Software\\Demo", "Cmd", "C:\\Gone\\user.exe", kFile},
+              }));
+    // The in-memory HKEY_LOCAL_MACHINE may hold more than this test made,
+    // so only the texts of the keys it made are compared.
+    std::vector<std::string> shown;
+    for (const std::string& t : sink.texts)
+        if (t == "HKLM" || t.rfind("HKLM\\SOFTWARE\\A", 0) == 0 || t == "HKLM\\SOFTWARE\\E" ||
+            t.rfind("HKUS", 0) == 0)
+            shown.push_back(t);
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{
+                  "HKLM", "HKLM\\SOFTWARE\\A", "HKLM\\SOFTWARE\\A\\B", "HKLM\\SOFTWARE\\A\\B\\C",
+                  "HKLM\\SOFTWARE\\A\\D", "HKLM\\SOFTWARE\\E", "HKUS", "HKUS\\S-1-5-21",
+                  "HKUS\\S-1-5-21\\Software", "HKUS\\S-1-5-21\\Software\\Demo"}));
+}
+
+// A key the account may read but not change is walked into, but its values
+// are not examined; a key it may not read is skipped with all below it.
+TEST_F(FilePathScannerTest, ProtectedKeys) {
+    SetText(kLm, "SOFTWARE\\ReadOnly", "v", "C:\\Gone\\ro");
+    SetText(kLm, "SOFTWARE\\ReadOnly\\Child", "v", "C:\\Gone\\ro-child");
+    SetText(kLm, "SOFTWARE\\Locked", "v", "C:\\Gone\\locked");
+    SetText(kLm, "SOFTWARE\\Locked\\Child", "v", "C:\\Gone\\locked-child");
+    SetText(kLm, "SOFTWARE\\Open", "v", "C:\\Gone\\open");
+    Protect(kLm, "SOFTWARE\\ReadOnly", Protection::kReadOnly);
+    Protect(kLm, "SOFTWARE\\Locked", Protection::kUnreadable);
+
+    EXPECT_EQ(Walk(kLm, "SOFTWARE", "HKLM\\SOFTWARE"),
+              (std::vector<Found>{
+                  {"HKLM\\SOFTWARE\\Open", "v", "C:\\Gone\\open", kFile},
+                  {"HKLM\\SOFTWARE\\ReadOnly\\Child", "v", "C:\\Gone\\ro-child", kFile},
+              }));
+    EXPECT_NE(std::find(sink.texts.begin(), sink.texts.end(), "HKLM\\SOFTWARE\\Locked"),
+              sink.texts.end());
+}
+
+// A value whose name or data does not fit 1024 bytes ends its key's values.
+TEST_F(FilePathScannerTest, AValueTooLongForTheBufferEndsTheKeysValues) {
+    for (int i = 1; i <= 40; ++i) {
+        const std::string data =
+            i == 10 ? std::string("C:\\Gone\\").append(1100, 'x') : Numbered("C:\\Gone\\", i);
+        SetText(kLm, "SOFTWARE\\Many", Numbered("v", i), data);
+    }
+    SetText(kLm, "SOFTWARE\\Many\\Sub", "v", "C:\\Gone\\sub");
+    const std::vector<Found> found = Walk(kLm, "SOFTWARE\\Many", "HKLM\\SOFTWARE\\Many");
+    ASSERT_EQ(found.size(), 10u);
+    EXPECT_EQ(found[0].data, "C:\\Gone\\sub");
+    EXPECT_EQ(found[9].valueName, "v9");
+}
+
+TEST_F(FilePathScannerTest, StopDuringTheFirstHiveEndsBothWalks) {
+    SetText(kLm, "SOFTWARE\\A\\Deep", "v", "C:\\Gone\\deep");
+    SetText(kLm, "SOFTWARE\\A", "v", "C:\\Gone\\a");
+    SetText(kLm, "SOFTWARE\\B", "v", "C:\\Gone\\b");
+    SetText(kUs, "S-1-5-21", "v", "C:\\Gone\\user");
+    SetText(kLm, "", "v", "C:\\Gone\\root");
+    StopAt("HKLM\\SOFTWARE\\B");
+
+    // Everything examined before the flag rose stays; the key being entered
+    // then is opened but neither walked nor examined, no level above it
+    // examines its values, and the second hive only reports its root.
+    EXPECT_EQ(Run(ScanFilePaths), (std::vector<Found>{
+                                      {"HKLM\\SOFTWARE\\A\\Deep", "v", "C:\\Gone\\deep", kFile},
+                                      {"HKLM\\SOFTWARE\\A", "v", "C:\\Gone\\a", kFile},
+                                  }));
+    EXPECT_EQ(sink.texts.back(), "HKUS");
+    EXPECT_EQ(std::count(sink.texts.begin(), sink.texts.end(), "HKUS"), 1);
+}
+
+// A tree deeper than the levels that keep their handles, branching where the
+// levels in between close their handle while a subkey is walked and reopen
+// it afterwards. The order of keys and items stays as for a shallow tree, and
+// fewer handles are open than there are levels.
+TEST_F(FilePathScannerTest, DeepTreeKeepsOrderAndFewHandles) {
+    const std::string top = "HKLM\\SOFTWARE";
+    auto keyAt = [](int depth) {
+        std::string path = "SOFTWARE";
+        for (int i = 0; i < depth; ++i) path += "\\n";
+        return path;
+    };
+    auto shownAt = [&](int depth) { return "HKLM\\" + keyAt(depth); };
+    for (int depth : {560, 561}) {
+        SetText(kLm, keyAt(depth) + "\\a", "v", Numbered("C:\\Gone\\a", depth));
+        SetText(kLm, keyAt(depth) + "\\z", "v", Numbered("C:\\Gone\\z", depth));
+        SetText(kLm, keyAt(depth), "v", Numbered("C:\\Gone\\at", depth));
+    }
+    SetText(kLm, keyAt(600), "v", "C:\\Gone\\bottom");
+    Protect(kLm, keyAt(561) + "\\z", Protection::kReadOnly);
+
+    size_t mostHandles = 0;
+    sink.onText = [&](const std::string&) {
+        mostHandles = std::max(mostHandles, registry.OpenHandleCount());
+    };
+    EXPECT_EQ(Walk(kLm, "SOFTWARE", top), (std::vector<Found>{
+                                              {shownAt(560) + "\\a", "v", "C:\\Gone\\a560", kFile},
+                                              {shownAt(561) + "\\a", "v", "C:\\Gone\\a561", kFile},
+                                              {shownAt(600), "v", "C:\\Gone\\bottom", kFile},
+                                              {shownAt(561), "v", "C:\\Gone\\at561", kFile},
+                                              {shownAt(560) + "\\z", "v", "C:\\Gone\\z560", kFile},
+                                              {shownAt(560), "v", "C:\\Gone\\at560", kFile},
+                                          }));
+    EXPECT_LT(mostHandles, 600u);
+
+    std::vector<std::string> expected;
+    for (int depth = 0; depth <= 560; ++depth) expected.push_back(shownAt(depth));
+    expected.push_back(shownAt(560) + "\\a");
+    expected.push_back(shownAt(561));
+    expected.push_back(shownAt(561) + "\\a");
+    for (int depth = 562; depth <= 600; ++depth) expected.push_back(shownAt(depth));
+    expected.push_back(shownAt(561) + "\\z");
+    expected.push_back(shownAt(560) + "\\z");
+    std::vector<std::string> shown;
+    for (const std::string& t : sink.texts)
+        if (t == top || t.rfind(top + "\\n", 0) == 0) shown.push_back(t);
+    EXPECT_EQ(shown, expected);
+}
+
+}  // namespace
+}  // namespace qm::repairtest
