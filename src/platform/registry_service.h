@@ -82,7 +82,10 @@ public:
     virtual Status QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
                               uint32_t* dataSize) = 0;
 
-    // RegSetValueExA. The bytes are stored exactly as given.
+    // RegSetValueExA. The bytes are stored as given, except that text (types
+    // 1, 2 and 7) whose last byte is not a zero is stored with a terminating
+    // zero added, as the system does for zero-terminated text whose size
+    // leaves the zero out. Pass text with its zero in memory after it.
     virtual Status SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
                             uint32_t size) = 0;
 

@@ -624,10 +624,11 @@ Status MemoryRegistry::SetValue(HKey key, const char* name, uint32_t type, const
                                 uint32_t size) {
     if (key == hkey::kNull) return status::kInvalidHandle;
     if (data == nullptr && size > 0) return status::kNoAccess;
-    // Text whose size leaves out a terminating zero that follows it in
-    // memory is stored with that zero, as the system does (it reads the byte
-    // just past the given size).
-    if (size > 0 && regtype::IsText(type) && data[size - 1] != 0 && data[size] == 0) ++size;
+    // Text whose size leaves out its terminating zero is stored with one.
+    // The system does so when the byte just past the given size is a zero;
+    // reading past the caller's buffer is not ours to do, and every caller
+    // here passes zero-terminated text, so the zero is always added.
+    const bool addZero = size > 0 && regtype::IsText(type) && data[size - 1] != 0;
     const std::string_view valueName = Text(name);
     if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
     try {
@@ -638,6 +639,7 @@ Status MemoryRegistry::SetValue(HKey key, const char* name, uint32_t type, const
         if (valueName.size() > memreg::kMaxValueNameLength) return status::kInvalidParameter;
         std::string bytes;
         if (size > 0) bytes.assign(reinterpret_cast<const char*>(data), size);
+        if (addZero) bytes.push_back('\0');
         impl_->tree.SetValue(h->key, valueName, type, std::move(bytes));
         return status::kSuccess;
     } catch (const std::exception&) {

@@ -43,8 +43,27 @@ constexpr uint16_t UpperUtf16(uint16_t u) {
     }
 }
 
+// The lower-case form, used only for ordering: Wine orders subkeys by their
+// lower-cased names.
+constexpr uint16_t LowerUtf16(uint16_t u) {
+    if (u >= 'A' && u <= 'Z') return static_cast<uint16_t>(u + 0x20);
+    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<uint16_t>(u + 0x20);
+    switch (u) {
+        case 0x0178:
+            return 0x00FF;
+        case 0x0152:
+            return 0x0153;
+        case 0x0160:
+            return 0x0161;
+        case 0x017D:
+            return 0x017E;
+        default:
+            return u;
+    }
+}
+
 struct NameTables {
-    std::array<uint16_t, 256> order{};  // upper-cased UTF-16 unit of each byte
+    std::array<uint16_t, 256> order{};  // lower-cased UTF-16 unit of each byte
     std::array<char, 256> fold{};       // the byte whose UTF-16 form is that unit
 };
 
@@ -52,7 +71,7 @@ constexpr NameTables MakeNameTables() {
     NameTables t;
     for (int b = 0; b < 256; ++b) {
         const uint16_t upper = UpperUtf16(ToUtf16(static_cast<uint8_t>(b)));
-        t.order[b] = upper;
+        t.order[b] = LowerUtf16(upper);
         t.fold[b] = static_cast<char>(b);  // no code-page form: the byte stands for itself
         for (int c = 0; c < 256; ++c) {
             if (ToUtf16(static_cast<uint8_t>(c)) == upper) {
