@@ -1,0 +1,75 @@
+#include "app/settings_store.h"
+
+#include <cctype>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+std::string KeyPath(const std::string& appName) { return "SOFTWARE\\" + appName; }
+
+}  // namespace
+
+std::string SettingsStore::Read(const std::string& appName, const std::string& valueName,
+                                uint32_t limit) const {
+    RegKey key(registry_);
+    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kRead) != status::kSuccess)
+        return {};
+    std::vector<uint8_t> buffer(limit, 0);
+    uint32_t size = limit;
+    uint32_t type = 0;
+    if (registry_.QueryValue(key.get(), valueName.c_str(), &type, buffer.data(), &size) !=
+        status::kSuccess)
+        return {};
+    // The stored text may or may not carry a terminating zero; it ends at
+    // whichever comes first.
+    std::string text(reinterpret_cast<const char*>(buffer.data()), size);
+    if (auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
+    return text;
+}
+
+std::string SettingsStore::ReadText(const std::string& appName,
+                                    const std::string& valueName) const {
+    return Read(appName, valueName, kTextLimit);
+}
+
+void SettingsStore::WriteText(const std::string& appName, const std::string& valueName,
+                              const std::string& text) const {
+    RegKey key(registry_);
+    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kWrite) !=
+        status::kSuccess)
+        return;
+    // Stored without a terminating zero.
+    registry_.SetValue(key.get(), valueName.c_str(), regtype::kSz,
+                       reinterpret_cast<const uint8_t*>(text.data()),
+                       static_cast<uint32_t>(text.size()));
+}
+
+int32_t SettingsStore::ReadNumber(const std::string& appName, const std::string& valueName) const {
+    return ParseSettingNumber(Read(appName, valueName, kNumberLimit));
+}
+
+void SettingsStore::WriteNumber(const std::string& appName, const std::string& valueName,
+                                int32_t number) const {
+    WriteText(appName, valueName, std::to_string(number));
+}
+
+int32_t ParseSettingNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int64_t value = 0;
+    const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
+                                   : std::numeric_limits<int32_t>::max();
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit) value = limit;
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+}  // namespace qm

@@ -1,0 +1,58 @@
+// The program's persistent settings: named text values below
+// HKEY_LOCAL_MACHINE\SOFTWARE\<application>. Numbers are stored as decimal
+// text. There is no cache and no open handle between calls: every call
+// creates or opens the key, reads or writes one value and closes it again,
+// so any thread may call at any time. Nothing is reported: a value that
+// cannot be read reads as the empty text or 0, a write that fails does
+// nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/registry_service.h"
+
+namespace qm {
+
+// The application name every caller passes.
+inline constexpr const char* kProductName = "Quillmend";
+
+// The value names the program uses, spelled exactly as stored.
+namespace setting {
+inline constexpr const char* kRepairAfterFind = "repairafterfind";
+inline constexpr const char* kSplashScreen = "splashscreen";
+inline constexpr const char* kShutdownAfterClean = "Shutdownafterclean";
+inline constexpr const char* kLastFoundErrors = "lastfounderrors";
+inline constexpr const char* kFirstTime = "FirstTime";
+inline constexpr const char* kPdIsCleanShut = "pdiscleanshut";
+inline constexpr const char* kVersion = "Version";
+}  // namespace setting
+
+class SettingsStore {
+public:
+    // Read buffer sizes: a longer value reads as missing.
+    static constexpr uint32_t kTextLimit = 1024;
+    static constexpr uint32_t kNumberLimit = 200;
+
+    explicit SettingsStore(RegistryService& registry) : registry_(registry) {}
+
+    std::string ReadText(const std::string& appName, const std::string& valueName) const;
+    void WriteText(const std::string& appName, const std::string& valueName,
+                   const std::string& text) const;
+    int32_t ReadNumber(const std::string& appName, const std::string& valueName) const;
+    void WriteNumber(const std::string& appName, const std::string& valueName,
+                     int32_t number) const;
+
+private:
+    std::string Read(const std::string& appName, const std::string& valueName,
+                     uint32_t limit) const;
+
+    RegistryService& registry_;
+};
+
+// Parses decimal text as the settings store reads numbers: leading white
+// space, an optional sign, then digits up to the first non-digit; 0 when
+// there are no digits. Values beyond the 32-bit range saturate.
+int32_t ParseSettingNumber(const std::string& text);
+
+}  // namespace qm
