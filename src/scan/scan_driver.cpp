@@ -1,0 +1,184 @@
+#include "scan/scan_driver.h"
+
+#include <cstdio>
+
+#include "scan/scanners.h"
+
+namespace qm {
+
+namespace {
+
+constexpr const char* kFind = "Find";
+constexpr const char* kStopFind = "Stop Find";
+constexpr const char* kFix = "Fix";
+constexpr const char* kStopFix = "Stop Fix";
+
+std::string ProblemsFound(int32_t count) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d Problems Found", static_cast<int>(count));
+    return text;
+}
+
+}  // namespace
+
+ScannerTable DefaultScanners() {
+    return {&ScanComActiveX, &ScanUninstall, &ScanFonts,          &ScanSharedDlls,
+            &ScanAppPaths,   &ScanHelpFiles, &ScanWindowsStartup, &ScanFilePaths};
+}
+
+std::string ScanResultText(int32_t count) {
+    if (count < 1) return "No problems found.";
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Quillmend has found %d errors on your computer.\nTo repair the errors click "
+                  "Fix button.",
+                  static_cast<int>(count));
+    return text;
+}
+
+ScanDriver::ScanDriver(RegistryService& registry, FileProbe& files, ScanView& view,
+                       ScannerTable scanners, ProgressThrottle::TickSource ticks)
+    : registry_(registry),
+      files_(files),
+      view_(view),
+      scanners_(scanners),
+      settings_(registry),
+      progress_(std::move(ticks),
+                [this](const std::string& text) { view_.ShowProgressText(text); }) {}
+
+ScanDriver::~ScanDriver() {
+    stopRequested_ = 1;
+    WaitForWorker();
+}
+
+void ScanDriver::SetCommandText(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        commandText_ = text;
+    }
+    view_.SetCommandText(text);
+}
+
+std::string ScanDriver::CommandText() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return commandText_;
+}
+
+void ScanDriver::OnFindCommand() {
+    const std::string command = CommandText();
+    if (workerRunning_ && command != kStopFind) return;  // a stopped worker is still ending
+    if (command == kFind) {
+        counters_.Reset();
+        stopRequested_ = 0;
+        SetCommandText(kStopFind);
+        StartWorker([this] { ScanWorker(); });
+    } else if (command == kStopFind) {
+        stopRequested_ = 1;
+        SetCommandText(counters_.totalCount > 0 ? kFix : kFind);
+        // The worker ends by itself; until it has, nothing new may start.
+        if (workerRunning_) view_.EnableCommand(false);
+    } else if (command == kFix) {
+        stopRequested_ = 0;
+        SetCommandText(kStopFix);
+        view_.ShowResultLine(false);
+        StartWorker([this] { RunRepair(false); });
+    }
+    // "Stop Fix": a repair always runs to its end.
+}
+
+void ScanDriver::StartWorker(std::function<void()> body) {
+    std::lock_guard<std::mutex> lock(workerMutex_);
+    if (worker_.joinable()) worker_.join();
+    workerRunning_ = true;
+    worker_ = std::thread([this, body = std::move(body)] {
+        body();
+        view_.EnableCommand(true);
+        // Cleared only after the last call to the view, so that joining a
+        // worker that is no longer running never waits on the window.
+        workerRunning_ = false;
+    });
+}
+
+void ScanDriver::WaitForWorker() {
+    std::lock_guard<std::mutex> lock(workerMutex_);
+    if (worker_.joinable()) worker_.join();
+}
+
+void ScanDriver::RunRepair(bool automatic) {
+    if (repair_) repair_(automatic);
+}
+
+void ScanDriver::ScanWorker() {
+    bool ticked[kCategoryCount];
+    bool any = false;
+    for (int row = 0; row < kCategoryCount; ++row) {
+        ticked[row] = view_.IsRowTicked(row);
+        any = any || ticked[row];
+    }
+    if (!any) {
+        SetCommandText(kFind);
+        view_.ShowMessage("Please select atleast one item.");
+        return;
+    }
+
+    view_.ShowBusyBar(true);
+    view_.StartBusyAnimation(100);
+    view_.ShowStatus(true);
+    items_.Clear();
+    view_.ShowClearButton(false);
+    view_.EnablePageButtons(false);
+    for (int row = 0; row < kCategoryCount; ++row) {
+        view_.SetDetailsCell(row, ticked[row] ? "Selected" : "Not Selected", false);
+        view_.SetItemsFoundCell(row, "");
+    }
+
+    ScanContext context{registry_, files_, items_, counters_, stopRequested_, &progress_};
+    for (int row = 0; row < kCategoryCount; ++row) {
+        if (!ticked[row]) continue;
+        const int32_t category = row + 1;
+        view_.SetDetailsCell(row, "Finding problems", false);
+        view_.SetStatusText(CategoryStatusText(category));
+        scanners_[row](context);
+        const int32_t found = counters_.categoryCount[category];
+        if (found < 1) {
+            view_.SetItemsFoundCell(row, "0 Problems Found");
+            view_.SetDetailsCell(row, "No Details", false);
+        } else {
+            view_.SetItemsFoundCell(row, ProblemsFound(found));
+            view_.SetDetailsCell(row, "View Details", true);
+        }
+    }
+
+    view_.RestoreMainWindow();
+    if (counters_.totalCount > 0) {
+        view_.SetInstruction(
+            "Click on View Details to see the items details before Fixing the items.");
+        view_.StopBusyAnimation();
+        SetCommandText(kFix);
+    } else {
+        SetCommandText(kFind);
+    }
+    settings_.WriteNumber(kProductName, setting::kLastFoundErrors, counters_.totalCount);
+
+    if (settings_.ReadNumber(kProductName, setting::kRepairAfterFind) == 1) {
+        items_.ForEach([](FoundItem& item) { item.selected = true; });
+        RunRepair(true);
+        SetCommandText(kFind);
+        view_.ShowBusyBar(false);
+        view_.ShowStatus(false);
+        view_.EnablePageButtons(true);
+        view_.NotifyRepairFinished();
+    } else {
+        view_.ShowResultLine(true);
+        view_.SetResultText(ScanResultText(counters_.totalCount));
+        view_.ShowBusyBar(false);
+        view_.ShowStatus(false);
+        view_.ShowClearButton(true);
+        view_.EnablePageButtons(true);
+        view_.RestoreMainWindow();
+        view_.NotifyScanFinished();
+    }
+    view_.Repaint();
+}
+
+}  // namespace qm

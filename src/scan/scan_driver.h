@@ -1,0 +1,90 @@
+// The Find & Fix page's run state: one command button that reads "Find",
+// "Stop Find", "Fix" or "Stop Fix", a scan worker thread that runs the
+// ticked categories in order, the stop flag, the end-of-scan bookkeeping
+// ("lastfounderrors", the result line, the automatic repair). The page
+// drives it through OnFindCommand and shows what it says through ScanView.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/settings_store.h"
+#include "platform/file_probe.h"
+#include "platform/registry_service.h"
+#include "scan/found_item.h"
+#include "scan/progress_throttle.h"
+#include "scan/scan_context.h"
+#include "scan/scan_view.h"
+
+namespace qm {
+
+using Scanner = void (*)(ScanContext&);
+using ScannerTable = std::array<Scanner, kCategoryCount>;  // [category - 1]
+
+// The eight category scanners in category order.
+ScannerTable DefaultScanners();
+
+// The repair run, called on a worker thread and waited for. `automatic` is
+// true when it follows a scan because "repairafterfind" is 1.
+using RepairRoutine = std::function<void(bool automatic)>;
+
+// The result line after a scan without automatic repair.
+std::string ScanResultText(int32_t count);
+
+class ScanDriver {
+  public:
+    ScanDriver(RegistryService& registry, FileProbe& files, ScanView& view,
+               ScannerTable scanners = DefaultScanners(),
+               ProgressThrottle::TickSource ticks = SystemTickCount);
+    ~ScanDriver();
+    ScanDriver(const ScanDriver&) = delete;
+    ScanDriver& operator=(const ScanDriver&) = delete;
+
+    void SetRepairRoutine(RepairRoutine repair) { repair_ = std::move(repair); }
+
+    // The command button's handler; acts on the current button text.
+    void OnFindCommand();
+    std::string CommandText() const;
+
+    // The scan worker's body: runs on the calling thread and returns when
+    // the scan (and an automatic repair) has ended. The headless scanner
+    // calls it directly.
+    void ScanWorker();
+
+    // Blocks until the last worker started has ended.
+    void WaitForWorker();
+    bool WorkerRunning() const { return workerRunning_.load(); }
+
+    FoundItemList& items() { return items_; }
+    ScanCounters& counters() { return counters_; }
+    std::atomic<int>& stopRequested() { return stopRequested_; }
+
+  private:
+    void SetCommandText(const std::string& text);
+    void StartWorker(std::function<void()> body);
+    void RunRepair(bool automatic);
+
+    RegistryService& registry_;
+    FileProbe& files_;
+    ScanView& view_;
+    ScannerTable scanners_;
+    SettingsStore settings_;
+    ProgressThrottle progress_;
+    RepairRoutine repair_;
+
+    FoundItemList items_;
+    ScanCounters counters_;
+    std::atomic<int> stopRequested_{0};
+    mutable std::mutex stateMutex_;
+    std::string commandText_ = "Find";
+
+    std::mutex workerMutex_;
+    std::thread worker_;
+    std::atomic<bool> workerRunning_{false};
+};
+
+}  // namespace qm
