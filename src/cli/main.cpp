@@ -1,0 +1,194 @@
+// quillmend-scan: the scan engine without windows. Scans an in-memory
+// registry loaded from registry text files against drive letters mapped to
+// folders, or on Windows the live registry, and prints what it found.
+#include <cctype>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "cli/report.h"
+#include "platform/memory/memory_registry.h"
+#include "scan/scan_driver.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32_file_probe.h"
+#include "platform/win32/win32_registry.h"
+#else
+#include "platform/memory/mapped_file_probe.h"
+#endif
+
+#ifndef QM_DEMO_DIR
+#define QM_DEMO_DIR "demo"
+#endif
+
+namespace qm::cli {
+namespace {
+
+constexpr int kBadInput = 2;
+
+// The scan driver's page, for a console: rows are the chosen categories,
+// messages go to the error stream, everything else is not shown.
+class ConsoleView : public ScanView {
+  public:
+    explicit ConsoleView(const bool (&ticked)[kCategoryCount + 1]) : ticked_(ticked) {}
+    void SetCommandText(const std::string&) override {}
+    void EnableCommand(bool) override {}
+    bool IsRowTicked(int row) override { return ticked_[row + 1]; }
+    void SetItemsFoundCell(int, const std::string&) override {}
+    void SetDetailsCell(int, const std::string&, bool) override {}
+    void SetStatusText(const std::string&) override {}
+    void ShowStatus(bool) override {}
+    void ShowProgressText(const std::string&) override {}
+    void SetInstruction(const std::string&) override {}
+    void ShowBusyBar(bool) override {}
+    void StartBusyAnimation(int) override {}
+    void StopBusyAnimation() override {}
+    void ShowClearButton(bool) override {}
+    void ShowResultLine(bool) override {}
+    void SetResultText(const std::string&) override {}
+    void ShowMessage(const std::string& text) override { std::cerr << text << '\n'; }
+    void Repaint() override {}
+    void EnablePageButtons(bool) override {}
+    void RestoreMainWindow() override {}
+    void NotifyScanFinished() override {}
+    void NotifyRepairFinished() override {}
+
+  private:
+    const bool (&ticked_)[kCategoryCount + 1];
+};
+
+#ifndef _WIN32
+// Environment variable names ignore case.
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+#endif
+
+// The demo's files: a registry text file and, away from Windows, a folder
+// that is drive C:.
+void UseDemo(Options& options) {
+    const std::string dir = QM_DEMO_DIR;
+    options.registryFiles = {dir + "/registry.reg"};
+#ifndef _WIN32
+    options.drives = {{'C', dir + "/drive_c"}};
+#endif
+}
+
+#ifndef _WIN32
+MappedFilesConfig FilesConfig(const Options& options) {
+    MappedFilesConfig config = MappedFilesConfig::Defaults();
+    for (const auto& [letter, folder] : options.drives) config.drives[letter] = folder;
+    for (const auto& variable : options.environment) {
+        bool replaced = false;
+        for (auto& existing : config.environment) {
+            if (SameName(existing.first, variable.first)) {
+                existing.second = variable.second;
+                replaced = true;
+            }
+        }
+        if (!replaced) config.environment.push_back(variable);
+    }
+    if (!options.searchPath.empty()) {
+        for (auto& existing : config.environment) {
+            if (!SameName(existing.first, "PATH")) continue;
+            for (const auto& folder : options.searchPath) existing.second += ";" + folder;
+        }
+    }
+    if (!options.currentFolder.empty()) config.currentFolder = options.currentFolder;
+    return config;
+}
+
+// Drive letters mapped to host folders; every folder must be readable.
+std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& error) {
+    for (const auto& [letter, folder] : options.drives) {
+        MappedFilesConfig single;
+        single.drives[letter] = folder;
+        if (!MappedFileProbe(single).PathExists(std::string(1, letter) + ":\\")) {
+            error = std::string("drive ") + letter + ": folder \"" + folder + "\" cannot be read";
+            return nullptr;
+        }
+    }
+    return std::make_unique<MappedFileProbe>(FilesConfig(options));
+}
+#else
+// The live file system; drive mappings and a made-up environment have no
+// meaning on Windows.
+std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& error) {
+    if (!options.drives.empty() || !options.environment.empty() || !options.searchPath.empty() ||
+        !options.currentFolder.empty()) {
+        error = "--drive, --env, --search-path and --cwd are for scans away from Windows";
+        return nullptr;
+    }
+    return std::make_unique<Win32FileProbe>();
+}
+#endif
+
+int Run(const std::vector<std::string>& args) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(args, options, error)) {
+        std::cerr << "quillmend-scan: " << error << "\n" << kUsage;
+        return kBadInput;
+    }
+    if (options.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (options.demo) UseDemo(options);
+
+    std::unique_ptr<RegistryService> registry;
+    if (!options.registryFiles.empty()) {
+        auto memory = std::make_unique<MemoryRegistry>();
+        for (const auto& file : options.registryFiles) {
+            if (!memory->LoadFile(file, &error)) {
+                std::cerr << "quillmend-scan: " << error << '\n';
+                return kBadInput;
+            }
+        }
+        registry = std::move(memory);
+    } else {
+#ifdef _WIN32
+        registry = std::make_unique<Win32Registry>();
+#else
+        std::cerr << "quillmend-scan: there is no live registry here; give --registry FILE\n"
+                  << kUsage;
+        return kBadInput;
+#endif
+    }
+
+    std::unique_ptr<FileProbe> files = MakeFileProbe(options, error);
+    if (!files) {
+        std::cerr << "quillmend-scan: " << error << '\n';
+        return kBadInput;
+    }
+
+    bool ticked[kCategoryCount + 1] = {};
+    if (options.categories.empty())
+        for (int c = 1; c <= kCategoryCount; ++c) ticked[c] = true;
+    for (int c : options.categories) ticked[c] = true;
+
+    ConsoleView view(ticked);
+    ScanDriver driver(*registry, *files, view);
+    driver.ScanWorker();
+
+    if (options.json)
+        PrintJson(std::cout, driver.items(), driver.counters());
+    else
+        PrintText(std::cout, driver.items(), driver.counters(), ticked);
+    return 0;
+}
+
+}  // namespace
+}  // namespace qm::cli
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return qm::cli::Run(args);
+}
