@@ -9,14 +9,17 @@ namespace qm {
 
 namespace {
 
-std::string KeyPath(const std::string& appName) { return "SOFTWARE\\" + appName; }
+std::string KeyPath(const std::string& appName) {
+    return "SOFTWARE\\" + appName;
+}
 
 }  // namespace
 
 std::string SettingsStore::Read(const std::string& appName, const std::string& valueName,
                                 uint32_t limit) const {
     RegKey key(registry_);
-    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kRead) != status::kSuccess)
+    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kRead) !=
+        status::kSuccess)
         return {};
     std::vector<uint8_t> buffer(limit, 0);
     uint32_t size = limit;

@@ -29,7 +29,7 @@ inline constexpr const char* kVersion = "Version";
 }  // namespace setting
 
 class SettingsStore {
-public:
+  public:
     // Read buffer sizes: a longer value reads as missing.
     static constexpr uint32_t kTextLimit = 1024;
     static constexpr uint32_t kNumberLimit = 200;
@@ -43,7 +43,7 @@ public:
     void WriteNumber(const std::string& appName, const std::string& valueName,
                      int32_t number) const;
 
-private:
+  private:
     std::string Read(const std::string& appName, const std::string& valueName,
                      uint32_t limit) const;
 

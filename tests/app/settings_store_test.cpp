@@ -22,14 +22,18 @@ namespace {
 // system itself terminates text values, so only the call shows whether the
 // store left the terminator out.
 class SpyRegistry : public RegistryService {
-public:
+  public:
     explicit SpyRegistry(RegistryService& inner) : inner_(inner) {}
-    Status OpenKey(HKey p, const char* s, uint32_t a, HKey* r) override { return inner_.OpenKey(p, s, a, r); }
+    Status OpenKey(HKey p, const char* s, uint32_t a, HKey* r) override {
+        return inner_.OpenKey(p, s, a, r);
+    }
     Status CreateKey(HKey p, const char* s, uint32_t a, HKey* r, bool* c) override {
         return inner_.CreateKey(p, s, a, r, c);
     }
     Status CloseKey(HKey k) override { return inner_.CloseKey(k); }
-    Status EnumKey(HKey k, uint32_t i, char* n, uint32_t* ns) override { return inner_.EnumKey(k, i, n, ns); }
+    Status EnumKey(HKey k, uint32_t i, char* n, uint32_t* ns) override {
+        return inner_.EnumKey(k, i, n, ns);
+    }
     Status EnumValue(HKey k, uint32_t i, char* n, uint32_t* ns, uint32_t* t, uint8_t* d,
                      uint32_t* ds) override {
         return inner_.EnumValue(k, i, n, ns, t, d, ds);
@@ -52,12 +56,12 @@ public:
     uint32_t lastType = 0;
     std::string lastBytes;
 
-private:
+  private:
     RegistryService& inner_;
 };
 
 class SettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
         app_ = "QuillmendSettingsTest" + std::to_string(ticks);
@@ -138,9 +142,18 @@ TEST_F(SettingsStoreTest, NumbersAreParsedUpToTheFirstNonDigit) {
         const char* stored;
         int32_t read;
     } cases[] = {
-        {"12abc", 12}, {"abc", 0},    {"-3", -3},        {"  +7", 7},   {"\t 42 ", 42},
-        {"", 0},       {"-", 0},      {"0012", 12},      {"1 2", 1},    {"-0", 0},
-        {"99999999999", 2147483647},  {"-99999999999", -2147483647 - 1},
+        {"12abc", 12},
+        {"abc", 0},
+        {"-3", -3},
+        {"  +7", 7},
+        {"\t 42 ", 42},
+        {"", 0},
+        {"-", 0},
+        {"0012", 12},
+        {"1 2", 1},
+        {"-0", 0},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
     };
     for (const auto& c : cases) {
         StoreRaw("n", c.stored);
@@ -205,8 +218,8 @@ TEST_F(SettingsStoreTest, AKeyThatCannotBeWrittenChangesNothingAndReadsAsMissing
                                         MemoryRegistry::Protection::kUnreadable));
     EXPECT_EQ(store_.ReadNumber(app_, setting::kSplashScreen), 0);
     EXPECT_EQ(store_.ReadText(app_, setting::kSplashScreen), "");
-    ASSERT_TRUE(registry_.SetProtection(hkey::kLocalMachine, keyPath_,
-                                        MemoryRegistry::Protection::kNone));
+    ASSERT_TRUE(
+        registry_.SetProtection(hkey::kLocalMachine, keyPath_, MemoryRegistry::Protection::kNone));
     EXPECT_EQ(registry_.OpenHandleCount(), 0u);
 }
 #endif

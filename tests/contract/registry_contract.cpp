@@ -35,9 +35,10 @@ void RegistryContract::MakeKey(const std::string& path) {
 
 void RegistryContract::SetString(HKey key, const char* name, const std::string& text,
                                  bool withZero) {
-    ASSERT_EQ(reg().SetValue(key, name, regtype::kSz, reinterpret_cast<const uint8_t*>(text.c_str()),
-                             static_cast<uint32_t>(text.size() + (withZero ? 1 : 0))),
-              status::kSuccess);
+    ASSERT_EQ(
+        reg().SetValue(key, name, regtype::kSz, reinterpret_cast<const uint8_t*>(text.c_str()),
+                       static_cast<uint32_t>(text.size() + (withZero ? 1 : 0))),
+        status::kSuccess);
 }
 
 namespace {
@@ -65,7 +66,9 @@ std::vector<std::string> ValueNames(RegistryService& reg, HKey key) {
     return names;
 }
 
-const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
+const uint8_t* Bytes(const char* text) {
+    return reinterpret_cast<const uint8_t*>(text);
+}
 
 }  // namespace
 
@@ -93,9 +96,9 @@ TEST_P(RegistryContract, EnumerationEndsWithNoMoreItems) {
 TEST_P(RegistryContract, SubkeysEnumerateInCaseInsensitiveOrderKeepingTheirCase) {
     for (const char* n : {"beta", "Alpha", "_under", "GAMMA", "alpha2", "Zulu", "a b"}) MakeKey(n);
     // Wine compares lower-cased names, so '_' (0x5F) sorts before letters.
-    EXPECT_EQ(SubkeyNames(reg(), scratch()),
-              (std::vector<std::string>{"_under", "a b", "Alpha", "alpha2", "beta", "GAMMA",
-                                        "Zulu"}));
+    EXPECT_EQ(
+        SubkeyNames(reg(), scratch()),
+        (std::vector<std::string>{"_under", "a b", "Alpha", "alpha2", "beta", "GAMMA", "Zulu"}));
 
     // Lookups ignore case; creating an existing key in another case does not
     // rename it.
@@ -241,9 +244,9 @@ TEST_P(RegistryContract, DefaultValueHasTheEmptyName) {
     SetString(scratch(), "named", "other");
     for (const char* name : {static_cast<const char*>(nullptr), ""}) {
         size = sizeof data;
-        ASSERT_EQ(reg().QueryValue(scratch(), name, nullptr, reinterpret_cast<uint8_t*>(data),
-                                   &size),
-                  status::kSuccess);
+        ASSERT_EQ(
+            reg().QueryValue(scratch(), name, nullptr, reinterpret_cast<uint8_t*>(data), &size),
+            status::kSuccess);
         EXPECT_STREQ(data, "default text");
     }
     // It enumerates with a zero-length name.
@@ -292,9 +295,9 @@ TEST_P(RegistryContract, CodePageTextRoundTrips) {
     SetString(scratch(), "t\xE9", text);
     char data[32];
     uint32_t size = sizeof data;
-    ASSERT_EQ(reg().QueryValue(scratch(), "T\xE9", nullptr, reinterpret_cast<uint8_t*>(data),
-                               &size),
-              status::kSuccess);
+    ASSERT_EQ(
+        reg().QueryValue(scratch(), "T\xE9", nullptr, reinterpret_cast<uint8_t*>(data), &size),
+        status::kSuccess);
     EXPECT_EQ(size, text.size() + 1);
     EXPECT_EQ(std::string(data), text);
     EXPECT_EQ(ValueNames(reg(), scratch()), std::vector<std::string>{"t\xE9"});
@@ -306,7 +309,8 @@ TEST_P(RegistryContract, MissingKeysAndValues) {
     EXPECT_EQ(key.Open(scratch(), "absent\\deeper", access::kRead), status::kFileNotFound);
     EXPECT_FALSE(key.IsOpen());
     uint32_t size = 0;
-    EXPECT_EQ(reg().QueryValue(scratch(), "absent", nullptr, nullptr, &size), status::kFileNotFound);
+    EXPECT_EQ(reg().QueryValue(scratch(), "absent", nullptr, nullptr, &size),
+              status::kFileNotFound);
     EXPECT_EQ(reg().DeleteValue(scratch(), "absent"), status::kFileNotFound);
     EXPECT_EQ(reg().DeleteKey(scratch(), "absent"), status::kFileNotFound);
 }
@@ -413,7 +417,8 @@ TEST_P(RegistryContract, QueryInfoReportsCountsAndLongestLengths) {
 }
 
 TEST_P(RegistryContract, ClassesRootShowsMachineClasses) {
-    const std::string name = "QuillmendContract.Test" + scratchPath().substr(scratchPath().size() - 6);
+    const std::string name =
+        "QuillmendContract.Test" + scratchPath().substr(scratchPath().size() - 6);
     const std::string machinePath = "SOFTWARE\\Classes\\" + name;
     RegKey key(reg());
     ASSERT_EQ(key.Create(hkey::kLocalMachine, machinePath.c_str(), access::kAllAccess),
@@ -444,10 +449,12 @@ TEST_P(RegistryContract, PathsWithStrayBackslashes) {
 }
 
 TEST_P(RegistryContract, ValueNameLengthLimit) {
-    EXPECT_EQ(reg().SetValue(scratch(), std::string(16383, 'v').c_str(), regtype::kSz, Bytes("1"), 2),
-              status::kSuccess);
-    EXPECT_EQ(reg().SetValue(scratch(), std::string(16384, 'v').c_str(), regtype::kSz, Bytes("1"), 2),
-              status::kInvalidParameter);
+    EXPECT_EQ(
+        reg().SetValue(scratch(), std::string(16383, 'v').c_str(), regtype::kSz, Bytes("1"), 2),
+        status::kSuccess);
+    EXPECT_EQ(
+        reg().SetValue(scratch(), std::string(16384, 'v').c_str(), regtype::kSz, Bytes("1"), 2),
+        status::kInvalidParameter);
 }
 
 TEST_P(RegistryContract, ClosedHandlesAreInvalid) {

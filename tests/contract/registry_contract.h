@@ -19,7 +19,7 @@
 namespace qm::test {
 
 class RegistryBackend {
-public:
+  public:
     virtual ~RegistryBackend() = default;
     virtual RegistryService& registry() = 0;
     virtual const char* name() const = 0;
@@ -28,7 +28,7 @@ public:
 using RegistryBackendFactory = std::unique_ptr<RegistryBackend> (*)();
 
 class RegistryContract : public ::testing::TestWithParam<RegistryBackendFactory> {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -5,15 +5,17 @@ namespace qm::test {
 namespace {
 
 class MemoryBackend : public RegistryBackend {
-public:
+  public:
     RegistryService& registry() override { return registry_; }
     const char* name() const override { return "memory"; }
 
-private:
+  private:
     MemoryRegistry registry_;
 };
 
-std::unique_ptr<RegistryBackend> MakeMemory() { return std::make_unique<MemoryBackend>(); }
+std::unique_ptr<RegistryBackend> MakeMemory() {
+    return std::make_unique<MemoryBackend>();
+}
 
 INSTANTIATE_TEST_SUITE_P(Memory, RegistryContract, ::testing::Values(&MakeMemory));
 

@@ -5,15 +5,17 @@ namespace qm::test {
 namespace {
 
 class LiveBackend : public RegistryBackend {
-public:
+  public:
     RegistryService& registry() override { return registry_; }
     const char* name() const override { return "win32"; }
 
-private:
+  private:
     Win32Registry registry_;
 };
 
-std::unique_ptr<RegistryBackend> MakeLive() { return std::make_unique<LiveBackend>(); }
+std::unique_ptr<RegistryBackend> MakeLive() {
+    return std::make_unique<LiveBackend>();
+}
 
 INSTANTIATE_TEST_SUITE_P(Live, RegistryContract, ::testing::Values(&MakeLive));
 

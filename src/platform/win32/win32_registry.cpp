@@ -1,14 +1,18 @@
 #include "platform/win32/win32_registry.h"
 
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 namespace qm {
 
 namespace {
 
-HKEY ToHandle(HKey key) { return reinterpret_cast<HKEY>(key); }
-HKey FromHandle(HKEY key) { return reinterpret_cast<HKey>(key); }
+HKEY ToHandle(HKey key) {
+    return reinterpret_cast<HKEY>(key);
+}
+HKey FromHandle(HKEY key) {
+    return reinterpret_cast<HKey>(key);
+}
 DWORD* AsDword(uint32_t* p) {
     static_assert(sizeof(DWORD) == sizeof(uint32_t));
     return reinterpret_cast<DWORD*>(p);
@@ -33,7 +37,8 @@ Status Win32Registry::CreateKey(HKey parent, const char* subKey, uint32_t access
     LONG status = RegCreateKeyExA(ToHandle(parent), subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   access, nullptr, &key, &disposition);
     *result = status == ERROR_SUCCESS ? FromHandle(key) : hkey::kNull;
-    if (created != nullptr) *created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
+    if (created != nullptr)
+        *created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
     return status;
 }
 
@@ -55,9 +60,9 @@ Status Win32Registry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* 
 
 Status Win32Registry::QueryInfoKey(HKey key, KeyInfo* info) {
     DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
-    LONG status = RegQueryInfoKeyA(ToHandle(key), nullptr, nullptr, nullptr, &subKeys,
-                                   &maxSubKeyLen, nullptr, &values, &maxValueNameLen, &maxValueLen,
-                                   nullptr, nullptr);
+    LONG status =
+        RegQueryInfoKeyA(ToHandle(key), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLen, nullptr,
+                         &values, &maxValueNameLen, &maxValueLen, nullptr, nullptr);
     if (status == ERROR_SUCCESS) {
         info->subKeys = subKeys;
         info->maxSubKeyLen = maxSubKeyLen;

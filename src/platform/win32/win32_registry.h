@@ -7,7 +7,7 @@
 namespace qm {
 
 class Win32Registry : public RegistryService {
-public:
+  public:
     Status OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) override;
     Status CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
                      bool* created) override;
