@@ -94,8 +94,12 @@ register_binfmt() {
     # shared objects (the mask ignores the OS/ABI byte and ET_EXEC/ET_DYN).
     local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
     local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-    printf ':%s:M::%s:%s:%s:F\n' "$BINFMT_NAME" "$magic" "$mask" "$ROOT$QEMU" >"$BINFMT_DIR/register" ||
+    if ! printf ':%s:M::%s:%s:%s:F\n' "$BINFMT_NAME" "$magic" "$mask" "$ROOT$QEMU" \
+            >"$BINFMT_DIR/register" 2>/dev/null; then
+        # Several wine-run.sh at once after a restart: another one was first.
+        grep -qx "interpreter $ROOT$QEMU" "$entry" 2>/dev/null && return 0
         die "cannot register $ROOT$QEMU with binfmt_misc"
+    fi
     say "registered $ROOT$QEMU for 32-bit x86 programs (binfmt_misc entry $BINFMT_NAME)"
 }
 
