@@ -27,6 +27,9 @@ struct FileEntry {
     std::string name;  // the name as stored, without the folder
     bool isDirectory = false;
     uint64_t size = 0;
+    // When the file was created, in FILETIME units (100 ns since 1601-01-01
+    // UTC); 0 when the file system does not say.
+    uint64_t creationTime = 0;
 };
 
 // A file opened for reading or writing. Closed when destroyed.
@@ -40,12 +43,24 @@ public:
     virtual bool Write(const void* data, size_t size) = 0;
     // Pushes buffered bytes to the file system; false on a write error.
     virtual bool Flush() = 0;
+    // Cuts a file opened for writing back to its first `size` bytes and
+    // goes on writing from there (SetFilePointer + SetEndOfFile). False when
+    // that fails or the stream cannot do it.
+    virtual bool Truncate(uint64_t size) {
+        (void)size;
+        return false;
+    }
 };
 
 enum class FileMode {
     kRead,          // an existing file, for reading
     kCreateNew,     // a new file for writing; fails with kFileExists if there is one
     kCreateAlways,  // a file for writing, created or truncated
+    // An existing file for writing, nothing shared with other openers and
+    // nothing truncated (CreateFileA with GENERIC_WRITE, no sharing,
+    // OPEN_EXISTING): succeeds only when no other program holds the file
+    // open and it is not read-only.
+    kOpenExistingWrite,
 };
 
 class FileProbe {

@@ -31,6 +31,7 @@ inline constexpr Status kNoMoreItems = 259;       // ERROR_NO_MORE_ITEMS
 inline constexpr Status kDirectory = 267;         // ERROR_DIRECTORY (a folder was expected)
 inline constexpr Status kNoAccess = 998;          // ERROR_NOACCESS
 inline constexpr Status kBadKey = 1010;           // ERROR_BADKEY
+inline constexpr Status kCantRead = 1012;         // ERROR_CANTREAD
 inline constexpr Status kKeyDeleted = 1018;       // ERROR_KEY_DELETED
 inline constexpr Status kChildMustBeVolatile = 1021;  // ERROR_CHILD_MUST_BE_VOLATILE
 }  // namespace status

@@ -674,6 +674,12 @@ class HostFileStream : public FileStream {
     // flush.
     bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS; }
 
+    bool Truncate(uint64_t size) override {
+        const auto length = static_cast<off_t>(size);
+        if (length < 0 || static_cast<uint64_t>(length) != size) return false;
+        return ::ftruncate(fd_, length) == 0 && ::lseek(fd_, length, SEEK_SET) == length;
+    }
+
   private:
     int fd_;
 };
@@ -700,6 +706,29 @@ Status ErrnoStatus(int error) {
 
 bool IsReadOnly(const struct stat& info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// 100-nanosecond intervals between 1601-01-01 and 1970-01-01 (UTC).
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
+uint64_t ToFileTime(int64_t seconds, int64_t nanoseconds) {
+    if (seconds < -static_cast<int64_t>(kUnixEpochAsFileTime / 10000000)) return 0;
+    return static_cast<uint64_t>(static_cast<int64_t>(kUnixEpochAsFileTime) + seconds * 10000000 +
+                                 nanoseconds / 100);
+}
+
+// The host file's birth time where the file system records one, otherwise
+// its last change of content, as FILETIME units.
+uint64_t HostCreationTime(const std::string& hostPath, const struct stat& info) {
+#ifdef STATX_BTIME
+    struct statx extended {};
+    if (::statx(AT_FDCWD, hostPath.c_str(), 0, STATX_BTIME, &extended) == 0 &&
+        (extended.stx_mask & STATX_BTIME) != 0)
+        return ToFileTime(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec);
+#else
+    (void)hostPath;
+#endif
+    return ToFileTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
 }
 
 }  // namespace
@@ -999,11 +1028,13 @@ Status MappedFileProbe::ListFolder(const std::string& pattern, std::vector<FileE
 
     auto makeEntry = [&](const std::string& host, std::string name) -> std::optional<FileEntry> {
         struct stat info {};
-        if (::stat(JoinHost(folder.host, host).c_str(), &info) != 0) return std::nullopt;
+        const std::string hostPath = JoinHost(folder.host, host);
+        if (::stat(hostPath.c_str(), &info) != 0) return std::nullopt;
         FileEntry entry;
         entry.name = std::move(name);
         entry.isDirectory = S_ISDIR(info.st_mode);
         entry.size = entry.isDirectory ? 0 : static_cast<uint64_t>(info.st_size);
+        entry.creationTime = HostCreationTime(hostPath, info);
         return entry;
     };
 
@@ -1067,6 +1098,15 @@ std::unique_ptr<FileStream> MappedFileProbe::OpenFile(const std::string& path, F
         if (found != status::kSuccess) return fail(found);
         if (S_ISDIR(entry.info.st_mode)) return fail(status::kAccessDenied);
         fd = ::open(entry.host.c_str(), O_RDONLY | O_CLOEXEC);
+    } else if (mode == FileMode::kOpenExistingWrite) {
+        // The host has no exclusive opens; what remains of the rule is that
+        // folders and read-only files cannot be opened for writing.
+        Entry entry;
+        Status found = Resolve(path, &entry);
+        if (found != status::kSuccess) return fail(found);
+        if (S_ISDIR(entry.info.st_mode) || IsReadOnly(entry.info))
+            return fail(status::kAccessDenied);
+        fd = ::open(entry.host.c_str(), O_WRONLY | O_CLOEXEC);
     } else {
         std::optional<std::string> full = FullPathName(path);
         if (!full) return fail(status::kPathNotFound);

@@ -65,6 +65,13 @@ class Win32FileStream : public FileStream {
 
     bool Flush() override { return FlushFileBuffers(file_) != FALSE; }
 
+    bool Truncate(uint64_t size) override {
+        LONG high = static_cast<LONG>(size >> 32);
+        DWORD low = SetFilePointer(file_, static_cast<LONG>(size & 0xFFFFFFFFu), &high, FILE_BEGIN);
+        if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+        return SetEndOfFile(file_) != FALSE;
+    }
+
   private:
     HANDLE file_;
 };
@@ -147,6 +154,8 @@ Status Win32FileProbe::ListFolder(const std::string& pattern, std::vector<FileEn
         entry.name = data.cFileName;
         entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        entry.creationTime = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
+                             data.ftCreationTime.dwLowDateTime;
         entries.push_back(std::move(entry));
     } while (FindNextFileA(find.get(), &data));
     DWORD error = GetLastError();
@@ -170,6 +179,9 @@ std::unique_ptr<FileStream> Win32FileProbe::OpenFile(const std::string& path, Fi
         access = GENERIC_WRITE;
         share = 0;
         disposition = CREATE_ALWAYS;
+    } else if (mode == FileMode::kOpenExistingWrite) {
+        access = GENERIC_WRITE;
+        share = 0;
     }
     HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

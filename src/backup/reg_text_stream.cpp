@@ -1,0 +1,69 @@
+#include "backup/reg_text_stream.h"
+
+#include <utility>
+
+#include "platform/regtext/reg_text.h"
+
+namespace qm {
+
+RegTextStream::RegTextStream(std::unique_ptr<FileStream> file, Encoding encoding, Widen widen)
+    : file_(std::move(file)), encoding_(encoding), widen_(std::move(widen)) {
+    if (!widen_) widen_ = [](std::string_view text) { return regtext::CodePageToUtf16(text); };
+    if (!file_) failed_ = true;
+}
+
+bool RegTextStream::Append(std::string_view text) {
+    if (failed_) return false;
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 16 + 2);
+    for (char c : text) {
+        if (c == '\n') crlf.push_back('\r');
+        crlf.push_back(c);
+    }
+    std::string bytes;
+    if (encoding_ == Encoding::kCodePage) {
+        bytes = std::move(crlf);
+    } else {
+        const std::u16string wide = widen_(crlf);
+        bytes.reserve(2 + wide.size() * 2);
+        if (size_ == 0) bytes += "\xFF\xFE";
+        for (char16_t unit : wide) {
+            bytes.push_back(static_cast<char>(unit & 0xFF));
+            bytes.push_back(static_cast<char>(unit >> 8));
+        }
+    }
+    if (file_->Write(bytes.data(), bytes.size()) && file_->Flush()) {
+        size_ += bytes.size();
+        return true;
+    }
+    // Whatever part of the entry reached the file goes again, so that a
+    // later import never meets a half-written value.
+    file_->Truncate(size_);
+    file_->Flush();
+    failed_ = true;
+    return false;
+}
+
+bool RegTextStream::Close() {
+    if (file_) {
+        if (!failed_ && !file_->Flush()) failed_ = true;
+        file_.reset();
+    }
+    return !failed_;
+}
+
+std::vector<uint8_t> Utf16LeBytes(const RegTextStream::Widen& widen, const uint8_t* data,
+                                  size_t size) {
+    const std::u16string wide =
+        size == 0 ? std::u16string()
+                  : widen(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::vector<uint8_t> bytes;
+    bytes.reserve(wide.size() * 2);
+    for (char16_t unit : wide) {
+        bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    return bytes;
+}
+
+}  // namespace qm

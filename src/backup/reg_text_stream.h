@@ -1,0 +1,66 @@
+// The text of a backup file as it goes to the disk: registry editor text
+// built in the system code page with "\n" line ends, written with CR LF line
+// ends either as it is (REGEDIT4 files) or as UTF-16LE after a byte-order
+// mark (version 5 files, which is how the registry editor of Windows 2000
+// and XP reads text data in them). Every entry is appended whole and
+// flushed: if any part of it cannot be written, the file is cut back to
+// the end of the entry before, so that the file never ends in half an
+// entry, and the stream refuses everything after.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_probe.h"
+
+namespace qm {
+
+class RegTextStream {
+  public:
+    enum class Encoding {
+        kCodePage,  // the text's own bytes
+        kUtf16,     // UTF-16LE with a byte-order mark
+    };
+    // The system's code page to UTF-16 (SystemInfo::CodePageToUtf16).
+    using Widen = std::function<std::u16string(std::string_view)>;
+
+    // Without `widen`, UTF-16 text is made with the Windows-1252 table.
+    RegTextStream(std::unique_ptr<FileStream> file, Encoding encoding, Widen widen = {});
+    RegTextStream(const RegTextStream&) = delete;
+    RegTextStream& operator=(const RegTextStream&) = delete;
+
+    // Writes `text` and flushes it to the disk. True only when all of it was
+    // written and flushed.
+    bool Append(std::string_view text);
+
+    // True once a write, flush or close has failed.
+    bool failed() const { return failed_; }
+    Encoding encoding() const { return encoding_; }
+    // Bytes in the file that belong to complete entries.
+    uint64_t size() const { return size_; }
+
+    // Code-page bytes as the UTF-16LE bytes that the version 5 format holds
+    // for text data; null for the code-page form (the bytes stay as they are).
+    const Widen* TextDataForm() const { return encoding_ == Encoding::kUtf16 ? &widen_ : nullptr; }
+
+    // Flushes and closes the file. False when it failed now or before.
+    bool Close();
+
+  private:
+    std::unique_ptr<FileStream> file_;
+    Encoding encoding_;
+    Widen widen_;
+    uint64_t size_ = 0;
+    bool failed_ = false;
+};
+
+// The bytes `data` as UTF-16LE through `widen`.
+std::vector<uint8_t> Utf16LeBytes(const RegTextStream::Widen& widen, const uint8_t* data,
+                                  size_t size);
+
+}  // namespace qm

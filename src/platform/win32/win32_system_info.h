@@ -1,0 +1,15 @@
+// SystemInfo of the running Windows.
+#pragma once
+
+#include "platform/system_info.h"
+
+namespace qm {
+
+class Win32SystemInfo : public SystemInfo {
+  public:
+    UtcTime UtcNow() override;
+    bool GetOsVersion(OsVersion* version) override;
+    std::u16string CodePageToUtf16(std::string_view text) override;
+};
+
+}  // namespace qm

@@ -1,0 +1,112 @@
+#include "repair/entry_remover.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// Subkey names are read into 300 bytes, of which 299 are offered.
+constexpr uint32_t kSubkeyNameSize = 299;
+constexpr uint32_t kStringValueSize = 1024;
+
+}  // namespace
+
+Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf) {
+    if (keyPath.empty()) return status::kInvalidParameter;
+    if (backup_ != nullptr) {
+        if (backup_->failed()) return status::kWriteFault;
+        const Status exported = writer_.ExportKey(parent, keyPath, *backup_);
+        if (exported != status::kSuccess) return exported;
+    }
+
+    // Depth first without recursion: each frame is one key being emptied,
+    // with the handle of the key it lies in, its name there, its own handle
+    // and the index of the next subkey to visit. A removed subkey leaves its
+    // index to the next one; one that stays is passed over.
+    struct Frame {
+        HKey parent;
+        std::string name;
+        RegKey key;
+        uint32_t index;
+    };
+    std::vector<Frame> stack;
+    {
+        RegKey top(registry_);
+        const Status opened = top.Open(parent, keyPath.c_str(), access::kDefault);
+        if (opened != status::kSuccess) return opened;
+        stack.push_back(Frame{parent, keyPath, std::move(top), 0});
+    }
+    char name[kSubkeyNameSize + 1];
+    for (;;) {
+        Frame& frame = stack.back();
+        uint32_t nameSize = kSubkeyNameSize;
+        const Status listed = registry_.EnumKey(frame.key.get(), frame.index, name, &nameSize);
+        if (listed == status::kSuccess) {
+            RegKey child(registry_);
+            std::string childName(name, std::min(nameSize, kSubkeyNameSize));
+            if (child.Open(frame.key.get(), childName.c_str(), access::kDefault) !=
+                status::kSuccess) {
+                ++frame.index;  // it stays, and so does this key
+                continue;
+            }
+            const HKey here = frame.key.get();
+            stack.push_back(Frame{here, std::move(childName), std::move(child), 0});
+            continue;
+        }
+        // The subkeys are done with; the key itself goes when the last one
+        // went and it should go.
+        Status result = listed;
+        const bool removeThis = stack.size() > 1 || deleteSelf;
+        if (removeThis && (listed == status::kNoMoreItems || listed == status::kBadKey)) {
+            const Status removed = registry_.DeleteKey(frame.parent, frame.name.c_str());
+            result = removed == status::kSuccess ? kDeleted : removed;
+        }
+        stack.pop_back();
+        if (stack.empty()) return result;
+        if (result != kDeleted) ++stack.back().index;
+    }
+}
+
+Status EntryRemover::DeleteValue(HKey root, const std::string& subKey,
+                                 const std::string& valueName) {
+    if (backup_ != nullptr) {
+        if (backup_->failed()) return status::kWriteFault;
+        const Status exported = writer_.ExportValue(root, subKey, valueName, *backup_);
+        if (exported != status::kSuccess) return exported;
+    }
+    RegKey key(registry_);
+    const Status opened =
+        key.Open(root, subKey.c_str(), access::kRead | access::kSetValue | access::kCreateSubKey);
+    if (opened != status::kSuccess) return opened;
+    return registry_.DeleteValue(key.get(), valueName.c_str());
+}
+
+Status EntryRemover::RemoveFile(const std::string& path) {
+    Status status = status::kSuccess;
+    // It must exist ...
+    if (!files_.OpenFile(path, FileMode::kRead, &status)) return status;
+    // ... and nobody else may have it open, nor may it be read-only.
+    if (!files_.OpenFile(path, FileMode::kOpenExistingWrite, &status)) return status;
+    return files_.DeleteFile(path);
+}
+
+std::string ReadStringValue(RegistryService& registry, HKey root, const std::string& subKey,
+                            const std::string& valueName) {
+    RegKey key(registry);
+    if (key.Open(root, subKey.c_str(), access::kRead) != status::kSuccess) return {};
+    std::vector<uint8_t> data(kStringValueSize);
+    uint32_t type = 0, size = kStringValueSize;
+    if (registry.QueryValue(key.get(), valueName.c_str(), &type, data.data(), &size) !=
+        status::kSuccess)
+        return {};
+    size = std::min(size, kStringValueSize);
+    const auto* text = reinterpret_cast<const char*>(data.data());
+    const void* zero = std::memchr(text, 0, size);
+    return std::string(text, zero != nullptr ? static_cast<const char*>(zero) - text : size);
+}
+
+}  // namespace qm
