@@ -2,6 +2,7 @@
 // registry loaded from registry text files against drive letters mapped to
 // folders, or on Windows the live registry, and prints what it found.
 #include <cctype>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -147,6 +148,13 @@ int Run(const std::vector<std::string>& args) {
     if (!options.registryFiles.empty()) {
         auto memory = std::make_unique<MemoryRegistry>();
         for (const auto& file : options.registryFiles) {
+            // A folder opens like a file on some systems and only fails
+            // when read; say what is wrong instead.
+            std::error_code ignored;
+            if (std::filesystem::is_directory(file, ignored)) {
+                std::cerr << "quillmend-scan: " << file << ": is a folder, not a registry file\n";
+                return kBadInput;
+            }
             if (!memory->LoadFile(file, &error)) {
                 std::cerr << "quillmend-scan: " << error << '\n';
                 return kBadInput;

@@ -1,0 +1,332 @@
+#!/usr/bin/env python3
+"""Runs quillmend-scan as a user would and checks its output and exit status.
+
+usage: cli_test.py CASE --scan PROGRAM --source REPO --work DIR [--emulator CMD]
+
+Cases run natively: demo-json, demo-text, categories, bad-input,
+file-options. Cases run with the Windows build under Wine (--emulator is the
+Wine runner): wine-demo, wine-layout, fresh-prefix.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROW_TEXTS = {
+    1: "COM/ActiveX Entries",
+    2: "Uninstall Entries",
+    3: "Font Entries",
+    4: "Shared DLLs",
+    5: "Application Paths",
+    6: "Help Files Information",
+    7: "Windows Startup Items",
+    8: "File/Path Reference",
+}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Scanner:
+    def __init__(self, program, emulator, env=None, cwd=None):
+        self.command = ([emulator] if emulator else []) + [program]
+        self.env = env
+        self.cwd = cwd
+
+    def run(self, *args):
+        result = subprocess.run(self.command + list(args), capture_output=True, env=self.env,
+                                cwd=self.cwd, timeout=900)
+        return (result.returncode, result.stdout.decode("utf-8", "replace"),
+                result.stderr.decode("utf-8", "replace"))
+
+    def scan_json(self, *args):
+        code, out, err = self.run(*args, "--json")
+        check(code == 0, f"exit status {code} for {list(args)}; stderr:\n{err}")
+        try:
+            result = json.loads(out)
+        except json.JSONDecodeError as e:
+            raise Failure(f"output is not JSON ({e}):\n{out[:2000]}")
+        check_shape(result)
+        return result
+
+
+def check_shape(result):
+    """The JSON form: total, counts 1..8, and items whose counts add up."""
+    check(set(result) == {"total", "counts", "items"}, f"unexpected keys {sorted(result)}")
+    counts = result["counts"]
+    check(sorted(counts) == [str(c) for c in range(1, 9)], f"counts has keys {sorted(counts)}")
+    items = result["items"]
+    check(result["total"] == len(items) == sum(counts.values()),
+          f"total {result['total']}, {len(items)} items, counts add up to {sum(counts.values())}")
+    for c in range(1, 9):
+        n = sum(1 for item in items if item["category"] == c)
+        check(n == counts[str(c)], f"category {c}: count {counts[str(c)]} but {n} items")
+    last = 0
+    for item in items:
+        check(set(item) == {"category", "keyPath", "valueName", "data", "detail"},
+              f"item with keys {sorted(item)}")
+        check(item["category"] >= last, "items are not in category order")
+        last = item["category"]
+        check(item["keyPath"][:5] in ("HKCR\\", "HKLM\\", "HKCU\\", "HKUS\\"),
+              f"key path without a root prefix: {item['keyPath']}")
+        check(item["detail"].strip() != "", f"empty detail for {item}")
+
+
+def rows(result):
+    return [[i["category"], i["keyPath"], i["valueName"], i["data"]] for i in result["items"]]
+
+
+def expect_rows(actual, expected, what):
+    if actual == expected:
+        return
+    missing = [r for r in expected if r not in actual]
+    extra = [r for r in actual if r not in expected]
+    lines = [f"{what}: found items differ from the expected list"]
+    lines += ["  missing: " + json.dumps(r) for r in missing]
+    lines += ["  not expected: " + json.dumps(r) for r in extra]
+    if not missing and not extra:
+        lines.append("  (same items, different order)")
+    raise Failure("\n".join(lines))
+
+
+def load_json(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def wine_path(host_path):
+    """The path a program under Wine sees for a host path (drive Z: is /)."""
+    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
+
+
+# --- native cases -----------------------------------------------------------
+
+
+def demo_args(opts):
+    demo = os.path.join(opts.source, "demo")
+    return ["--registry", os.path.join(demo, "registry.reg"),
+            "--drive", "C=" + os.path.join(demo, "drive_c")]
+
+
+def case_demo_json(opts, scanner):
+    """Every broken demo entry is found, in list order, and nothing else."""
+    expected = load_json(os.path.join(opts.here, "demo_expected.json"))
+    result = scanner.scan_json(*demo_args(opts))
+    expect_rows(rows(result), expected, "demo")
+    for c in range(1, 9):
+        check(result["counts"][str(c)] > 0, f"the demo has no broken entry in category {c}")
+
+
+def case_demo_text(opts, scanner):
+    """No arguments at all: the demo, as a readable report."""
+    expected = load_json(os.path.join(opts.here, "demo_expected.json"))
+    code, out, err = scanner.run()
+    check(code == 0, f"exit status {code}; stderr:\n{err}")
+    for c, row in ROW_TEXTS.items():
+        n = sum(1 for r in expected if r[0] == c)
+        check(f"{row}: {n} Problems Found\n" in out, f"no line '{row}: {n} Problems Found'")
+    check(out.rstrip().endswith(f"Total: {len(expected)} problems found"), "no total line")
+    # Each item's detail text is there, indented under its category.
+    details = scanner.scan_json(*demo_args(opts))["items"]
+    for item in details:
+        first = item["detail"].split("\n")[0]
+        check("  - " + first + "\n" in out, f"detail missing from the report: {first}")
+
+
+def case_categories(opts, scanner):
+    """--categories scans only the chosen categories, always in order 1 to 8."""
+    expected = load_json(os.path.join(opts.here, "demo_expected.json"))
+    for chosen, text in (([3, 7], "7,3,3"), ([8], "8"), ([1, 2, 4, 5, 6], "6,5,4,2,1")):
+        result = scanner.scan_json(*demo_args(opts), "--categories", text)
+        expect_rows(rows(result), [r for r in expected if r[0] in chosen], "--categories " + text)
+        for c in range(1, 9):
+            if c not in chosen:
+                check(result["counts"][str(c)] == 0, f"--categories {text}: category {c} counted")
+
+    code, out, err = scanner.run(*demo_args(opts), "--categories", "2")
+    check(code == 0, f"exit status {code}; stderr:\n{err}")
+    for c, row in ROW_TEXTS.items():
+        wanted = f"{row}: 2 Problems Found" if c == 2 else f"{row}: not scanned"
+        check(wanted in out, f"no line '{wanted}' in the text report")
+
+
+def case_bad_input(opts, scanner):
+    """Bad arguments and unusable input: exit 2, a message, nothing on stdout."""
+    work = opts.work
+    good = os.path.join(opts.source, "demo", "registry.reg")
+    malformed = os.path.join(work, "malformed.reg")
+    with open(malformed, "w", encoding="ascii") as f:
+        f.write('REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n"a"="b"\n"c"=hex:1,zz\n')
+    not_registry = os.path.join(work, "notes.txt")
+    with open(not_registry, "w", encoding="ascii") as f:
+        f.write("just some notes\n")
+    missing = os.path.join(work, "no-such-file.reg")
+    no_folder = os.path.join(work, "no-such-folder")
+
+    cases = [
+        (["--bogus"], 'unknown argument "--bogus"'),
+        (["--registry"], "--registry needs a value"),
+        (["--registry", good, "--json", "extra"], 'unknown argument "extra"'),
+        (["--categories", "9"], "--categories wants numbers from 1 to 8"),
+        (["--categories", "0"], "--categories wants"),
+        (["--categories", "1,,2"], "--categories wants"),
+        (["--categories", "12"], "--categories wants"),
+        (["--categories", ""], "--categories wants"),
+        (["--drive", "C"], "--drive wants LETTER=FOLDER"),
+        (["--drive", "CD=" + work], "--drive wants"),
+        (["--drive", "1=" + work], "--drive wants"),
+        (["--drive", "C="], "--drive wants"),
+        (["--env", "NOVALUE"], "--env wants NAME=VALUE"),
+        (["--env", "=x"], "--env wants"),
+        (["--registry", missing], missing + ": cannot open the file"),
+        (["--registry", malformed], malformed + ": line 5:"),
+        (["--registry", not_registry], not_registry + ": line 1: not a registry file"),
+        (["--registry", work], work + ": is a folder"),
+        # A later unusable file spoils the whole run, not just itself.
+        (["--registry", good, "--registry", missing], missing + ": cannot open the file"),
+        (["--registry", good, "--drive", "C=" + no_folder], no_folder),
+        (["--json"], "no live registry"),
+    ]
+    for args, message in cases:
+        code, out, err = scanner.run(*args)
+        check(code == 2, f"{args}: exit status {code}, expected 2")
+        check(message in err, f"{args}: stderr does not say '{message}':\n{err}")
+        check(out == "", f"{args}: printed on stdout:\n{out}")
+
+
+def case_file_options(opts, scanner):
+    """--drive, --env, --search-path and --cwd reach the file probe."""
+    work = opts.work
+    c_drive = os.path.join(work, "c")
+    d_drive = os.path.join(work, "d")
+    for path in ("WINDOWS/system32", "Tools", "Apps"):
+        os.makedirs(os.path.join(c_drive, path), exist_ok=True)
+    os.makedirs(d_drive, exist_ok=True)
+    open(os.path.join(c_drive, "Tools", "tool.exe"), "w").close()
+    open(os.path.join(d_drive, "other.exe"), "w").close()
+    registry = os.path.join(work, "options.reg")
+    app_paths = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths"
+    with open(registry, "w", encoding="ascii") as f:
+        f.write("REGEDIT4\n\n")
+        for name, command in (("bare.exe", "tool.exe"),
+                              ("env.exe", "%QMTOOLS%\\\\tool.exe"),
+                              ("relative.exe", "Tools\\\\tool.exe"),
+                              ("other.exe", "D:\\\\other.exe")):
+            f.write(f'[{app_paths}\\{name}]\n@="{command}"\n\n')
+
+    def found(*extra):
+        result = scanner.scan_json("--registry", registry, "--drive", "c=" + c_drive,
+                                   "--categories", "5", *extra)
+        return sorted(item["valueName"] for item in result["items"])
+
+    everything = ["--search-path", "C:\\Tools", "--env", "QMTOOLS=C:\\Tools",
+                  "--drive", "D=" + d_drive]
+    table = [
+        # A bare name is looked for on the search path only, never in the
+        # current folder; an unset variable stays unexpanded; the relative
+        # path is completed against the default current folder C:\.
+        ([], ["bare.exe", "env.exe", "other.exe"]),
+        (everything, []),
+        (["--search-path", "C:\\Tools"], ["env.exe", "other.exe"]),
+        (["--env", "QMTOOLS=C:\\Tools"], ["bare.exe", "other.exe"]),
+        (["--drive", "D=" + d_drive], ["bare.exe", "env.exe"]),
+        (everything + ["--cwd", "C:\\Apps"], ["relative.exe"]),
+        (["--cwd", "C:\\Tools"], ["bare.exe", "env.exe", "other.exe", "relative.exe"]),
+        # PATH may be replaced as a whole with --env.
+        (["--env", "PATH=C:\\Tools"], ["env.exe", "other.exe"]),
+    ]
+    for extra, expected in table:
+        actual = found(*extra)
+        check(actual == expected, f"{extra}: reported {actual}, expected {expected}")
+
+
+# --- cases under Wine -------------------------------------------------------
+
+
+def case_wine_demo(opts, scanner):
+    """The demo under Wine: the live file system stands in for drive_c, so
+    more is reported, but every broken demo entry is among it."""
+    code, out, err = scanner.run()
+    check(code == 0, f"no arguments: exit status {code}; stderr:\n{err}")
+    check("Total: " in out, "no arguments: no report")
+    registry = wine_path(os.path.join(opts.source, "demo", "registry.reg"))
+    result = scanner.scan_json("--registry", registry)
+    found = rows(result)
+    for row in load_json(os.path.join(opts.here, "demo_expected.json")):
+        check(row in found, "broken demo entry not found under Wine: " + json.dumps(row))
+    code, out, err = scanner.run("--registry", registry, "--drive", "C=" + opts.work)
+    check(code == 2 and "--drive" in err, f"--drive on Windows: exit {code}, stderr:\n{err}")
+
+
+def case_wine_layout(opts, scanner):
+    """Entries written for Wine's own C:\\windows layout, against the live
+    file system: exactly the broken ones are reported."""
+    registry = wine_path(os.path.join(opts.here, "wine_layout.reg"))
+    result = scanner.scan_json("--registry", registry)
+    expect_rows(rows(result), load_json(os.path.join(opts.here, "wine_layout_expected.json")),
+                "Wine layout")
+
+
+def case_fresh_prefix(opts, scanner):
+    """The live registry of a Wine prefix that nothing but Wine's own set-up
+    has written to: exactly the reviewed list of broken entries."""
+    reviewed = load_json(os.path.join(opts.here, "fresh_wine_prefix.json"))["items"]
+    result = scanner.scan_json()
+    expect_rows(rows(result), [[i["category"], i["keyPath"], i["valueName"], i["data"]]
+                               for i in reviewed], "fresh Wine prefix")
+
+
+CASES = {
+    "demo-json": case_demo_json,
+    "demo-text": case_demo_text,
+    "categories": case_categories,
+    "bad-input": case_bad_input,
+    "file-options": case_file_options,
+    "wine-demo": case_wine_demo,
+    "wine-layout": case_wine_layout,
+    "fresh-prefix": case_fresh_prefix,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--scan", required=True, help="the quillmend-scan program")
+    parser.add_argument("--source", required=True, help="the source tree")
+    parser.add_argument("--work", required=True, help="a scratch folder for this case")
+    parser.add_argument("--emulator", help="runs the Windows program (cmake/wine-run.sh)")
+    opts = parser.parse_args()
+    opts.here = os.path.dirname(os.path.abspath(__file__))
+
+    os.makedirs(opts.work, exist_ok=True)
+    env = dict(os.environ)
+    if opts.case == "fresh-prefix":
+        # A prefix of its own, made by the runner on first use and only ever
+        # read afterwards.
+        env["QM_WINEPREFIX"] = os.path.join(opts.work, "wineprefix")
+    scratch = tempfile.mkdtemp(dir=opts.work)
+    try:
+        opts.work = scratch
+        scanner = Scanner(opts.scan, opts.emulator, env=env, cwd=scratch)
+        CASES[opts.case](opts, scanner)
+    except Failure as failure:
+        print(f"FAILED {opts.case}: {failure}", file=sys.stderr)
+        return 1
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    print(f"passed {opts.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
