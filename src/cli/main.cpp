@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/fix_command.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "platform/memory/memory_registry.h"
@@ -143,10 +144,21 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (options.demo) UseDemo(options);
+    if (!options.saveFile.empty() && options.registryFiles.empty()) {
+        std::cerr << "quillmend-scan: --save writes the in-memory registry; give --registry FILE\n";
+        return kBadInput;
+    }
+    std::string backupFolder;
+    if (options.fix && !PrepareBackupFolder(options, backupFolder, error)) {
+        std::cerr << "quillmend-scan: " << error << '\n';
+        return kBadInput;
+    }
 
     std::unique_ptr<RegistryService> registry;
+    MemoryRegistry* memoryRegistry = nullptr;
     if (!options.registryFiles.empty()) {
         auto memory = std::make_unique<MemoryRegistry>();
+        memoryRegistry = memory.get();
         for (const auto& file : options.registryFiles) {
             // A folder opens like a file on some systems and only fails
             // when read; say what is wrong instead.
@@ -171,6 +183,15 @@ int Run(const std::vector<std::string>& args) {
 #endif
     }
 
+    if (!options.restoreFile.empty()) {
+        if (RestoreBackup(memoryRegistry, options.restoreFile, error) != 0 ||
+            (!options.saveFile.empty() && !SaveRegistry(memoryRegistry, options.saveFile, error))) {
+            std::cerr << "quillmend-scan: " << error << '\n';
+            return kBadInput;
+        }
+        return 0;
+    }
+
     std::unique_ptr<FileProbe> files = MakeFileProbe(options, error);
     if (!files) {
         std::cerr << "quillmend-scan: " << error << '\n';
@@ -184,13 +205,23 @@ int Run(const std::vector<std::string>& args) {
 
     ConsoleView view(ticked);
     ScanDriver driver(*registry, *files, view);
+    std::unique_ptr<FixCommand> fix;
+    if (options.fix)
+        fix = std::make_unique<FixCommand>(driver, *registry, *files, view, backupFolder);
     driver.ScanWorker();
+    if (fix) fix->Run();
 
+    const FoundItemList& found = fix ? fix->found() : driver.items();
     if (options.json)
-        PrintJson(std::cout, driver.items(), driver.counters());
+        PrintJson(std::cout, found, driver.counters());
     else
-        PrintText(std::cout, driver.items(), driver.counters(), ticked);
-    return 0;
+        PrintText(std::cout, found, driver.counters(), ticked);
+    if (fix) fix->PrintBackup(options.json ? std::cerr : std::cout, options);
+    if (!options.saveFile.empty() && !SaveRegistry(memoryRegistry, options.saveFile, error)) {
+        std::cerr << "quillmend-scan: " << error << '\n';
+        return kBadInput;
+    }
+    return fix ? fix->ExitStatus() : 0;
 }
 
 }  // namespace

@@ -16,6 +16,13 @@ const char* const kUsage =
     "  --cwd PATH           the current folder (default C:\\)\n"
     "  --categories LIST    categories to scan, e.g. 1,4,8 (default: all eight)\n"
     "  --json               print the result as JSON\n"
+    "  --fix                repair every item found in the chosen categories, writing one\n"
+    "                       backup file first; needs --backup-dir\n"
+    "  --backup-dir DIR     the folder for the backup file of --fix (made if missing); the\n"
+    "                       file's path is printed\n"
+    "  --restore FILE       import a backup file instead of scanning: into the in-memory\n"
+    "                       registry, or on Windows into the live one through regedit.exe\n"
+    "  --save FILE          at the end, write the in-memory registry to FILE (REGEDIT4)\n"
     "With no arguments at all, the built-in demo is scanned.\n";
 
 namespace {
@@ -100,10 +107,30 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                         value + "\"";
                 return false;
             }
+        } else if (arg == "--fix") {
+            options.fix = true;
+        } else if (arg == "--backup-dir") {
+            if (!needValue(options.backupDir)) return false;
+        } else if (arg == "--restore") {
+            if (!needValue(options.restoreFile)) return false;
+        } else if (arg == "--save") {
+            if (!needValue(options.saveFile)) return false;
         } else {
             error = "unknown argument \"" + arg + "\"";
             return false;
         }
+    }
+    if (options.fix && options.backupDir.empty()) {
+        error = "--fix needs --backup-dir DIR";
+        return false;
+    }
+    if (!options.fix && !options.backupDir.empty()) {
+        error = "--backup-dir is for --fix";
+        return false;
+    }
+    if (options.fix && !options.restoreFile.empty()) {
+        error = "--fix and --restore cannot be used together";
+        return false;
     }
     return true;
 }

@@ -15,6 +15,10 @@ struct Options {
     std::string currentFolder;                                     // --cwd PATH
     std::vector<int> categories;                                   // --categories 1,4,8
     bool json = false;                                             // --json
+    bool fix = false;                                              // --fix
+    std::string backupDir;                                         // --backup-dir DIR
+    std::string restoreFile;                                       // --restore FILE
+    std::string saveFile;                                          // --save FILE
     bool demo = false;  // no arguments at all: scan the built-in demo
     bool help = false;
 };

@@ -16,11 +16,16 @@ constexpr uint32_t kStringValueSize = 1024;
 }  // namespace
 
 Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf) {
+    lastBackupFailed_ = false;
     if (keyPath.empty()) return status::kInvalidParameter;
     if (backup_ != nullptr) {
-        if (backup_->failed()) return status::kWriteFault;
-        const Status exported = writer_.ExportKey(parent, keyPath, *backup_);
-        if (exported != status::kSuccess) return exported;
+        const Status exported =
+            backup_->failed() ? status::kWriteFault : writer_.ExportKey(parent, keyPath, *backup_);
+        if (exported != status::kSuccess) {
+            // A missing entry is no failure of the backup: there is nothing to keep.
+            lastBackupFailed_ = exported != status::kFileNotFound;
+            return exported;
+        }
     }
 
     // Depth first without recursion: each frame is one key being emptied,
@@ -73,10 +78,16 @@ Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool
 
 Status EntryRemover::DeleteValue(HKey root, const std::string& subKey,
                                  const std::string& valueName) {
+    lastBackupFailed_ = false;
     if (backup_ != nullptr) {
-        if (backup_->failed()) return status::kWriteFault;
-        const Status exported = writer_.ExportValue(root, subKey, valueName, *backup_);
-        if (exported != status::kSuccess) return exported;
+        const Status exported = backup_->failed()
+                                    ? status::kWriteFault
+                                    : writer_.ExportValue(root, subKey, valueName, *backup_);
+        if (exported != status::kSuccess) {
+            // A missing entry is no failure of the backup: there is nothing to keep.
+            lastBackupFailed_ = exported != status::kFileNotFound;
+            return exported;
+        }
     }
     RegKey key(registry_);
     const Status opened =

@@ -29,6 +29,11 @@ class EntryRemover {
     void SetBackupStream(RegTextStream* stream) { backup_ = stream; }
     RegTextStream* backupStream() const { return backup_; }
 
+    // Whether the last DeleteKeyTree or DeleteValue left its entry because
+    // the entry could not be written to the backup in full (rather than
+    // because the deletion itself failed).
+    bool lastBackupFailed() const { return lastBackupFailed_; }
+
     // Removes the key `keyPath` below `parent` with everything below it:
     // every subkey that can be removed is, deepest first; a subkey that
     // cannot be opened or removed stays, and so do the keys above it.
@@ -58,6 +63,7 @@ class EntryRemover {
     FileProbe& files_;
     RegExportWriter writer_;
     RegTextStream* backup_ = nullptr;
+    bool lastBackupFailed_ = false;
 };
 
 // The text of one value read with KEY_READ into 1024 bytes: its bytes up to

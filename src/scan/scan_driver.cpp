@@ -80,10 +80,25 @@ void ScanDriver::OnFindCommand() {
     } else if (command == kFix) {
         stopRequested_ = 0;
         SetCommandText(kStopFix);
+        PrepareSelection();
         view_.ShowResultLine(false);
         StartWorker([this] { RunRepair(false); });
     }
     // "Stop Fix": a repair always runs to its end.
+}
+
+void ScanDriver::MarkDetailsOpened(int32_t category) {
+    if (category >= 1 && category <= kCategoryCount) detailsOpened_[category] = true;
+}
+
+bool ScanDriver::DetailsOpened(int32_t category) const {
+    return category >= 1 && category <= kCategoryCount && detailsOpened_[category];
+}
+
+void ScanDriver::PrepareSelection() {
+    items_.ForEach([this](FoundItem& item) {
+        if (!DetailsOpened(item.category)) item.selected = true;
+    });
 }
 
 void ScanDriver::StartWorker(std::function<void()> body) {
@@ -125,6 +140,7 @@ void ScanDriver::ScanWorker() {
     view_.StartBusyAnimation(100);
     view_.ShowStatus(true);
     items_.Clear();
+    for (auto& opened : detailsOpened_) opened = false;
     view_.ShowClearButton(false);
     view_.EnablePageButtons(false);
     for (int row = 0; row < kCategoryCount; ++row) {

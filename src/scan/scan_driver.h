@@ -46,9 +46,18 @@ class ScanDriver {
 
     void SetRepairRoutine(RepairRoutine repair) { repair_ = std::move(repair); }
 
+    // The details dialog of `category` (1 to 8) was opened since the last
+    // scan. Fix repairs every item of a category whose details were never
+    // opened (their items count as selected) and, for a category whose
+    // details were opened, exactly the items the user left ticked there.
+    void MarkDetailsOpened(int32_t category);
+    bool DetailsOpened(int32_t category) const;
+
     // The command button's handler; acts on the current button text.
     void OnFindCommand();
     std::string CommandText() const;
+    // Sets the command button's text, which is the page's run state.
+    void SetCommandText(const std::string& text);
 
     // The scan worker's body: runs on the calling thread and returns when
     // the scan (and an automatic repair) has ended. The headless scanner
@@ -64,7 +73,7 @@ class ScanDriver {
     std::atomic<int>& stopRequested() { return stopRequested_; }
 
   private:
-    void SetCommandText(const std::string& text);
+    void PrepareSelection();
     void StartWorker(std::function<void()> body);
     void RunRepair(bool automatic);
 
@@ -79,6 +88,7 @@ class ScanDriver {
     FoundItemList items_;
     ScanCounters counters_;
     std::atomic<int> stopRequested_{0};
+    std::array<std::atomic<bool>, kCategoryCount + 1> detailsOpened_{};
     mutable std::mutex stateMutex_;
     std::string commandText_ = "Find";
 

@@ -1,0 +1,18 @@
+// Importing a registry text file into the live registry the way a restore
+// does it: the system registry editor, run silently ("regedit.exe /s"),
+// waited for. Windows only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win32_codes.h"
+
+namespace qm {
+
+// kSuccess once the editor has run and ended (its exit code, which the
+// editor does not use to report import errors, in `exitCode`); otherwise
+// why it could not be started.
+Status ImportWithRegedit(const std::string& file, uint32_t* exitCode = nullptr);
+
+}  // namespace qm

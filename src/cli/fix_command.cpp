@@ -1,0 +1,146 @@
+#include "cli/fix_command.h"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/regtext/reg_text.h"
+
+#ifdef _WIN32
+#include "backup/regedit_import.h"
+#include "platform/win32/win32_system_info.h"
+#else
+#include <filesystem>
+
+#include "platform/memory/host_system_info.h"
+#endif
+
+namespace qm::cli {
+
+namespace {
+
+std::unique_ptr<SystemInfo> MakeSystemInfo() {
+#ifdef _WIN32
+    return std::make_unique<Win32SystemInfo>();
+#else
+    return std::make_unique<HostSystemInfo>();
+#endif
+}
+
+}  // namespace
+
+bool PrepareBackupFolder(Options& options, std::string& windowsFolder, std::string& error) {
+#ifdef _WIN32
+    (void)error;
+    windowsFolder = options.backupDir;
+    return true;
+#else
+    std::error_code failed;
+    std::filesystem::create_directories(options.backupDir, failed);
+    if (failed || !std::filesystem::is_directory(options.backupDir)) {
+        error = "cannot make the backup folder \"" + options.backupDir + "\"";
+        return false;
+    }
+    for (char letter = 'Z'; letter >= 'D'; --letter) {
+        bool used = false;
+        for (const auto& drive : options.drives) used = used || drive.first == letter;
+        if (used) continue;
+        options.drives.emplace_back(letter, options.backupDir);
+        windowsFolder = std::string(1, letter) + ":\\";
+        return true;
+    }
+    error = "no drive letter is left for the backup folder";
+    return false;
+#endif
+}
+
+FixCommand::FixCommand(ScanDriver& driver, RegistryService& registry, FileProbe& files,
+                       ScanView& view, const std::string& backupFolder)
+    : driver_(driver),
+      system_(MakeSystemInfo()),
+      backups_(files, *system_),
+      remover_(registry, files),
+      engine_(registry, backups_, remover_, view, driver.items(), driver.counters(),
+              [&driver](const std::string& text) { driver.SetCommandText(text); }) {
+    backups_.SetBackupFolder(backupFolder);
+    driver_.SetRepairRoutine([this](bool automatic) { Repair(automatic); });
+}
+
+void FixCommand::Repair(bool automatic) {
+    repaired_ = true;
+    found_.Clear();
+    driver_.items().ForEach(
+        [this](const FoundItem& item) { found_.Append(std::make_unique<FoundItem>(item)); });
+    engine_.RunRepair(automatic);
+}
+
+void FixCommand::Run() {
+    if (repaired_) return;  // "repairafterfind" repaired at the end of the scan
+    driver_.items().ForEach([](FoundItem& item) { item.selected = true; });
+    driver_.SetCommandText("Stop Fix");
+    Repair(false);
+}
+
+void FixCommand::PrintBackup(std::ostream& out, const Options& options) const {
+    const std::string& path = engine_.lastReport().backupPath;
+    if (path.empty()) return;
+#ifdef _WIN32
+    (void)options;
+    out << "Backup file: " << path << '\n';
+#else
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    out << "Backup file: " << (std::filesystem::path(options.backupDir) / name).string() << '\n';
+#endif
+}
+
+int FixCommand::ExitStatus() const {
+    const RepairReport& report = engine_.lastReport();
+    return report.ran && !report.backupFailed && report.notRepaired.empty() ? 0 : 1;
+}
+
+int RestoreBackup(MemoryRegistry* memory, const std::string& file, std::string& error) {
+    if (memory == nullptr) {
+#ifdef _WIN32
+        std::ifstream probe(file, std::ios::binary);
+        if (!probe) {
+            error = "cannot read \"" + file + "\"";
+            return 2;
+        }
+        probe.close();
+        const Status started = ImportWithRegedit(file);
+        if (started != status::kSuccess) {
+            error = "regedit.exe could not be started (error " + std::to_string(started) + ")";
+            return 2;
+        }
+        return 0;
+#else
+        error = "there is no live registry here; give --registry FILE";
+        return 2;
+#endif
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = "cannot read \"" + file + "\"";
+        return 2;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    regtext::Document doc;
+    regtext::ParseError parseError;
+    if (!regtext::Parse(bytes, doc, parseError)) {
+        error = file + ": line " + std::to_string(parseError.line) + ": " + parseError.message;
+        return 2;
+    }
+    memory->Apply(doc);
+    return 0;
+}
+
+bool SaveRegistry(const MemoryRegistry* memory, const std::string& file, std::string& error) {
+    if (memory == nullptr) {
+        error = "--save writes the in-memory registry; give --registry FILE";
+        return false;
+    }
+    return memory->SaveFile(file, regtext::Format::kRegedit4,
+                            {hkey::kLocalMachine, hkey::kCurrentUser, hkey::kUsers}, &error);
+}
+
+}  // namespace qm::cli

@@ -1,0 +1,242 @@
+#include "repair/repair_engine.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "app/settings_store.h"
+#include "scan/scan_driver.h"
+
+namespace qm {
+
+namespace {
+
+// The run's own texts.
+constexpr const char* kFind = "Find";
+constexpr const char* kFix = "Fix";
+constexpr const char* kProblemsFixed = "Problems Fixed";
+constexpr const char* kNotSelected = "Not selected";
+
+// The most entries named one by one in the end message.
+constexpr size_t kListedEntries = 10;
+
+std::string Printf(const char* format, const std::string& text) {
+    const int size = std::snprintf(nullptr, 0, format, text.c_str());
+    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    std::snprintf(out.data(), out.size() + 1, format, text.c_str());
+    return out;
+}
+
+std::string Printf(const char* format, int number) {
+    char out[256];
+    std::snprintf(out, sizeof out, format, number);
+    return out;
+}
+
+// The root key an item's four-letter prefix names (compared with case), or
+// kNull.
+HKey RootOf(const FoundItem& item) {
+    const std::string prefix = item.keyPath.substr(0, 4);
+    if (prefix == "HKCR") return hkey::kClassesRoot;
+    if (prefix == "HKCU") return hkey::kCurrentUser;
+    if (prefix == "HKLM") return hkey::kLocalMachine;
+    if (prefix == "HKUS") return hkey::kUsers;
+    return hkey::kNull;
+}
+
+// The path below the root: keyPath without its prefix and backslash.
+std::string SubkeyOf(const FoundItem& item) {
+    return item.keyPath.size() > 5 ? item.keyPath.substr(5) : std::string();
+}
+
+// How the end message names an item's entry.
+std::string EntryText(const FoundItem& item, bool isKey) {
+    if (item.category == static_cast<int32_t>(ScanCategory::ComActiveX)) return item.keyPath;
+    if (isKey) return item.keyPath + "\\" + item.valueName;
+    if (item.valueName.empty()) return item.keyPath + ", default value";
+    return item.keyPath + ", value \"" + item.valueName + "\"";
+}
+
+}  // namespace
+
+RepairEngine::RepairEngine(RegistryService& registry, BackupStore& backups, EntryRemover& remover,
+                           ScanView& view, FoundItemList& items, const ScanCounters& counters,
+                           CommandTextSink setCommandText)
+    : registry_(registry),
+      backups_(backups),
+      remover_(remover),
+      view_(view),
+      items_(items),
+      counters_(counters),
+      setCommandText_(std::move(setCommandText)) {}
+
+RepairEngine::RepairEngine(ScanDriver& driver, RegistryService& registry, BackupStore& backups,
+                           EntryRemover& remover, ScanView& view)
+    : RepairEngine(registry, backups, remover, view, driver.items(), driver.counters(),
+                   [&driver](const std::string& text) { driver.SetCommandText(text); }) {
+    driver.SetRepairRoutine([this](bool automatic) { RunRepair(automatic); });
+}
+
+Status RepairEngine::KeyResult(Status deleted) const {
+    return deleted == EntryRemover::kDeleted ? status::kSuccess : deleted;
+}
+
+Status RepairEngine::FixClassKey(const FoundItem& item) {
+    if (RootOf(item) != hkey::kClassesRoot) return status::kBadPathname;
+    return KeyResult(remover_.DeleteKeyTree(hkey::kClassesRoot, SubkeyOf(item)));
+}
+
+Status RepairEngine::FixMachineSubkey(const FoundItem& item) {
+    if (RootOf(item) != hkey::kLocalMachine) return status::kBadPathname;
+    // An empty name would make the path name the parent key itself.
+    if (item.valueName.empty()) return status::kInvalidParameter;
+    return KeyResult(
+        remover_.DeleteKeyTree(hkey::kLocalMachine, SubkeyOf(item) + "\\" + item.valueName));
+}
+
+Status RepairEngine::FixMachineValue(const FoundItem& item) {
+    if (RootOf(item) != hkey::kLocalMachine) return status::kBadPathname;
+    return remover_.DeleteValue(hkey::kLocalMachine, SubkeyOf(item), item.valueName);
+}
+
+Status RepairEngine::FixStartupEntry(const FoundItem& item) {
+    const HKey root = RootOf(item);
+    const std::string subKey = SubkeyOf(item);
+    if (root == hkey::kCurrentUser) {
+        if (subKey.find("MenuOrder\\") != std::string::npos) {
+            if (item.valueName.empty()) return status::kInvalidParameter;
+            return KeyResult(remover_.DeleteKeyTree(root, subKey + "\\" + item.valueName));
+        }
+        return remover_.DeleteValue(root, subKey, item.valueName);
+    }
+    if (root == hkey::kLocalMachine) return remover_.DeleteValue(root, subKey, item.valueName);
+    return status::kBadPathname;
+}
+
+Status RepairEngine::FixReferenceValue(const FoundItem& item) {
+    const HKey root = RootOf(item);
+    if (root != hkey::kLocalMachine && root != hkey::kUsers) return status::kBadPathname;
+    return remover_.DeleteValue(root, SubkeyOf(item), item.valueName);
+}
+
+Status RepairEngine::Fix(const FoundItem& item) {
+    switch (static_cast<ScanCategory>(item.category)) {
+        case ScanCategory::ComActiveX:
+            return FixClassKey(item);
+        case ScanCategory::Uninstall:
+        case ScanCategory::AppPaths:
+            return FixMachineSubkey(item);
+        case ScanCategory::Fonts:
+        case ScanCategory::SharedDlls:
+        case ScanCategory::HelpFiles:
+            return FixMachineValue(item);
+        case ScanCategory::WindowsStartup:
+            return FixStartupEntry(item);
+        case ScanCategory::FilePathReference:
+            return FixReferenceValue(item);
+    }
+    return status::kBadPathname;
+}
+
+void RepairEngine::RunRepair(bool automatic) {
+    report_ = RepairReport{};
+    bool ticked[kCategoryCount] = {};
+    bool any = false;
+    for (int row = 0; row < kCategoryCount; ++row) {
+        ticked[row] = view_.IsRowTicked(row);
+        any = any || ticked[row];
+    }
+    if (!any) {
+        setCommandText_(kFind);
+        report_.message = repair_text::kNoRowTicked;
+        view_.ShowMessage(report_.message);
+        return;
+    }
+
+    view_.ShowBusyBar(true);
+    view_.ShowClearButton(false);
+    view_.ShowStatus(true);
+    view_.EnablePageButtons(false);
+
+    std::unique_ptr<RegTextStream> backup = backups_.CreateBackupFile(&report_.backupPath);
+    if (!backup) {
+        // Nothing may be deleted without a backup: the page goes back to
+        // where it was before Fix, with the items still there.
+        report_.backupFailed = true;
+        view_.ShowBusyBar(false);
+        view_.ShowStatus(false);
+        view_.ShowClearButton(true);
+        setCommandText_(items_.Count() > 0 ? kFix : kFind);
+        view_.EnablePageButtons(true);
+        report_.message = Printf(repair_text::kNoBackup, backups_.BackupFolder());
+        view_.ShowMessage(report_.message);
+        return;
+    }
+    report_.ran = true;
+    remover_.SetBackupStream(backup.get());
+
+    // The items are copied out of the list so that no lock is held while
+    // the page is updated.
+    std::vector<FoundItem> work;
+    items_.ForEach([&work](const FoundItem& item) { work.push_back(item); });
+    report_.found = static_cast<int>(work.size());
+    for (const FoundItem& item : work) {
+        if (!item.selected || item.category < 1 || item.category > kCategoryCount) continue;
+        const int row = item.category - 1;
+        if (!ticked[row]) continue;
+        view_.SetStatusText(CategoryStatusText(item.category));
+        const Status result = Fix(item);
+        if (result == status::kSuccess || result == status::kFileNotFound) {
+            ++report_.repaired;
+            view_.SetDetailsCell(row, kProblemsFixed, false);
+            continue;
+        }
+        if (result == status::kWriteFault && backup->failed()) {
+            report_.backupFailed = true;
+            break;
+        }
+        const bool isKey = ItemIsKey(item);
+        report_.notRepaired.push_back(
+            EntryText(item, isKey) + " (" +
+            (remover_.lastBackupFailed() ? repair_text::kNotBackedUp : repair_text::kNotDeleted) +
+            ")");
+    }
+    remover_.SetBackupStream(nullptr);
+
+    SettingsStore(registry_).WriteNumber(kProductName, setting::kLastFoundErrors,
+                                         report_.found - report_.repaired);
+    view_.ShowBusyBar(false);
+    view_.ShowStatus(false);
+    // Every entry was flushed before it was deleted; a failing close loses
+    // nothing that was deleted.
+    backup->Close();
+    setCommandText_(kFind);
+    if (!automatic) view_.NotifyRepairFinished();
+    for (int row = 0; row < kCategoryCount; ++row) {
+        if (ticked[row])
+            view_.SetDetailsCell(
+                row, Printf("%d errors found/fixed", counters_.categoryCount[row + 1]), false);
+        else
+            view_.SetDetailsCell(row, kNotSelected, false);
+    }
+    items_.Clear();
+    view_.EnablePageButtons(true);
+    ShowEndMessage();
+}
+
+void RepairEngine::ShowEndMessage() {
+    std::string message;
+    if (report_.backupFailed) message = Printf(repair_text::kBackupWriteFailed, report_.backupPath);
+    if (!report_.notRepaired.empty()) {
+        if (!message.empty()) message += "\n\n";
+        message += Printf(repair_text::kLeftInPlace, static_cast<int>(report_.notRepaired.size()));
+        for (size_t i = 0; i < report_.notRepaired.size() && i < kListedEntries; ++i)
+            message += "\n" + report_.notRepaired[i];
+        if (report_.notRepaired.size() > kListedEntries)
+            message += Printf("\n... and %d more.",
+                              static_cast<int>(report_.notRepaired.size() - kListedEntries));
+    }
+    report_.message = message;
+    if (!message.empty()) view_.ShowMessage(message);
+}
+
+}  // namespace qm

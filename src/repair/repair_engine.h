@@ -1,0 +1,100 @@
+// The repair run of the Find & Fix page: one pass over the found items that
+// deletes, for every selected item of a ticked category, the key or value it
+// stands for, each written first to one new backup file per run. It talks
+// to the page through ScanView, like the scan driver, and is the driver's
+// repair routine (for Fix, and after a scan when "repairafterfind" is 1).
+//
+// What the run guarantees beyond deleting: nothing is deleted unless it is
+// in the backup file in full and flushed to the disk. A run that cannot
+// create its backup file deletes nothing; a backup write error stops the
+// run; an entry that cannot be read in full, or cannot be deleted, stays.
+// In each case the user is told, and "lastfounderrors" keeps counting every
+// problem that was not repaired.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/backup_store.h"
+#include "platform/registry_service.h"
+#include "repair/entry_remover.h"
+#include "scan/found_item.h"
+#include "scan/scan_view.h"
+
+namespace qm {
+
+class ScanDriver;
+
+// The texts the run shows in message boxes (%s: a folder or file path, %d:
+// a count).
+namespace repair_text {
+inline constexpr const char* kNoRowTicked = "Please select atleast one item.";
+inline constexpr const char* kNoBackup =
+    "Quillmend could not create a backup file in the folder \"%s\", so nothing was repaired.\n"
+    "Make sure that the folder can be written to and try again.";
+inline constexpr const char* kBackupWriteFailed =
+    "Quillmend could not write to the backup file \"%s\" (the disk may be full), so the repair "
+    "was stopped.\nEverything repaired until then is in the backup file; the other entries "
+    "were left as they were.";
+inline constexpr const char* kLeftInPlace =
+    "%d of the selected entries were not repaired and were left as they were:";
+inline constexpr const char* kNotBackedUp = "could not be saved to the backup";
+inline constexpr const char* kNotDeleted = "could not be deleted";
+}  // namespace repair_text
+
+// What the last run did.
+struct RepairReport {
+    bool ran = false;  // false: no row was ticked, or there was no backup file
+    std::string backupPath;
+    int found = 0;                         // items in the list when the run started
+    int repaired = 0;                      // items whose entry is gone now
+    bool backupFailed = false;             // the backup file could not be created or written
+    std::vector<std::string> notRepaired;  // "<entry> (<why>)" per selected item that stays
+    std::string message;                   // what the user was told at the end, if anything
+};
+
+class RepairEngine {
+  public:
+    using CommandTextSink = std::function<void(const std::string&)>;
+
+    RepairEngine(RegistryService& registry, BackupStore& backups, EntryRemover& remover,
+                 ScanView& view, FoundItemList& items, const ScanCounters& counters,
+                 CommandTextSink setCommandText);
+    // Over the driver's list, counters and command button; becomes the
+    // driver's repair routine.
+    RepairEngine(ScanDriver& driver, RegistryService& registry, BackupStore& backups,
+                 EntryRemover& remover, ScanView& view);
+
+    // The run. `automatic` when it follows a scan on the scan worker; the
+    // driver then tells the main window itself that the repair finished.
+    void RunRepair(bool automatic = false);
+    const RepairReport& lastReport() const { return report_; }
+
+    // The fixers, one per kind of entry. Each returns kSuccess when the
+    // entry is gone, kFileNotFound when there was none, kBadPathname when
+    // the item's root prefix is not one its category deletes under, and
+    // otherwise the status that kept the entry (kWriteFault: the backup
+    // stream failed).
+    Status FixClassKey(const FoundItem& item);
+    Status FixMachineSubkey(const FoundItem& item);
+    Status FixMachineValue(const FoundItem& item);
+    Status FixStartupEntry(const FoundItem& item);
+    Status FixReferenceValue(const FoundItem& item);
+
+  private:
+    Status Fix(const FoundItem& item);
+    Status KeyResult(Status deleted) const;
+    void ShowEndMessage();
+
+    RegistryService& registry_;
+    BackupStore& backups_;
+    EntryRemover& remover_;
+    ScanView& view_;
+    FoundItemList& items_;
+    const ScanCounters& counters_;
+    CommandTextSink setCommandText_;
+    RepairReport report_;
+};
+
+}  // namespace qm
