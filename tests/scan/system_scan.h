@@ -1,0 +1,85 @@
+// The eight scanners against a whole system: the test writes its entries
+// into the very keys the scanners read, beside whatever the system already
+// holds there, makes files in a folder of drive C:, runs each scanner and
+// compares the items that name its own entries. Everything it wrote is
+// removed afterwards.
+//
+// The suite runs against every backend, each test program instantiating it
+// with a factory:
+//  - under Wine against the live registry and file system of the build's
+//    own Wine prefix;
+//  - natively against the in-memory registry and a mapped drive C: set up
+//    as a small Windows installation.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/file_probe.h"
+#include "platform/registry_service.h"
+#include "scan/scan_context.h"
+
+namespace qm::test {
+
+class SystemBackend {
+  public:
+    virtual ~SystemBackend() = default;
+    virtual RegistryService& registry() = 0;
+    virtual FileProbe& files() = 0;
+    // Removes a folder with everything in it (the FileProbe deletes files
+    // only).
+    virtual void RemoveTree(const std::string& windowsPath) = 0;
+};
+
+using SystemBackendFactory = std::unique_ptr<SystemBackend> (*)();
+
+// keyPath, valueName, data, category.
+using Item = std::tuple<std::string, std::string, std::string, int>;
+
+class SystemScan : public ::testing::TestWithParam<SystemBackendFactory> {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    RegistryService& reg() { return backend_->registry(); }
+    FileProbe& files() { return backend_->files(); }
+
+    // Writes a value, creating its key; both are removed in TearDown (the
+    // key only if this test created it).
+    void SetText(HKey root, const std::string& keyPath, const std::string& name,
+                 const std::string& text, uint32_t type = 1 /* REG_SZ */);
+    void SetDword(HKey root, const std::string& keyPath, const std::string& name, uint32_t value);
+    void MakeKey(HKey root, const std::string& keyPath);
+
+    // Makes an empty file (and its folders) below the test's folder, or a
+    // single file or folder elsewhere that TearDown removes.
+    void MakeFile(const std::string& path);
+    void MakeFolder(const std::string& path);
+
+    // Runs one scanner and returns the items that name this test's entries,
+    // in list order.
+    std::vector<Item> Run(void (*scanner)(ScanContext&));
+
+    std::string base_;  // the test's folder on drive C:
+    std::string gone_;  // a folder below it that never exists
+
+  private:
+    void RememberKey(HKey root, const std::string& keyPath);
+
+    std::unique_ptr<SystemBackend> backend_;
+    std::vector<std::pair<HKey, std::string>> createdKeys_;
+    std::vector<std::tuple<HKey, std::string, std::string>> addedValues_;
+    std::vector<std::string> outsideFiles_;
+    std::vector<std::string> outsideFolders_;
+};
+
+// What a test's entries are named by: a key, value or path with this text,
+// or a class or library GUID starting with kGuidPrefix.
+inline constexpr const char* kMarker = "QmSystemScan";
+inline constexpr const char* kGuidPrefix = "{51CA7E57-";
+
+}  // namespace qm::test
