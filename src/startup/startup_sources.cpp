@@ -1,0 +1,118 @@
+#include "startup/startup_sources.h"
+
+#include "repair/entry_remover.h"
+#include "scan/scan_reads.h"
+
+namespace qm {
+
+namespace {
+
+constexpr uint32_t kReadSetCreate = access::kRead | access::kSetValue | access::kCreateSubKey;
+
+// The Run or RunOnce values of one key: name = value name, command = data.
+void ListRunValues(const StartupServices& services, HKey root, const char* path,
+                   uint32_t openAccess, const char* where, std::vector<StartupItem>& list) {
+    RegKey key(services.registry);
+    if (key.Open(root, path, openAccess) != status::kSuccess) return;
+    std::string name, command;
+    for (uint32_t index = 0; scan::EnumValueText(services.registry, key.get(), index, name,
+                                                 command) == status::kSuccess;
+         ++index)
+        list.push_back({name, command, where, true});
+}
+
+// The shortcuts of one Startup folder.
+void ListShortcuts(const StartupServices& services, const char* where,
+                   std::vector<StartupItem>& list) {
+    const std::string folder = StartupFolderOf(services.registry, where);
+    if (folder.empty()) return;
+    std::vector<FileEntry> entries;
+    if (services.files.ListFolder(folder + "\\*.lnk", entries) != status::kSuccess) return;
+    for (const FileEntry& entry : entries) {
+        if (entry.isDirectory) continue;
+        const size_t dot = entry.name.rfind('.');
+        const std::string title = dot == std::string::npos ? entry.name : entry.name.substr(0, dot);
+        list.push_back(
+            {title, ResolveShortcut(services.shortcuts, folder + "\\" + entry.name), where, true});
+    }
+}
+
+// A record value as text; a value that cannot be read counts as empty.
+std::string RecordText(RegistryService& registry, HKey record, const char* name) {
+    std::string text;
+    if (scan::ReadValueText(registry, record, name, text) != status::kSuccess) text.clear();
+    return text;
+}
+
+// Switched-off shortcuts: records whose location is "Startup" or "Common
+// Startup"; any other record is not listed.
+void ListShortcutRecords(const StartupServices& services, std::vector<StartupItem>& list) {
+    RegistryService& registry = services.registry;
+    RegKey records(registry);
+    if (records.Open(hkey::kLocalMachine, startupkey::kFolderRecords, kReadSetCreate) !=
+        status::kSuccess)
+        return;
+    std::string subKey;
+    for (uint32_t index = 0;
+         scan::EnumKeyName(registry, records.get(), index, subKey) == status::kSuccess; ++index) {
+        RegKey record(registry);
+        if (record.Open(records.get(), subKey.c_str(), kReadSetCreate) != status::kSuccess)
+            continue;
+        const std::string where = RecordText(registry, record.get(), "location");
+        const char* shown = where == "Startup"          ? location::kUserStartup
+                            : where == "Common Startup" ? location::kCommonStartup
+                                                        : nullptr;
+        if (shown == nullptr) continue;
+        list.push_back({RecordText(registry, record.get(), "item"),
+                        RecordText(registry, record.get(), "command"), shown, false});
+    }
+}
+
+// Switched-off Run values, shown at their record's hkey\key.
+void ListRegistryRecords(const StartupServices& services, std::vector<StartupItem>& list) {
+    RegistryService& registry = services.registry;
+    RegKey records(registry);
+    if (records.Open(hkey::kLocalMachine, startupkey::kRegistryRecords, access::kAllAccess) !=
+        status::kSuccess)
+        return;
+    std::string subKey;
+    for (uint32_t index = 0;
+         scan::EnumKeyName(registry, records.get(), index, subKey) == status::kSuccess; ++index) {
+        RegKey record(registry);
+        if (record.Open(records.get(), subKey.c_str(), access::kAllAccess) != status::kSuccess)
+            continue;
+        list.push_back({RecordText(registry, record.get(), "item"),
+                        RecordText(registry, record.get(), "command"),
+                        RecordText(registry, record.get(), "hkey") + "\\" +
+                            RecordText(registry, record.get(), "key"),
+                        false});
+    }
+}
+
+}  // namespace
+
+std::string StartupFolderOf(RegistryService& registry, const std::string& where) {
+    if (where == location::kUserStartup)
+        return ReadStringValue(registry, hkey::kCurrentUser, startupkey::kShellFolders, "Startup");
+    if (where == location::kCommonStartup)
+        return ReadStringValue(registry, hkey::kLocalMachine, startupkey::kShellFolders,
+                               "Common Startup");
+    return {};
+}
+
+void EnumerateStartupItems(const StartupServices& services, std::vector<StartupItem>& list) {
+    ListRunValues(services, hkey::kCurrentUser, startupkey::kRun, kReadSetCreate,
+                  location::kUserRun, list);
+    ListRunValues(services, hkey::kLocalMachine, startupkey::kRun, access::kAllAccess,
+                  location::kMachineRun, list);
+    ListRunValues(services, hkey::kCurrentUser, startupkey::kRunOnce, kReadSetCreate,
+                  location::kUserRunOnce, list);
+    ListRunValues(services, hkey::kLocalMachine, startupkey::kRunOnce, kReadSetCreate,
+                  location::kMachineRunOnce, list);
+    ListShortcuts(services, location::kUserStartup, list);
+    ListShortcuts(services, location::kCommonStartup, list);
+    ListShortcutRecords(services, list);
+    ListRegistryRecords(services, list);
+}
+
+}  // namespace qm

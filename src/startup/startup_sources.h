@@ -1,0 +1,25 @@
+// Listing the programs Windows starts at log-on.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "startup/startup_item.h"
+
+namespace qm {
+
+// Appends one row per startup item to `list`, from eight sources in this
+// order: the Run values of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE, their
+// RunOnce values, the shortcuts of the user's and the all-users Startup
+// folders, and the switched-off records of shortcuts and of Run values. A
+// source that cannot be opened contributes nothing; the others are still
+// listed. Items are not merged: a program can appear once per source.
+void EnumerateStartupItems(const StartupServices& services, std::vector<StartupItem>& list);
+
+// The folder behind a Startup-folder location ("Start Menu" or
+// "Start Menu(Common)"): the "Startup" or "Common Startup" value of the
+// Shell Folders key of HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE. Empty for
+// any other location or when the value cannot be read.
+std::string StartupFolderOf(RegistryService& registry, const std::string& location);
+
+}  // namespace qm
