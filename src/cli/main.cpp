@@ -11,6 +11,7 @@
 #include "cli/fix_command.h"
 #include "cli/options.h"
 #include "cli/report.h"
+#include "cli/startup_command.h"
 #include "platform/memory/memory_registry.h"
 #include "scan/scan_driver.h"
 
@@ -196,6 +197,16 @@ int Run(const std::vector<std::string>& args) {
     if (!files) {
         std::cerr << "quillmend-scan: " << error << '\n';
         return kBadInput;
+    }
+
+    if (options.startup) {
+        const int status = RunStartupCommand(options, *registry, *files, std::cout, std::cerr);
+        if (status == 0 && !options.saveFile.empty() &&
+            !SaveRegistry(memoryRegistry, options.saveFile, error)) {
+            std::cerr << "quillmend-scan: " << error << '\n';
+            return kBadInput;
+        }
+        return status;
     }
 
     bool ticked[kCategoryCount + 1] = {};

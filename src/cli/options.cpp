@@ -23,6 +23,9 @@ const char* const kUsage =
     "  --restore FILE       import a backup file instead of scanning: into the in-memory\n"
     "                       registry, or on Windows into the live one through regedit.exe\n"
     "  --save FILE          at the end, write the in-memory registry to FILE (REGEDIT4)\n"
+    "  --startup            list the programs started at log-on instead of scanning\n"
+    "  --startup-off N      switch off row N (from 1) of that list, then list it\n"
+    "  --startup-on N       switch row N of that list back on, then list it\n"
     "With no arguments at all, the built-in demo is scanned.\n";
 
 namespace {
@@ -115,6 +118,24 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             if (!needValue(options.restoreFile)) return false;
         } else if (arg == "--save") {
             if (!needValue(options.saveFile)) return false;
+        } else if (arg == "--startup") {
+            options.startup = true;
+        } else if (arg == "--startup-off" || arg == "--startup-on") {
+            if (!needValue(value)) return false;
+            int& row = arg == "--startup-off" ? options.startupOff : options.startupOn;
+            row = value.empty() || value.size() > 6 ? -1 : 0;
+            for (char c : value)
+                row = row >= 0 && std::isdigit(static_cast<unsigned char>(c)) ? row * 10 + (c - '0')
+                                                                              : -1;
+            if (row <= 0) {
+                error = arg + " wants a row number from 1, not \"" + value + "\"";
+                return false;
+            }
+            if (options.startupOff != 0 && options.startupOn != 0) {
+                error = "give only one of --startup-off and --startup-on";
+                return false;
+            }
+            options.startup = true;
         } else {
             error = "unknown argument \"" + arg + "\"";
             return false;

@@ -19,6 +19,9 @@ struct Options {
     std::string backupDir;                                         // --backup-dir DIR
     std::string restoreFile;                                       // --restore FILE
     std::string saveFile;                                          // --save FILE
+    bool startup = false;                                          // --startup
+    int startupOff = 0;                                            // --startup-off N
+    int startupOn = 0;                                             // --startup-on N
     bool demo = false;  // no arguments at all: scan the built-in demo
     bool help = false;
 };
