@@ -12,7 +12,8 @@ import sys
 ALLOWED = {
     "kernel32.dll": {
         "DeleteCriticalSection", "EnterCriticalSection", "FreeLibrary", "GetLastError",
-        "GetModuleHandleA", "GetProcAddress", "GlobalFree", "InitializeCriticalSection",
+        # GetTickCount: the build's GetTickCount64 stand-in, linked into every binary.
+        "GetModuleHandleA", "GetProcAddress", "GetTickCount", "GlobalFree", "InitializeCriticalSection",
         "LeaveCriticalSection", "LoadLibraryA", "Sleep", "TlsGetValue", "VirtualProtect",
         "VirtualQuery",
     },
