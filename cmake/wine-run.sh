@@ -49,7 +49,10 @@ WINESERVER=/usr/local/lib/quillmend/wineserver64   # the Wine server, native
 BINFMT_ENTRY=/proc/sys/fs/binfmt_misc/quillmend-i386
 
 [ "$(id -u)" = 0 ] || die "must run as root (it uses a mount namespace and chroot)"
-if [ ! -f "$ROOT/.quillmend-wine-ready" ] || [ ! -x "$ROOT$WINE" ] || [ ! -x "$ROOT$WINESERVER" ]; then
+# The preloader came into the root later than the rest: an older root lacks
+# it and cannot run programs that need a fixed address.
+if [ ! -f "$ROOT/.quillmend-wine-ready" ] || [ ! -x "$ROOT$WINE" ] || [ ! -x "$ROOT$WINESERVER" ] ||
+   [ ! -x "$ROOT$WINE-preloader" ]; then
     die "no complete Wine root at $ROOT; make it with: sudo $TOP/scripts/setup-wine.sh"
 fi
 # The binfmt_misc entry that runs 32-bit programs with qemu-i386 is lost

@@ -31,14 +31,22 @@ SUITE=trixie
 
 # Bump when the package set or the root's configuration changes, so existing
 # roots are brought up to date on the next run.
-SETUP_REVISION=2
+SETUP_REVISION=3
 
-# wine32 is the 32-bit Wine. The X libraries are only "recommended" by
+# wine32 is the 32-bit Wine. wine32-preloader is only "suggested" by it
+# but is needed for Windows programs that must sit at a fixed address (no
+# relocations, image base 0x400000, as in NSIS installers): the 32-bit Wine
+# loader is a position-independent Linux program, which qemu-i386 (like the
+# Linux kernel for 32-bit programs) places at 0x400000, and without the
+# preloader, which keeps the low address space free before the loader is
+# mapped, Wine cannot map such a program ("failed to create main module",
+# c0000018). Wine starts every program through the preloader when it finds
+# it beside the loader. The X libraries are only "recommended" by
 # libwine but are loaded at run time by Wine's X11 driver for GUI programs
 # (rendering, cursors, input, screens). fonts-wine gives Wine's replacements
 # for the standard Windows fonts.
 PACKAGES=(
-    wine wine32:i386 fonts-wine
+    wine wine32:i386 wine32-preloader:i386 fonts-wine
     libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386
     libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
 )
@@ -71,7 +79,8 @@ ROOT=${ROOT%/}
 
 root_complete() {
     [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$STAMP_TEXT" ] &&
-        [ -x "$ROOT$QEMU" ] && [ -x "$ROOT$WINESERVER" ] && [ -x "$ROOT/usr/lib/wine/wine" ]
+        [ -x "$ROOT$QEMU" ] && [ -x "$ROOT$WINESERVER" ] && [ -x "$ROOT/usr/lib/wine/wine" ] &&
+        [ -x "$ROOT/usr/lib/wine/wine-preloader" ]
 }
 
 # Tells the kernel to start 32-bit x86 ELF programs with the root's
@@ -251,6 +260,7 @@ rm -f "$log"
 rm -rf "$ROOT"/var/lib/apt/lists/*_Packages* "$ROOT"/var/cache/apt/*.bin
 
 [ -x "$ROOT/usr/lib/wine/wine" ] || die "$ROOT/usr/lib/wine/wine (the 32-bit Wine) is missing after the installation"
+[ -x "$ROOT/usr/lib/wine/wine-preloader" ] || die "$ROOT/usr/lib/wine/wine-preloader is missing after the installation"
 if ! version=$(in_root /usr/lib/wine/wine --version 2>&1); then
     die "the 32-bit Wine does not start under qemu-i386: $version"
 fi
