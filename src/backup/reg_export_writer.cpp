@@ -1,7 +1,6 @@
 #include "backup/reg_export_writer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -82,133 +81,201 @@ std::string KeyPath(const char* rootName, const std::string& subKey) {
 
 }  // namespace
 
-std::string RegExportWriter::FormatValueData(uint32_t type, const uint8_t* data, size_t length,
-                                             TextDataForm form) {
-    std::string text;
+namespace {
+
+void AppendHex32(std::string& out, uint32_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        out.push_back(kHexDigits[(value >> shift) & 0xF]);
+}
+
+void AppendValueData(std::string& out, uint32_t type, const uint8_t* data, size_t length,
+                     RegExportWriter::TextDataForm form) {
     if (type == regtype::kSz && IsQuotable(data, length)) {
-        text.push_back('"');
-        AppendEscaped(text, reinterpret_cast<const char*>(data), length - 1);
-        text += "\"\n";
-        return text;
+        out.push_back('"');
+        AppendEscaped(out, reinterpret_cast<const char*>(data), length - 1);
+        out += "\"\n";
+        return;
     }
     if (type == regtype::kDword && length == 4) {
         const uint32_t value =
             data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
-        char number[24];
-        std::snprintf(number, sizeof number, "dword:%08x\n", static_cast<unsigned>(value));
-        return number;
+        out += "dword:";
+        AppendHex32(out, value, 8);
+        out.push_back('\n');
+        return;
     }
     if (type == regtype::kBinary) {
-        text = "hex:";
+        out += "hex:";
     } else {
-        char prefix[24];
-        std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(type));
-        text = prefix;
+        // The type in hexadecimal, as the registry editor reads it.
+        out += "hex(";
+        int digits = 1;
+        while (digits < 8 && (type >> (digits * 4)) != 0) ++digits;
+        AppendHex32(out, type, digits);
+        out += "):";
     }
     if (form != nullptr && IsTextType(type)) {
         const std::vector<uint8_t> wide = Utf16LeBytes(*form, data, length);
-        AppendByteList(text, wide.data(), wide.size());
+        AppendByteList(out, wide.data(), wide.size());
     } else {
-        AppendByteList(text, data, length);
+        AppendByteList(out, data, length);
     }
+}
+
+void AppendValueLine(std::string& out, const char* name, size_t nameLength, uint32_t type,
+                     const uint8_t* data, size_t length, RegExportWriter::TextDataForm form) {
+    if (nameLength == 0) {
+        out += "@ = ";
+    } else {
+        out.push_back('"');
+        AppendEscaped(out, name, nameLength);
+        out += "\" = ";
+    }
+    AppendValueData(out, type, data, length, form);
+}
+
+}  // namespace
+
+std::string RegExportWriter::FormatValueData(uint32_t type, const uint8_t* data, size_t length,
+                                             TextDataForm form) {
+    std::string text;
+    AppendValueData(text, type, data, length, form);
     return text;
 }
 
 std::string RegExportWriter::ValueLine(const std::string& name, uint32_t type, const uint8_t* data,
                                        size_t length, TextDataForm form) {
     std::string line;
-    if (name.empty()) {
-        line = "@ = ";
-    } else {
-        line.push_back('"');
-        AppendEscaped(line, name.data(), name.size());
-        line += "\" = ";
-    }
-    line += FormatValueData(type, data, length, form);
+    AppendValueLine(line, name.data(), name.size(), type, data, length, form);
     return line;
 }
+
+namespace {
+
+// Name and data buffers reused for every key of one export.
+struct ValueBuffers {
+    std::vector<char> name;
+    std::vector<uint8_t> data;
+};
+
+// The section of an open key: an empty line, "[path]" and every value.
+// `info` receives what the key reported about itself.
+Status WriteValues(RegistryService& registry, HKey key, const std::string& path, std::string& out,
+                   RegExportWriter::TextDataForm form, ValueBuffers& buffers, KeyInfo& info) {
+    Status status = registry.QueryInfoKey(key, &info);
+    if (status != status::kSuccess) return status;
+    out += "\n[";
+    out += path;
+    out += "]\n";
+    std::vector<char>& name = buffers.name;
+    std::vector<uint8_t>& data = buffers.data;
+    if (name.size() < info.maxValueNameLen + 1u) name.resize(info.maxValueNameLen + 1u);
+    if (data.size() < info.maxValueLen + 1u) data.resize(info.maxValueLen + 1u);
+    // As many values as the key reported: a value added while the key is
+    // read is no more a race than one added between the backup and the
+    // deletion, and reading until the end would cost a call per key.
+    for (uint32_t index = 0; index < info.values; ++index) {
+        uint32_t nameSize = 0, dataSize = 0, type = 0;
+        for (int attempt = 0;; ++attempt) {
+            nameSize = static_cast<uint32_t>(name.size());
+            dataSize = static_cast<uint32_t>(data.size());
+            status = registry.EnumValue(key, index, name.data(), &nameSize, &type, data.data(),
+                                        &dataSize);
+            if (status != status::kMoreData || attempt + 1 == kReadAttempts) break;
+            // The name or the data grew since the key was measured (or the
+            // measure was in other units): make room and read again.
+            KeyInfo now;
+            if (registry.QueryInfoKey(key, &now) == status::kSuccess) info = now;
+            const size_t names = std::max<size_t>(name.size() * 2, info.maxValueNameLen + 1u);
+            name.resize(std::min<size_t>(names, kLongestName));
+            data.resize(std::max<size_t>(
+                {data.size(), size_t{dataSize} + 1u, size_t{info.maxValueLen} + 1u}));
+        }
+        if (status == status::kNoMoreItems) break;  // values went while it was read
+        if (status != status::kSuccess) return status::kCantRead;
+        if (nameSize >= name.size() || dataSize > data.size()) return status::kCantRead;
+        if (!NameFits(name.data(), nameSize)) return status::kInvalidName;
+        AppendValueLine(out, name.data(), nameSize, type, data.data(), dataSize, form);
+    }
+    return status::kSuccess;
+}
+
+// What a key is opened with for the walk: its values and its subkeys.
+constexpr uint32_t kWalkAccess = access::kQueryValue | access::kEnumerateSubKeys;
+
+}  // namespace
 
 Status RegExportWriter::WriteKeySection(HKey parent, const std::string& name,
                                         const std::string& path, std::string& out,
                                         TextDataForm form) {
     RegKey key(registry_);
-    Status status = key.Open(parent, name.c_str(), access::kQueryValue);
+    const Status status = key.Open(parent, name.c_str(), access::kQueryValue);
     if (status != status::kSuccess) return status;
+    ValueBuffers buffers;
     KeyInfo info;
-    status = registry_.QueryInfoKey(key.get(), &info);
-    if (status != status::kSuccess) return status;
-
-    out += "\n[";
-    out += path;
-    out += "]\n";
-    std::vector<char> nameBuffer(info.maxValueNameLen + 1u);
-    std::vector<uint8_t> data(info.maxValueLen + 1u);
-    for (uint32_t index = 0;; ++index) {
-        uint32_t nameSize = 0, dataSize = 0, type = 0;
-        for (int attempt = 0;; ++attempt) {
-            nameSize = static_cast<uint32_t>(nameBuffer.size());
-            dataSize = static_cast<uint32_t>(data.size());
-            status = registry_.EnumValue(key.get(), index, nameBuffer.data(), &nameSize, &type,
-                                         data.data(), &dataSize);
-            if (status != status::kMoreData || attempt + 1 == kReadAttempts) break;
-            // The name or the data grew since the key was measured (or the
-            // measure was in other units): make room and read again.
-            KeyInfo now;
-            if (registry_.QueryInfoKey(key.get(), &now) == status::kSuccess) info = now;
-            size_t names = std::max<size_t>(nameBuffer.size() * 2, info.maxValueNameLen + 1u);
-            nameBuffer.resize(std::min<size_t>(names, kLongestName));
-            size_t bytes = std::max<size_t>(
-                {data.size(), size_t{dataSize} + 1u, size_t{info.maxValueLen} + 1u});
-            data.resize(bytes);
-        }
-        if (status == status::kNoMoreItems) break;
-        if (status != status::kSuccess) return status::kCantRead;
-        if (nameSize >= nameBuffer.size() || dataSize > data.size()) return status::kCantRead;
-        if (!NameFits(nameBuffer.data(), nameSize)) return status::kInvalidName;
-        out +=
-            ValueLine(std::string(nameBuffer.data(), nameSize), type, data.data(), dataSize, form);
-    }
-    return status::kSuccess;
+    return WriteValues(registry_, key.get(), path, out, form, buffers, info);
 }
 
 Status RegExportWriter::ExportKeyText(HKey root, const std::string& subKey, std::string& out,
-                                      TextDataForm form) {
+                                      TextDataForm form, ExportedTree* tree) {
     const char* rootName = RootKeyName(root);
     if (*rootName == '\0') return status::kInvalidHandle;
+    // Each key is opened once, for its values and its subkeys together: a
+    // key that allows only one of them could not be exported whole either way.
     RegKey top(registry_);
-    Status status = top.Open(root, subKey.c_str(), access::kEnumerateSubKeys);
+    Status status = top.Open(root, subKey.c_str(), kWalkAccess);
     if (status != status::kSuccess) return status;
+    KeyInfo info;
+    status = registry_.QueryInfoKey(top.get(), &info);
+    if (status != status::kSuccess) return PartFailed(status);
 
     const std::string topPath = KeyPath(rootName, subKey);
     out += '[';
     out += topPath;
     out += "]\n";
+    if (tree != nullptr) {
+        tree->clear();
+        tree->push_back(ExportedKey{subKey, -1, 0});
+    }
 
-    // The walk keeps, per level below the top key, the parent's handle and
-    // the index of the subkey being visited; it grows with the tree, so no
-    // depth is too deep and none costs call stack.
+    // The walk keeps, per level below the top key, the parent's handle, the
+    // index of the subkey being visited and how many subkeys the parent
+    // said it has; it grows with the tree, so no depth is too deep and none
+    // costs call stack. Subkeys added while the walk runs are not visited
+    // (and a deletion that follows leaves their parents in place).
     struct Level {
         RegKey key;
         uint32_t index;
+        uint32_t count;
         size_t pathLength;
+        int32_t node;
     };
     std::vector<Level> stack;
     RegKey current = std::move(top);
-    uint32_t index = 0;
+    uint32_t index = 0, count = info.subKeys;
+    int32_t node = 0;
     std::string path = topPath;
-    std::vector<char> name(1024);
+    std::vector<char> name(256);
+    ValueBuffers buffers;
     for (;;) {
-        uint32_t nameSize = static_cast<uint32_t>(name.size());
-        status = registry_.EnumKey(current.get(), index, name.data(), &nameSize);
-        if (status == status::kMoreData && name.size() < kLongestName) {
-            name.resize(name.size() * 2);
-            continue;
+        status = status::kNoMoreItems;
+        uint32_t nameSize = 0;
+        if (index < count) {
+            nameSize = static_cast<uint32_t>(name.size());
+            status = registry_.EnumKey(current.get(), index, name.data(), &nameSize);
+            if (status == status::kMoreData && name.size() < kLongestName) {
+                name.resize(name.size() * 4);
+                continue;
+            }
         }
         if (status == status::kNoMoreItems) {
             if (stack.empty()) break;
-            current = std::move(stack.back().key);
-            index = stack.back().index + 1;
-            path.resize(stack.back().pathLength);
+            Level& parent = stack.back();
+            current = std::move(parent.key);
+            index = parent.index + 1;
+            count = parent.count;
+            node = parent.node;
+            path.resize(parent.pathLength);
             stack.pop_back();
             continue;
         }
@@ -219,18 +286,24 @@ Status RegExportWriter::ExportKeyText(HKey root, const std::string& subKey, std:
         const size_t parentLength = path.size();
         path.push_back('\\');
         path += child;
-        status = WriteKeySection(current.get(), child, path, out, form);
-        if (status != status::kSuccess) return PartFailed(status);
         RegKey opened(registry_);
-        if (opened.Open(current.get(), child.c_str(), access::kEnumerateSubKeys) !=
-            status::kSuccess)
+        if (opened.Open(current.get(), child.c_str(), kWalkAccess) != status::kSuccess)
             return status::kCantRead;
-        stack.push_back(Level{std::move(current), index, parentLength});
+        status = WriteValues(registry_, opened.get(), path, out, form, buffers, info);
+        if (status != status::kSuccess) return PartFailed(status);
+        int32_t childNode = -1;
+        if (tree != nullptr) {
+            childNode = static_cast<int32_t>(tree->size());
+            tree->push_back(ExportedKey{child, node, 0});
+            ++(*tree)[static_cast<size_t>(node)].children;
+        }
+        stack.push_back(Level{std::move(current), index, count, parentLength, node});
         current = std::move(opened);
         index = 0;
+        count = info.subKeys;
+        node = childNode;
     }
-    current.Close();
-    status = WriteKeySection(root, subKey, topPath, out, form);
+    status = WriteValues(registry_, current.get(), topPath, out, form, buffers, info);
     return status == status::kSuccess ? status : PartFailed(status);
 }
 
@@ -260,13 +333,14 @@ Status RegExportWriter::ExportValueText(HKey root, const std::string& subKey,
     out += "\n[";
     out += KeyPath(rootName, subKey);
     out += "]\n";
-    out += ValueLine(valueName, type, data.data(), size, form);
+    AppendValueLine(out, valueName.data(), valueName.size(), type, data.data(), size, form);
     return status::kSuccess;
 }
 
-Status RegExportWriter::ExportKey(HKey root, const std::string& subKey, RegTextStream& stream) {
+Status RegExportWriter::ExportKey(HKey root, const std::string& subKey, RegTextStream& stream,
+                                  ExportedTree* tree) {
     std::string text;
-    const Status status = ExportKeyText(root, subKey, text, stream.TextDataForm());
+    const Status status = ExportKeyText(root, subKey, text, stream.TextDataForm(), tree);
     if (status != status::kSuccess) return status;
     return stream.Append(text) ? status::kSuccess : status::kWriteFault;
 }

@@ -20,11 +20,23 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "backup/reg_text_stream.h"
 #include "platform/registry_service.h"
 
 namespace qm {
+
+// The keys an export walked, for a deletion that follows it, in the order
+// they were written: the top key first, parents before children, siblings
+// in enumeration order. `parent` indexes this list (-1 for the top key,
+// whose name is the subkey path it was exported from).
+struct ExportedKey {
+    std::string name;
+    int32_t parent = -1;
+    uint32_t children = 0;
+};
+using ExportedTree = std::vector<ExportedKey>;
 
 class RegExportWriter {
   public:
@@ -40,14 +52,16 @@ class RegExportWriter {
     // when a name holds a line break, which the format cannot carry;
     // kWriteFault when the stream could not take the text. Nothing is
     // appended unless the status is kSuccess.
-    Status ExportKey(HKey root, const std::string& subKey, RegTextStream& stream);
+    // `tree`, when given, receives the keys written.
+    Status ExportKey(HKey root, const std::string& subKey, RegTextStream& stream,
+                     ExportedTree* tree = nullptr);
     Status ExportValue(HKey root, const std::string& subKey, const std::string& valueName,
                        RegTextStream& stream);
 
     // The same, appending the text to `out` (on failure `out` may hold part
     // of it).
     Status ExportKeyText(HKey root, const std::string& subKey, std::string& out,
-                         TextDataForm form = nullptr);
+                         TextDataForm form = nullptr, ExportedTree* tree = nullptr);
     Status ExportValueText(HKey root, const std::string& subKey, const std::string& valueName,
                            std::string& out, TextDataForm form = nullptr);
 

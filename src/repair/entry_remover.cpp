@@ -19,13 +19,16 @@ Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool
     lastBackupFailed_ = false;
     if (keyPath.empty()) return status::kInvalidParameter;
     if (backup_ != nullptr) {
-        const Status exported =
-            backup_->failed() ? status::kWriteFault : writer_.ExportKey(parent, keyPath, *backup_);
+        ExportedTree tree;
+        const Status exported = backup_->failed()
+                                    ? status::kWriteFault
+                                    : writer_.ExportKey(parent, keyPath, *backup_, &tree);
         if (exported != status::kSuccess) {
-            // A missing entry is no failure of the backup: there is nothing to keep.
+            // A missing key is no failure of the backup: there is nothing to keep.
             lastBackupFailed_ = exported != status::kFileNotFound;
             return exported;
         }
+        return DeleteExportedTree(parent, tree, deleteSelf);
     }
 
     // Depth first without recursion: each frame is one key being emptied,
@@ -73,6 +76,58 @@ Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool
         stack.pop_back();
         if (stack.empty()) return result;
         if (result != kDeleted) ++stack.back().index;
+    }
+}
+
+Status EntryRemover::DeleteExportedTree(HKey parent, const ExportedTree& tree, bool deleteSelf) {
+    // The keys the backup holds, removed as the walk below would remove
+    // them (deepest first, siblings in order, a key after its subkeys) but
+    // without listing them again: a key known to have no subkeys is removed
+    // straight from its parent's handle. A key that gained a subkey since it
+    // was written keeps it and stays.
+    std::vector<std::vector<int32_t>> children(tree.size());
+    for (size_t i = 1; i < tree.size(); ++i)
+        children[static_cast<size_t>(tree[i].parent)].push_back(static_cast<int32_t>(i));
+
+    struct Frame {
+        HKey parent;
+        int32_t node;
+        RegKey key;
+        size_t next;
+    };
+    std::vector<Frame> stack;
+    {
+        RegKey top(registry_);
+        const Status opened = top.Open(parent, tree[0].name.c_str(), access::kDefault);
+        if (opened != status::kSuccess) return opened;
+        stack.push_back(Frame{parent, 0, std::move(top), 0});
+    }
+    for (;;) {
+        Frame& frame = stack.back();
+        const std::vector<int32_t>& kids = children[static_cast<size_t>(frame.node)];
+        if (frame.next < kids.size()) {
+            const int32_t child = kids[frame.next++];
+            const ExportedKey& key = tree[static_cast<size_t>(child)];
+            if (key.children == 0) {
+                registry_.DeleteKey(frame.key.get(), key.name.c_str());
+                continue;
+            }
+            RegKey opened(registry_);
+            if (opened.Open(frame.key.get(), key.name.c_str(), access::kDefault) !=
+                status::kSuccess)
+                continue;  // it stays, and so does this key
+            const HKey here = frame.key.get();
+            stack.push_back(Frame{here, child, std::move(opened), 0});
+            continue;
+        }
+        Status result = status::kNoMoreItems;
+        if (stack.size() > 1 || deleteSelf) {
+            const Status removed = registry_.DeleteKey(
+                frame.parent, tree[static_cast<size_t>(frame.node)].name.c_str());
+            result = removed == status::kSuccess ? kDeleted : removed;
+        }
+        stack.pop_back();
+        if (stack.empty()) return result;
     }
 }
 

@@ -59,6 +59,8 @@ class EntryRemover {
     Status RemoveFile(const std::string& path);
 
   private:
+    Status DeleteExportedTree(HKey parent, const ExportedTree& tree, bool deleteSelf);
+
     RegistryService& registry_;
     FileProbe& files_;
     RegExportWriter writer_;

@@ -1,0 +1,153 @@
+// Backing up and deleting a 10,000-key subtree through the entry remover,
+// against Wine's own "reg export" of the same subtree, in one run on the
+// live registry (under Wine, or on Windows):
+//
+//   cmake/wine-run.sh <windows build>/bench/backup_delete_bench.exe
+//
+//   (an argument sets the number of rounds, 3 by default)
+//
+// The subtree is HKEY_CURRENT_USER\Software\QuillmendBench: the top key,
+// 99 keys below it and 100 below each of those, every key with a text value
+// and a number. reg.exe is timed as a whole process (its start-up time is
+// reported too); the backup and delete is timed from opening the backup file
+// to the last deletion.
+#include <windows.h>
+// <windows.h> renames DeleteFile; the file probe's method keeps its name.
+#undef DeleteFile
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "backup/reg_text_stream.h"
+#include "platform/win32/win32_file_probe.h"
+#include "platform/win32/win32_registry.h"
+#include "repair/entry_remover.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kTree = "Software\\QuillmendBench";
+
+double Since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs a command line and waits; the seconds it took, or -1.
+double RunTimed(const std::string& command) {
+    std::string line = command;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const auto start = Clock::now();
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    const double seconds = Since(start);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return seconds;
+}
+
+int MakeTree(qm::RegistryService& registry) {
+    int keys = 0;
+    auto fill = [&](qm::HKey key, int n) {
+        const std::string text = "C:\\Program Files\\Bench\\file" + std::to_string(n) + ".dll";
+        registry.SetValue(key, "Path", qm::regtype::kSz,
+                          reinterpret_cast<const uint8_t*>(text.c_str()),
+                          static_cast<uint32_t>(text.size() + 1));
+        const uint32_t number = static_cast<uint32_t>(n);
+        registry.SetValue(key, "Count", qm::regtype::kDword,
+                          reinterpret_cast<const uint8_t*>(&number), 4);
+        ++keys;
+    };
+    qm::RegKey top(registry);
+    if (top.Create(qm::hkey::kCurrentUser, kTree, qm::access::kAllAccess) != 0) return 0;
+    fill(top.get(), 0);
+    for (int i = 0; i < 99; ++i) {
+        qm::RegKey middle(registry);
+        middle.Create(top.get(), ("Group " + std::to_string(i)).c_str(), qm::access::kAllAccess);
+        fill(middle.get(), i);
+        for (int j = 0; j < 100; ++j) {
+            qm::RegKey leaf(registry);
+            leaf.Create(middle.get(), ("Entry " + std::to_string(j)).c_str(),
+                        qm::access::kAllAccess);
+            fill(leaf.get(), j);
+        }
+    }
+    return keys;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    qm::Win32Registry registry;
+    qm::Win32FileProbe files;
+    std::string temp;
+    files.ExpandEnvironment("%TEMP%", temp);
+    const std::string exported = temp + "\\qm-bench-reg-export.reg";
+    const std::string backup = temp + "\\qm-bench-backup.reg";
+    const std::string reg =
+        "reg.exe export HKCU\\" + std::string(kTree) + " \"" + exported + "\" /y";
+
+    // Rounds alternate between the two, so that a busy machine weighs on
+    // both alike; the medians are compared.
+    std::vector<double> regTimes, startupTimes, exportTimes, removeTimes;
+    int keys = 0;
+    uint64_t size = 0;
+    bool allDeleted = true;
+    for (int round = 0; round < rounds; ++round) {
+        registry.DeleteTree(qm::hkey::kCurrentUser, kTree);
+        keys = MakeTree(registry);
+        if (round == 0) RunTimed(reg);  // once to warm up
+        startupTimes.push_back(RunTimed("reg.exe query HKCU\\Software\\QuillmendBenchMissing"));
+        regTimes.push_back(RunTimed(reg));
+        files.DeleteFile(exported);
+
+        files.DeleteFile(backup);
+        const auto start = Clock::now();
+        qm::RegTextStream stream(files.OpenFile(backup, qm::FileMode::kCreateNew),
+                                 qm::RegTextStream::Encoding::kCodePage);
+        stream.Append("REGEDIT4\n");
+        qm::EntryRemover remover(registry, files);
+        remover.SetBackupStream(&stream);
+        const qm::Status deleted = remover.DeleteKeyTree(qm::hkey::kCurrentUser, kTree);
+        stream.Close();
+        removeTimes.push_back(Since(start));
+        size = stream.size();
+        allDeleted = allDeleted && deleted == qm::EntryRemover::kDeleted;
+        files.DeleteFile(backup);
+
+        // The export alone, on a fresh tree, for the breakdown.
+        MakeTree(registry);
+        const auto exportStart = Clock::now();
+        std::string text;
+        qm::RegExportWriter(registry).ExportKeyText(qm::hkey::kCurrentUser, kTree, text);
+        exportTimes.push_back(Since(exportStart));
+    }
+    registry.DeleteTree(qm::hkey::kCurrentUser, kTree);
+
+    const double regExport = Median(regTimes), startup = Median(startupTimes);
+    const double backupAndDelete = Median(removeTimes);
+    std::printf("keys in the subtree:        %d, %d rounds, medians below\n", keys, rounds);
+    std::printf("reg export:                 %.3f s (reg.exe start-up alone: %.3f s)\n", regExport,
+                startup);
+    std::printf("backup and delete:          %.3f s (%s, backup file %llu bytes)\n",
+                backupAndDelete, allDeleted ? "deleted" : "NOT deleted",
+                static_cast<unsigned long long>(size));
+    std::printf("  the export alone:         %.3f s\n", Median(exportTimes));
+    std::printf("ratio backup+delete/export: %.2f\n", backupAndDelete / regExport);
+    std::printf("ratio without reg start-up: %.2f\n", backupAndDelete / (regExport - startup));
+    return allDeleted ? 0 : 1;
+}
