@@ -21,18 +21,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/memory/mapped_file_probe.h"
 #include "platform/memory/memory_registry.h"
 #include "scan/scan_driver.h"
 
 namespace qm::bench {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from) {
-    return std::chrono::duration<double>(Clock::now() - from).count();
-}
 
 // Peak and current resident memory of this process in MiB (Linux).
 double StatusMiB(const char* field) {
@@ -43,89 +38,6 @@ double StatusMiB(const char* field) {
         if (line.rfind(prefix, 0) == 0) return std::atof(line.c_str() + prefix.size()) / 1024.0;
     return 0;
 }
-
-// The page the scan driver talks to: nothing is shown, every row ticked.
-class NullView : public ScanView {
-  public:
-    void SetCommandText(const std::string&) override {}
-    void EnableCommand(bool) override {}
-    bool IsRowTicked(int) override { return true; }
-    void SetItemsFoundCell(int, const std::string&) override {}
-    void SetDetailsCell(int, const std::string&, bool) override {}
-    void SetStatusText(const std::string&) override {}
-    void ShowStatus(bool) override {}
-    void ShowProgressText(const std::string&) override { ++progressTexts; }
-    void SetInstruction(const std::string&) override {}
-    void ShowBusyBar(bool) override {}
-    void StartBusyAnimation(int) override {}
-    void StopBusyAnimation() override {}
-    void ShowClearButton(bool) override {}
-    void ShowResultLine(bool) override {}
-    void SetResultText(const std::string&) override {}
-    void ShowMessage(const std::string&) override {}
-    void Repaint() override {}
-    void EnablePageButtons(bool) override {}
-    void RestoreMainWindow() override {}
-    void NotifyScanFinished() override {}
-    void NotifyRepairFinished() override {}
-
-    long progressTexts = 0;
-};
-
-// Passes every call on to the real probe and keeps count of the calls and
-// the time spent in them, so that the file system's share of a scan shows.
-class TimedProbe : public FileProbe {
-  public:
-    struct Tally {
-        long calls = 0;
-        double seconds = 0;
-    };
-
-    template <typename F>
-    static auto Time(Tally& tally, F call) -> decltype(call()) {
-        const auto start = Clock::now();
-        auto result = call();
-        tally.seconds += Seconds(start);
-        ++tally.calls;
-        return result;
-    }
-
-    explicit TimedProbe(FileProbe& inner) : inner_(inner) {}
-
-    bool PathExists(const std::string& path) override {
-        Tally probe;
-        const bool found = Time(probe, [&] { return inner_.PathExists(path); });
-        Tally& tally = found ? exists : missing;
-        tally.calls += probe.calls;
-        tally.seconds += probe.seconds;
-        return found;
-    }
-    bool FindOnPath(std::string& name) override {
-        return Time(other, [&] { return inner_.FindOnPath(name); });
-    }
-    uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,
-                               uint32_t limit) override {
-        return Time(other, [&] { return inner_.ExpandEnvironment(text, expanded, limit); });
-    }
-    bool SpecialFolder(int id, std::string& path) override {
-        return Time(other, [&] { return inner_.SpecialFolder(id, path); });
-    }
-    std::string ModuleFileName() override { return inner_.ModuleFileName(); }
-    Status CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
-    Status DeleteFile(const std::string& path) override { return inner_.DeleteFile(path); }
-    Status ListFolder(const std::string& pattern, std::vector<FileEntry>& entries) override {
-        return Time(listings, [&] { return inner_.ListFolder(pattern, entries); });
-    }
-    std::unique_ptr<FileStream> OpenFile(const std::string& path, FileMode mode,
-                                         Status* result) override {
-        return inner_.OpenFile(path, mode, result);
-    }
-
-    Tally exists, missing, listings, other;
-
-  private:
-    FileProbe& inner_;
-};
 
 // Builds the synthetic system: keys and values through the registry
 // service, files in the host folder that is drive C:.
@@ -500,46 +412,6 @@ void SystemBuilder::Build() {
     MakeFiller(static_cast<long>(700000 * scale_), static_cast<long>(1200000 * scale_));
 }
 
-// Opens and enumerates every key and value below a root, as the cheapest
-// possible visit of the whole hive through the registry service.
-void BareWalk(RegistryService& reg, HKey root, long& keys, long& values) {
-    struct Frame {
-        RegKey key;
-        uint32_t next = 0;
-    };
-    std::vector<Frame> stack;
-    char name[300];
-    char valueName[1024];
-    uint8_t data[1024];
-    auto countValues = [&](HKey key) {
-        for (uint32_t i = 0;; ++i) {
-            uint32_t nameSize = sizeof valueName;
-            uint32_t dataSize = sizeof data;
-            uint32_t type = 0;
-            const Status s = reg.EnumValue(key, i, valueName, &nameSize, &type, data, &dataSize);
-            if (s != status::kSuccess && s != status::kMoreData) break;
-            ++values;
-        }
-    };
-    Frame top{RegKey(reg), 0};
-    if (top.key.Open(root, "", access::kRead) != status::kSuccess) return;
-    countValues(top.key.get());
-    stack.push_back(std::move(top));
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        uint32_t size = 299;
-        if (reg.EnumKey(frame.key.get(), frame.next++, name, &size) != status::kSuccess) {
-            stack.pop_back();
-            continue;
-        }
-        Frame child{RegKey(reg), 0};
-        if (child.key.Open(frame.key.get(), name, access::kRead) != status::kSuccess) continue;
-        ++keys;
-        countValues(child.key.get());
-        stack.push_back(std::move(child));
-    }
-}
-
 int Main(int argc, char** argv) {
     double scale = 1.0;
     unsigned seed = 1;
@@ -601,7 +473,7 @@ int Main(int argc, char** argv) {
     const double walkTime = Seconds(start);
 
     NullView view;
-    ScanDriver driver(registry, files, view);
+    ScanDriver driver(registry, files, view, CategoryTimes::Scanners());
     start = Clock::now();
     driver.ScanWorker();
     const double scanTime = Seconds(start);
@@ -635,6 +507,7 @@ int Main(int argc, char** argv) {
         perTest("C:\\Windows\\System32", true),
         static_cast<long>(builder.systemDlls.size() * 5 / 4),
         perTest("C:\\Windows\\System32", false), perTest("C:", false));
+    std::printf("  by category: %s\n", CategoryTimes::Text().c_str());
     std::printf("scan / bare walk: %.1f\n", scanTime / walkTime);
     std::printf("peak memory: %.0f MiB (%.0f MiB of it reached while building)\n",
                 StatusMiB("VmHWM"), builtPeak);
