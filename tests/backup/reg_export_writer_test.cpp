@@ -10,7 +10,6 @@
 #include "platform/memory/memory_registry.h"
 #include "platform/regtext/reg_text.h"
 #include "tests/backup/memory_file.h"
-#include "tests/backup/registry_snapshot.h"
 
 namespace qm {
 namespace {
@@ -194,50 +193,6 @@ TEST(RegExportWriterTest, AnEntryThatCannotBeReadInFullIsNotWrittenAtAll) {
               status::kSuccess);
 }
 
-TEST(RegExportWriterTest, DeepTreesAndLargeValuesRoundTrip) {
-    MemoryRegistry registry;
-    {
-        // Level by level below the one before: the whole path is longer
-        // than one call takes.
-        RegKey level(registry);
-        ASSERT_EQ(level.Create(hkey::kCurrentUser, "Software\\Deep", access::kAllAccess),
-                  status::kSuccess);
-        for (int depth = 0; depth < 300; ++depth) {
-            RegKey next(registry);
-            std::string name = "L";
-            name += std::to_string(depth);
-            ASSERT_EQ(next.Create(level.get(), name.c_str(), access::kAllAccess), status::kSuccess);
-            if (depth % 50 == 0) {
-                ASSERT_EQ(registry.SetValue(next.get(), "", regtype::kSz,
-                                            reinterpret_cast<const uint8_t*>("x"), 2),
-                          status::kSuccess);
-            }
-            level = std::move(next);
-        }
-    }
-    std::vector<uint8_t> big(100000);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + 7);
-    Set(registry, hkey::kCurrentUser, "Software\\Deep", "big", regtype::kBinary, big);
-    Set(registry, hkey::kCurrentUser, "Software\\Deep", "multi", regtype::kMultiSz,
-        std::vector<uint8_t>(3000, 'm'));
-
-    RegExportWriter writer(registry);
-    std::string text = "REGEDIT4\n";
-    ASSERT_EQ(writer.ExportKeyText(hkey::kCurrentUser, "Software\\Deep", text), status::kSuccess);
-    ASSERT_EQ(writer.ExportValueText(hkey::kCurrentUser, "Software\\Deep", "big", text),
-              status::kSuccess);
-    regtext::Document doc;
-    regtext::ParseError error;
-    ASSERT_TRUE(regtext::Parse(text, doc, error)) << error.line << ": " << error.message;
-    MemoryRegistry copy;
-    copy.Apply(doc);
-    const testing::TreeSnapshot original =
-        testing::Snapshot(registry, hkey::kCurrentUser, "Software\\Deep");
-    EXPECT_EQ(original.size(), 301u);
-    EXPECT_TRUE(original == testing::Snapshot(copy, hkey::kCurrentUser, "Software\\Deep"));
-    EXPECT_EQ(registry.OpenHandleCount(), 0u);
-}
-
 TEST(RegTextStreamTest, AFailedWriteOrFlushLeavesOnlyWholeEntries) {
     for (bool failFlush : {false, true}) {
         auto file = std::make_shared<MemoryFileState>();
@@ -259,15 +214,6 @@ TEST(RegTextStreamTest, AFailedWriteOrFlushLeavesOnlyWholeEntries) {
         EXPECT_FALSE(stream.Close());
         EXPECT_EQ(file->bytes, whole);
     }
-}
-
-TEST(RegTextStreamTest, Version5FilesAreUtf16LeWithOneByteOrderMark) {
-    auto file = std::make_shared<MemoryFileState>();
-    RegTextStream stream(std::make_unique<MemoryFile>(file), RegTextStream::Encoding::kUtf16);
-    ASSERT_TRUE(stream.Append("W\n"));
-    ASSERT_TRUE(stream.Append("\x80\n"));
-    EXPECT_TRUE(stream.Close());
-    EXPECT_EQ(file->bytes, std::string("\xFF\xFEW\0\r\0\n\0\xAC\x20\r\0\n\0", 14));
 }
 
 }  // namespace
