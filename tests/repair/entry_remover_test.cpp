@@ -132,8 +132,7 @@ TEST_F(EntryRemoverTest, ASubkeyThatStaysKeepsItsAncestorsButNotItsSiblings) {
                                             MemoryRegistry::Protection::kNone));
         EXPECT_TRUE(Exists("Software\\T\\B"));
         // Below a read-only key the subkeys still go.
-        EXPECT_EQ(Exists("Software\\T\\B\\inner"),
-                  c.b == MemoryRegistry::Protection::kUnreadable);
+        EXPECT_EQ(Exists("Software\\T\\B\\inner"), c.b == MemoryRegistry::Protection::kUnreadable);
         if (c.backup && !c.siblingsGone) {
             EXPECT_TRUE(registry_.backup->bytes.empty());
         }
