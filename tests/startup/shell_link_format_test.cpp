@@ -59,11 +59,11 @@ TEST(ShellLinkFormat, ReadsWhatTheShellWrote) {
 }
 
 LinkSpec Local(const std::string& base, const std::string& suffix = "") {
-    LinkSpec spec;
-    spec.hasLinkInfo = true;
-    spec.localBase = base;
-    spec.suffix = suffix;
-    return spec;
+    LinkSpec shape;
+    shape.hasLinkInfo = true;
+    shape.localBase = base;
+    shape.suffix = suffix;
+    return shape;
 }
 
 TEST(ShellLinkFormat, BuiltVariants) {
@@ -95,16 +95,16 @@ TEST(ShellLinkFormat, BuiltVariants) {
         {"arguments cut to the buffer", huge, "C:\\a.exe", std::string(1023, 'x')},
         {"no target", argsOnly, "", "-a \xe9"},
     };
-    for (const auto& [what, spec, target, arguments] : cases)
-        EXPECT_EQ(Parse(BuildLink(spec)), std::make_pair(target, arguments)) << what;
+    for (const auto& [what, shape, target, arguments] : cases)
+        EXPECT_EQ(Parse(BuildLink(shape)), std::make_pair(target, arguments)) << what;
 }
 
 TEST(ShellLinkFormat, RejectsMalformedFiles) {
-    LinkSpec spec = Local("C:\\Tools\\", "run.exe");
-    spec.items = {"C:\\", "Tools", "run.exe"};
-    spec.hasArguments = true;
-    spec.arguments = "-x";
-    const std::string good = BuildLink(spec);
+    LinkSpec shape = Local("C:\\Tools\\", "run.exe");
+    shape.items = {"C:\\", "Tools", "run.exe"};
+    shape.hasArguments = true;
+    shape.arguments = "-x";
+    const std::string good = BuildLink(shape);
     ASSERT_TRUE(Parse(good));
     const size_t info = 0x4C + 2 + (good[0x4C] & 0xFF);  // after the id list
     auto patched = [&](size_t at, std::string bytes) {
@@ -131,13 +131,13 @@ TEST(ShellLinkFormat, RejectsMalformedFiles) {
 TEST(ShellLinkFormat, CutRandomAndDamagedFiles) {
     std::vector<std::string> files;
     for (const auto& c : kShellWritten) files.push_back(Fixture(c.file));
-    LinkSpec spec = Local("C:\\Tools\\", "run.exe");
-    spec.items = {"C:\\", "Tools", "run.exe"};
-    spec.extensionVersion = 9;
-    spec.wideLinkInfo = spec.hasArguments = true;
-    spec.network = "\\\\srv\\s";
-    spec.arguments = "-x";
-    files.push_back(BuildLink(spec));
+    LinkSpec shape = Local("C:\\Tools\\", "run.exe");
+    shape.items = {"C:\\", "Tools", "run.exe"};
+    shape.extensionVersion = 9;
+    shape.wideLinkInfo = shape.hasArguments = true;
+    shape.network = "\\\\srv\\s";
+    shape.arguments = "-x";
+    files.push_back(BuildLink(shape));
 
     for (const std::string& file : files) {
         const Result whole = Parse(file);

@@ -72,8 +72,8 @@ TEST(ShellLinkObject, ShortcutsItMadeAreListedAndReadAlikeByBothReaders) {
     ansi.hasArguments = true;
     ansi.wideStrings = false;
     ansi.arguments = "-a \xe9";
-    for (const auto& [name, spec] : {std::pair{"Wide", wide}, {"Ansi", ansi}})
-        world->WriteFile(world->userStartup + "\\" + name + ".lnk", BuildLink(spec));
+    for (const auto& [name, shape] : {std::pair{"Wide", wide}, {"Ansi", ansi}})
+        world->WriteFile(world->userStartup + "\\" + name + ".lnk", BuildLink(shape));
 
     ShellLinkObjectReader shell(world->files());
     ShortcutFileReader format(world->files());

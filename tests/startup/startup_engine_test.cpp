@@ -16,12 +16,12 @@ using Items = std::vector<StartupItem>;
 using Values = std::map<std::string, std::string>;
 
 std::string Link(const std::string& target, const std::string& arguments = "") {
-    LinkSpec spec;
-    spec.hasLinkInfo = true;
-    spec.localBase = target;
-    spec.hasArguments = !arguments.empty();
-    spec.arguments = arguments;
-    return BuildLink(spec);
+    LinkSpec shape;
+    shape.hasLinkInfo = true;
+    shape.localBase = target;
+    shape.hasArguments = !arguments.empty();
+    shape.arguments = arguments;
+    return BuildLink(shape);
 }
 
 std::string RecordPath(const char* records, const std::string& name) {
