@@ -773,8 +773,12 @@ bool MemoryRegistry::LoadFile(const std::string& hostPath, std::string* error) {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->ApplyLocked(doc);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc&) {
         return fail("out of memory");
+    } catch (const std::exception&) {
+        // The stream library throws when the path names something that
+        // opens but cannot be read as a file, such as a folder.
+        return fail("cannot read the file");
     }
 }
 

@@ -546,6 +546,10 @@ TEST_F(FileTest, LoadRefusesTheWholeFileOnAnError) {
     EXPECT_EQ(Open("Applied"), status::kFileNotFound);
     EXPECT_FALSE(reg.LoadFile(TempPath("missing.reg"), &error));
     EXPECT_EQ(error.rfind(TempPath("missing.reg") + ": ", 0), 0u) << error;
+    // A folder opens but cannot be read: said as such, not as lack of memory.
+    const std::string folder = ::testing::TempDir();
+    EXPECT_FALSE(reg.LoadFile(folder, &error));
+    EXPECT_EQ(error, folder + ": cannot read the file");
 }
 
 }  // namespace
