@@ -160,8 +160,13 @@ TEST_F(MemoryRegistryTest, ValueSizesAsTheSystemKeepsThem) {
     // when there is room, none on an exact fit.
     regtext::Document doc;
     doc.entries.push_back({regtext::Entry::Kind::kKey, hkey::kCurrentUser, "q", "", 0, {}, 1});
-    doc.entries.push_back(
-        {regtext::Entry::Kind::kValue, hkey::kCurrentUser, "q", "c", regtype::kExpandSz, {'a', 'b', 'c'}, 2});
+    doc.entries.push_back({regtext::Entry::Kind::kValue,
+                           hkey::kCurrentUser,
+                           "q",
+                           "c",
+                           regtype::kExpandSz,
+                           {'a', 'b', 'c'},
+                           2});
     reg.Apply(doc);
     uint8_t buffer[8];
     uint32_t size = 4;
