@@ -226,6 +226,15 @@ struct MemoryRegistry::Impl {
         return status::kSuccess;
     }
 
+    // The existing key at `path` below the open key or root `parent`. The
+    // caller holds the lock.
+    Status Resolve(HKey parent, std::string_view path, Key** out) {
+        Handle* base = nullptr;
+        Status s = Use(parent, 0, &base);
+        if (s != status::kSuccess) return s;
+        return Walk(base->key, path, out);
+    }
+
     // Follows `path` from `base`, creating the keys that are missing. Keys
     // created before a failure stay, as they do in the system.
     Status WalkCreating(Key* base, std::string_view path, Key** out, bool* created) {
@@ -437,11 +446,8 @@ Status MemoryRegistry::OpenKey(HKey parent, const char* subKey, uint32_t access,
     if (path.size() > kMaxAnsiPath) return status::kMoreData;
     try {
         std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* base = nullptr;
-        Status s = impl_->Use(parent, 0, &base);
-        if (s != status::kSuccess) return s;
         Key* key = nullptr;
-        s = Impl::Walk(base->key, path, &key);
+        Status s = impl_->Resolve(parent, path, &key);
         if (s != status::kSuccess) return s;
         uint32_t granted = 0;
         if (!Grant(key, access, &granted)) return status::kAccessDenied;
@@ -675,11 +681,8 @@ Status MemoryRegistry::DeleteKey(HKey parent, const char* subKey) {
     if (path.size() > kMaxAnsiPath) return status::kMoreData;
     try {
         std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* base = nullptr;
-        Status s = impl_->Use(parent, 0, &base);
-        if (s != status::kSuccess) return s;
         Key* key = nullptr;
-        s = Impl::Walk(base->key, path, &key);
+        Status s = impl_->Resolve(parent, path, &key);
         if (s != status::kSuccess) return s;
         uint32_t granted = 0;
         if (!Grant(key, access::kDelete, &granted)) return status::kAccessDenied;
@@ -715,11 +718,8 @@ Status MemoryRegistry::DeleteTree(HKey parent, const char* subKey) {
             return status::kSuccess;
         }
         if (parent == hkey::kClassesRoot && path.front() == '\\') path.remove_prefix(1);
-        Impl::Handle* base = nullptr;
-        Status s = impl_->Use(parent, 0, &base);
-        if (s != status::kSuccess) return s;
         Key* key = nullptr;
-        s = Impl::Walk(base->key, path, &key);
+        Status s = impl_->Resolve(parent, path, &key);
         if (s != status::kSuccess) return s;
         return impl_->DeleteChecked(key);
     } catch (const std::exception&) {
