@@ -1,0 +1,212 @@
+#include "backup/restore_check.h"
+
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// Registry names compare without regard to case: ASCII and the Latin-1
+// capitals of the code page fold to their small letters.
+std::string Fold(const std::string& text) {
+    std::string folded = text;
+    for (char& c : folded) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
+            c = static_cast<char>(u + 0x20);
+    }
+    return folded;
+}
+
+struct ValueExpectation {
+    bool present = true;
+    std::string name;  // as written in the file
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    size_t line = 0;
+};
+
+struct KeyExpectation {
+    bool present = true;
+    HKey root = hkey::kNull;
+    std::string path;
+    size_t line = 0;
+    std::map<std::string, ValueExpectation> values;  // by folded name
+};
+
+// What the import leaves behind, by folded "root:path".
+class Expectations {
+  public:
+    explicit Expectations(const regtext::Document& doc) {
+        for (const regtext::Entry& entry : doc.entries) {
+            switch (entry.kind) {
+                case regtext::Entry::Kind::kKey:
+                    KeyPresent(entry.root, entry.keyPath, entry.line);
+                    break;
+                case regtext::Entry::Kind::kDeleteKey:
+                    KeyDeleted(entry.root, entry.keyPath, entry.line);
+                    break;
+                case regtext::Entry::Kind::kValue:
+                case regtext::Entry::Kind::kDeleteValue: {
+                    KeyExpectation& key = KeyPresent(entry.root, entry.keyPath, entry.line);
+                    ValueExpectation& value = key.values[Fold(entry.name)];
+                    value.present = entry.kind == regtext::Entry::Kind::kValue;
+                    value.name = entry.name;
+                    value.type = entry.type;
+                    value.data = entry.data;
+                    value.line = entry.line;
+                    break;
+                }
+            }
+        }
+    }
+
+    const std::map<std::string, KeyExpectation>& keys() const { return keys_; }
+
+  private:
+    static std::string Id(HKey root, const std::string& path) {
+        return std::to_string(root) + ":" + Fold(path);
+    }
+
+    // A key that is there makes every key above it be there too: a key
+    // that an earlier "[-key]" line removed is no longer expected gone.
+    KeyExpectation& KeyPresent(HKey root, const std::string& path, size_t line) {
+        for (size_t slash = path.find('\\'); slash != std::string::npos;
+             slash = path.find('\\', slash + 1))
+            ForgetDeletion(root, path.substr(0, slash));
+        if (!path.empty()) ForgetDeletion(root, "");
+        return Mark(root, path, line);
+    }
+
+    void ForgetDeletion(HKey root, const std::string& path) {
+        const auto it = keys_.find(Id(root, path));
+        if (it != keys_.end() && !it->second.present) keys_.erase(it);
+    }
+
+    KeyExpectation& Mark(HKey root, const std::string& path, size_t line) {
+        auto [it, added] = keys_.try_emplace(Id(root, path));
+        KeyExpectation& key = it->second;
+        if (added || !key.present) {
+            key.present = true;
+            key.root = root;
+            key.path = path;
+            key.line = line;
+        }
+        return key;
+    }
+
+    // A deleted key takes everything below it along.
+    void KeyDeleted(HKey root, const std::string& path, size_t line) {
+        const std::string id = Id(root, path);
+        const std::string below = id + "\\";
+        for (auto it = keys_.lower_bound(below);
+             it != keys_.end() && it->first.compare(0, below.size(), below) == 0;)
+            it = keys_.erase(it);
+        KeyExpectation& key = keys_[id];
+        key = KeyExpectation{};
+        key.present = false;
+        key.root = root;
+        key.path = path;
+        key.line = line;
+    }
+
+    std::map<std::string, KeyExpectation> keys_;
+};
+
+// Reads a value whole, growing the buffer if it grew in between.
+Status ReadValue(RegistryService& registry, HKey key, const std::string& name, uint32_t& type,
+                 std::vector<uint8_t>& data) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        uint32_t size = 0;
+        Status status = registry.QueryValue(key, name.c_str(), &type, nullptr, &size);
+        if (status != status::kSuccess) return status;
+        data.assign(static_cast<size_t>(size) + 2, 0);
+        uint32_t got = size + 2;
+        status = registry.QueryValue(key, name.c_str(), &type, data.data(), &got);
+        if (status == status::kMoreData) continue;
+        if (status != status::kSuccess) return status;
+        data.resize(got);
+        return status::kSuccess;
+    }
+    return status::kMoreData;
+}
+
+// Text as the registry keeps it may carry terminating zeros that the file
+// does not write (a string read back through the ANSI functions ends in
+// one); they are not part of the text.
+void TrimTextZeros(uint32_t type, std::vector<uint8_t>& data) {
+    if (!regtype::IsText(type)) return;
+    while (!data.empty() && data.back() == 0) data.pop_back();
+}
+
+std::string KeyName(const KeyExpectation& key) {
+    const char* root = RootKeyFullName(key.root);
+    std::string name = root != nullptr ? root : "?";
+    if (!key.path.empty()) name += "\\" + key.path;
+    return name;
+}
+
+RestoreCheck Missing(size_t line, std::string problem) {
+    RestoreCheck check;
+    check.line = line;
+    check.problem = std::move(problem);
+    return check;
+}
+
+}  // namespace
+
+RestoreCheck CheckImported(RegistryService& registry, const regtext::Document& doc) {
+    const Expectations expected(doc);
+    for (const auto& [id, key] : expected.keys()) {
+        RegKey open(registry);
+        const Status opened = open.Open(key.root, key.path.c_str(), access::kQueryValue);
+        if (!key.present) {
+            if (opened != status::kFileNotFound)
+                return Missing(key.line, KeyName(key) + " should have been deleted");
+            continue;
+        }
+        if (opened != status::kSuccess) return Missing(key.line, KeyName(key) + " is missing");
+        std::vector<uint8_t> data;
+        for (const auto& [folded, value] : key.values) {
+            uint32_t type = 0;
+            const Status read = ReadValue(registry, open.get(), value.name, type, data);
+            const std::string what = KeyName(key) + " value \"" + value.name + "\"";
+            if (!value.present) {
+                if (read != status::kFileNotFound)
+                    return Missing(value.line, what + " should have been deleted");
+                continue;
+            }
+            if (read != status::kSuccess) return Missing(value.line, what + " is missing");
+            if (type != value.type)
+                return Missing(value.line, what + " has type " + std::to_string(type) +
+                                               " instead of " + std::to_string(value.type));
+            std::vector<uint8_t> wanted = value.data;
+            TrimTextZeros(value.type, wanted);
+            TrimTextZeros(type, data);
+            if (data != wanted) return Missing(value.line, what + " holds other data");
+        }
+    }
+    RestoreCheck check;
+    check.complete = true;
+    return check;
+}
+
+RestoreCheck CheckImportedFile(RegistryService& registry, FileProbe& files,
+                               const std::string& path) {
+    Status status = status::kSuccess;
+    std::unique_ptr<FileStream> file = files.OpenFile(path, FileMode::kRead, &status);
+    if (!file) return Missing(0, "cannot open the file (error " + std::to_string(status) + ")");
+    std::string bytes;
+    std::vector<char> block(64 * 1024);
+    for (size_t got; (got = file->Read(block.data(), block.size())) != 0;)
+        bytes.append(block.data(), got);
+    file.reset();
+    regtext::Document doc;
+    regtext::ParseError error;
+    if (!regtext::Parse(bytes, doc, error)) return Missing(error.line, error.message);
+    return CheckImported(registry, doc);
+}
+
+}  // namespace qm
