@@ -1,0 +1,33 @@
+// COptionsPage: the Options page (template 133). Three check boxes with
+// labels that toggle them, and Apply; the rules are OptionsPresenter's.
+#pragma once
+
+#include <windows.h>
+
+#include "app/options_presenter.h"
+#include "app/settings_store.h"
+#include "ui/button.h"
+#include "ui/link_label.h"
+#include "ui/page.h"
+
+namespace qm {
+
+class COptionsPage : public ui::Page, private OptionsView {
+  public:
+    COptionsPage(HINSTANCE instance, RegistryService& registry);
+
+  private:
+    bool OnInit() override;
+    bool IsChecked(Option option) const override;
+    void SetChecked(Option option, bool checked) override;
+    static int BoxId(Option option);
+
+    SettingsStore settings_;
+    OptionsPresenter presenter_;
+    ui::CLinkLabel title_;
+    ui::CLinkLabel shutdownLabel_;
+    ui::CLinkLabel repairLabel_;
+    ui::CLinkLabel splashLabel_;
+};
+
+}  // namespace qm
