@@ -1,0 +1,336 @@
+#include "scan/find_fix_page.h"
+
+#include "resource.h"
+#include "scan/details_selection.h"
+#include "scan/found_items_dialog.h"
+#include "scan/progress_throttle.h"
+#include "scan/window_messages.h"
+#include "ui/colour.h"
+
+namespace qm {
+namespace {
+
+constexpr const char* kCaption = "Quillmend";
+constexpr const char* kFind = "Find";
+constexpr const char* kFix = "Fix";
+
+constexpr const char* kTitle = "Start Registry Repair";
+constexpr const char* kFirstInstruction =
+    "Select options you want to repair and click \"Find\".\nClick on the item to see its "
+    "description below.";
+// After Clear and after a repair ("&&" shows as one ampersand).
+constexpr const char* kResetInstruction =
+    "Select the options you want to Find&&Fix and click \"Find\".\nClick on the item to see its "
+    "description bellow.";
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+struct Column {
+    const char* title;
+    int width;
+};
+constexpr Column kColumns[] = {{"Option", 200}, {"Items Found", 170}, {"Details", 115}};
+
+}  // namespace
+
+CRegFindNFix::CRegFindNFix(HINSTANCE instance, RegistryService& registry, FileProbe& files,
+                           BackupStore& backups)
+    : CRegFindNFix(instance, registry, files, backups, DefaultScanners()) {}
+
+CRegFindNFix::CRegFindNFix(HINSTANCE instance, RegistryService& registry, FileProbe& files,
+                           BackupStore& backups, ScannerTable scanners)
+    : Page(instance, IDD_FIND_FIX),
+      uiThread_(GetCurrentThreadId()),
+      remover_(registry, files),
+      driver_(registry, files, *this, scanners),
+      engine_(driver_, registry, backups, remover_, *this) {
+    // The engine made itself the driver's repair routine; this one wraps it.
+    driver_.SetRepairRoutine([this](bool automatic) { RunRepair(automatic); });
+
+    BindMessage(kRunOnPageMessage, [](WPARAM, LPARAM l) {
+        if (const auto* call = reinterpret_cast<const std::function<void()>*>(l)) (*call)();
+        return LRESULT{0};
+    });
+    BindMessage(kScanProgressMessage, [this](WPARAM, LPARAM l) {
+        if (l != 0) description_.SetText(ShortenProgressText(reinterpret_cast<const char*>(l)));
+        return LRESULT{0};
+    });
+    BindCommand(
+        IDC_FF_COMMAND, [this](int) { OnCommandButton(); }, BN_CLICKED);
+    BindCommand(
+        IDC_FF_CLEAR, [this](int) { OnClear(); }, BN_CLICKED);
+    BindNotify(IDC_FF_CATEGORIES, NM_CLICK, [this](NMHDR* header) { return OnListClick(header); });
+}
+
+CRegFindNFix::~CRegFindNFix() {
+    StopWorker();
+    window_ = nullptr;
+}
+
+bool CRegFindNFix::OnInit() {
+    ApplyLayout();
+    uiThread_ = GetCurrentThreadId();
+    window_ = hwnd_;
+    mainWindow_ = GetParent(hwnd_);
+
+    struct {
+        ui::CLinkLabel& label;
+        int id;
+        int points;
+        COLORREF colour;
+    } labels[] = {{title_, IDC_FF_TITLE, 15, ui::kTitleColour},
+                  {instruction_, IDC_FF_INSTRUCTION, 10, kBlack},
+                  {result_, IDC_FF_RESULT, 10, kRed},
+                  {status_, IDC_FF_STATUS, 9, kBlack},
+                  {description_, IDC_FF_DESCRIPTION, 10, kBlack}};
+    for (auto& l : labels) {
+        l.label.Bind(hwnd_, l.id);
+        l.label.ApplyStyle(true, "Arial", l.points, l.colour, Background());
+    }
+    title_.SetText(kTitle);
+    instruction_.SetText(kFirstInstruction);
+
+    SetUpCategoryList();
+    ShowWindow(GetDlgItem(hwnd_, IDC_FF_CLEAR), SW_HIDE);
+    SetUpBusyBar();
+    return true;
+}
+
+void CRegFindNFix::SetUpCategoryList() {
+    list_.Bind(hwnd_, IDC_FF_CATEGORIES);
+    list_.Initialise();
+    ui::ListView view = CategoryList();
+    for (int c = 0; c < 3; ++c) view.InsertColumn(c, kColumns[c].title, kColumns[c].width);
+    view.AddExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    for (int row = 0; row < kCategoryCount; ++row) {
+        list_.InsertItem(row, CategoryRowText(row + 1));
+        view.SetChecked(row, true);
+    }
+    view.Select(0);
+    description_.SetText(kInitialDescription);
+}
+
+void CRegFindNFix::SetUpBusyBar() {
+    busy_.Bind(hwnd_, IDC_FF_PROGRESS);
+    busy_.SetType(1);
+    busy_.SetStyle(1);
+    busy_.SetBlockCount(20);
+    busy_.Recalculate();
+    busy_.SetBackgroundColour(RGB(255, 255, 255));
+    busy_.SetBlockFillColour(RGB(255, 255, 255));
+    busy_.SetPartialFillColour(RGB(0, 255, 0));
+}
+
+void CRegFindNFix::OnUi(const std::function<void()>& call) {
+    if (GetCurrentThreadId() == uiThread_) {
+        call();
+        return;
+    }
+    // A page whose window is gone shows nothing more.
+    if (HWND window = window_.load()) {
+        SendMessageA(window, kRunOnPageMessage, 0, reinterpret_cast<LPARAM>(&call));
+    }
+}
+
+void CRegFindNFix::PressFind() {
+    if (driver_.CommandText() == kFind) OnCommandButton();
+}
+
+void CRegFindNFix::OnCommandButton() {
+    // A new scan or a repair empties the list of found items.
+    const std::string command = driver_.CommandText();
+    if (command == kFind || command == kFix) CloseDetails();
+    driver_.OnFindCommand();
+}
+
+void CRegFindNFix::ClearResultCells() {
+    for (int row = 0; row < kCategoryCount; ++row) {
+        list_.SetCellText(row, kItemsFoundColumn, "");
+        list_.SetCellText(row, kDetailsColumn, "");
+    }
+}
+
+void CRegFindNFix::OnClear() {
+    CloseDetails();
+    ClearResultCells();
+    driver_.items().Clear();
+    driver_.SetCommandText(kFind);
+    ShowWindow(GetDlgItem(hwnd_, IDC_FF_RESULT), SW_HIDE);
+    ShowWindow(GetDlgItem(hwnd_, IDC_FF_CLEAR), SW_HIDE);
+    instruction_.SetText(kResetInstruction);
+}
+
+void CRegFindNFix::ResetAfterRepair() {
+    CloseDetails();
+    ClearResultCells();
+    driver_.items().Clear();
+    driver_.SetCommandText(kFind);
+    instruction_.SetText(kResetInstruction);
+    Repaint();
+}
+
+void CRegFindNFix::StopWorker() {
+    CloseDetails();
+    closing_ = true;
+    driver_.stopRequested() = 1;
+    // The worker sends its view calls to this thread and waits for them:
+    // handle them while waiting, or neither side would ever go on.
+    while (driver_.WorkerRunning()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    // It has made its last call; joining it does not wait on this thread.
+    driver_.WaitForWorker();
+    closing_ = false;
+}
+
+void CRegFindNFix::RunRepair(bool automatic) {
+    // A program that is closing starts no repair after a stopped scan.
+    if (closing_) return;
+    // The repair empties the list of found items: a details dialog that a
+    // scan left open lets go of them first.
+    OnUi([this] { CloseDetails(); });
+    if (automatic) driver_.items().ForEach([](FoundItem& item) { item.selected = true; });
+    engine_.RunRepair(automatic);
+}
+
+LRESULT CRegFindNFix::OnListClick(NMHDR* header) {
+    const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(header);
+    ui::ListView view = CategoryList();
+    LVHITTESTINFO hit{};
+    hit.pt = activate->ptAction;
+    list_.Send(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    if (hit.iItem >= 0) {
+        const int32_t category = DetailsCategoryForClick(hit.iItem, hit.iSubItem,
+                                                         view.ItemText(hit.iItem, hit.iSubItem));
+        if (category != 0) OpenDetails(category);
+    }
+    const int row = view.SelectedRow();
+    if (row >= 0) {
+        const int32_t category = CategoryOfRowText(view.ItemText(row, kOptionColumn));
+        if (category != 0) description_.SetText(CategoryDescription(category));
+    }
+    return 0;
+}
+
+void CRegFindNFix::OpenDetails(int32_t category) {
+    if (openDetails_ != nullptr) return;
+    // Collected under the list's lock: a scan may still be appending.
+    DetailsSelection selection(driver_.items(), category, CategoryList().IsChecked(category - 1));
+    // From now on Fix repairs exactly the items left ticked here.
+    driver_.MarkDetailsOpened(category);
+    FoundItemsDialog dialog(Instance(), selection);
+    openDetails_ = &dialog;
+    dialog.DoModal(mainWindow_ ? mainWindow_ : hwnd_);
+    openDetails_ = nullptr;
+}
+
+void CRegFindNFix::CloseDetails() {
+    if (openDetails_ != nullptr) openDetails_->Abandon();
+}
+
+// The view. Each call runs on the page's thread.
+
+void CRegFindNFix::SetCommandText(const std::string& text) {
+    OnUi([&] { SetDlgItemTextA(hwnd_, IDC_FF_COMMAND, text.c_str()); });
+}
+
+void CRegFindNFix::EnableCommand(bool enabled) {
+    OnUi([&] { EnableWindow(GetDlgItem(hwnd_, IDC_FF_COMMAND), enabled ? TRUE : FALSE); });
+}
+
+bool CRegFindNFix::IsRowTicked(int row) {
+    bool ticked = false;
+    OnUi([&] { ticked = CategoryList().IsChecked(row); });
+    return ticked;
+}
+
+void CRegFindNFix::SetItemsFoundCell(int row, const std::string& text) {
+    OnUi([&] { list_.SetCellText(row, kItemsFoundColumn, text.c_str()); });
+}
+
+void CRegFindNFix::SetDetailsCell(int row, const std::string& text, bool link) {
+    OnUi([&] { list_.SetCellText(row, kDetailsColumn, text.c_str(), link ? text.c_str() : ""); });
+}
+
+void CRegFindNFix::SetStatusText(const std::string& text) {
+    OnUi([&] { status_.SetText(text); });
+}
+
+void CRegFindNFix::ShowStatus(bool visible) {
+    OnUi([&] { status_.Show(visible ? SW_SHOW : SW_HIDE); });
+}
+
+void CRegFindNFix::ShowProgressText(const std::string& text) {
+    if (HWND window = window_.load())
+        SendMessageA(window, kScanProgressMessage, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void CRegFindNFix::SetInstruction(const std::string& text) {
+    OnUi([&] { instruction_.SetText(text); });
+}
+
+void CRegFindNFix::ShowBusyBar(bool visible) {
+    OnUi([&] {
+        // A hidden bar needs no animation thread.
+        if (!visible) busy_.Stop();
+        busy_.Show(visible ? SW_SHOW : SW_HIDE);
+    });
+}
+
+void CRegFindNFix::StartBusyAnimation(int stepMilliseconds) {
+    OnUi([&] {
+        busy_.Start();
+        busy_.SetInterval(stepMilliseconds);
+    });
+}
+
+void CRegFindNFix::StopBusyAnimation() {
+    OnUi([&] { busy_.Stop(); });
+}
+
+void CRegFindNFix::ShowClearButton(bool visible) {
+    OnUi([&] { ShowWindow(GetDlgItem(hwnd_, IDC_FF_CLEAR), visible ? SW_SHOW : SW_HIDE); });
+}
+
+void CRegFindNFix::ShowResultLine(bool visible) {
+    OnUi([&] { result_.Show(visible ? SW_SHOW : SW_HIDE); });
+}
+
+void CRegFindNFix::SetResultText(const std::string& text) {
+    OnUi([&] { result_.SetText(text); });
+}
+
+void CRegFindNFix::ShowMessage(const std::string& text) {
+    OnUi([&] { MessageBoxA(mainWindow_, text.c_str(), kCaption, MB_OK); });
+}
+
+void CRegFindNFix::Repaint() {
+    OnUi([&] {
+        RedrawWindow(hwnd_, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    });
+}
+
+void CRegFindNFix::EnablePageButtons(bool enabled) {
+    OnUi([&] {
+        for (int id : kSideButtonIds)
+            EnableWindow(GetDlgItem(mainWindow_, id), enabled ? TRUE : FALSE);
+    });
+}
+
+void CRegFindNFix::RestoreMainWindow() {
+    OnUi([&] { ShowWindow(mainWindow_, SW_RESTORE); });
+}
+
+void CRegFindNFix::NotifyScanFinished() {
+    OnUi([&] { SendMessageA(mainWindow_, kScanFinishedMessage, 0, 0); });
+}
+
+void CRegFindNFix::NotifyRepairFinished() {
+    OnUi([&] { SendMessageA(mainWindow_, kRepairFinishedMessage, 0, 0); });
+}
+
+}  // namespace qm
