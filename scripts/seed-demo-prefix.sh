@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Makes (or refreshes) a Wine prefix that holds the built-in demo machine, so
+# that Quillmend.exe has something to find when it runs in it:
+#
+#   scripts/seed-demo-prefix.sh PREFIX
+#
+# - The prefix is made by cmake/wine-run.sh on first use (about 40 s).
+# - demo/registry.reg is imported with Wine's own regedit.exe.
+# - demo/drive_c is copied into the prefix's drive_c. Folder names are matched
+#   without regard to case (the demo has WINDOWS, Wine has windows), and a
+#   file that is already there is left alone: the demo's empty stand-ins
+#   (regedit.exe, notepad.exe, shell32.dll ...) never replace Wine's own.
+# - The Wine server is waited for, so the registry is on disk when it ends.
+#
+# Paths in the demo registry that do not fit Wine's layout (such as
+# "C:\Documents and Settings\...") are left as they are: they either are
+# meant to be broken or are made by the copy.
+set -euo pipefail
+
+die() { printf 'seed-demo-prefix: %s\n' "$*" >&2; exit 1; }
+
+[ $# -eq 1 ] || die "usage: seed-demo-prefix.sh PREFIX"
+top=$(cd "$(dirname "$0")/.." && pwd -P)
+prefix=$(realpath -m -- "$1")
+run=$top/cmake/wine-run.sh
+
+export QM_WINEPREFIX=$prefix
+# The server stops as soon as the last program ends, so that waiting for it
+# means the registry has been written.
+export QM_WINE_PERSIST=0
+
+# Wine sees the host's "/" as drive Z:.
+winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
+
+echo "seed-demo-prefix: importing demo/registry.reg into $prefix"
+"$run" regedit /s "$(winpath "$top/demo/registry.reg")" </dev/null ||
+    die "regedit could not import the demo registry"
+"$run" reg query 'HKLM\SOFTWARE\Quillpad' </dev/null >/dev/null 2>&1 ||
+    die "the demo registry is not in the prefix after the import"
+
+echo "seed-demo-prefix: copying demo/drive_c into $prefix/drive_c"
+python3 - "$top/demo/drive_c" "$prefix/drive_c" <<'EOF'
+import os
+import shutil
+import sys
+
+source, target = sys.argv[1], sys.argv[2]
+
+
+def entry(folder, name):
+    """The entry of `folder` whose name matches `name` ignoring case, or the
+    name itself when there is none."""
+    try:
+        for existing in os.listdir(folder):
+            if existing.lower() == name.lower():
+                return os.path.join(folder, existing)
+    except FileNotFoundError:
+        pass
+    return os.path.join(folder, name)
+
+
+copied = kept = 0
+stack = [(source, target)]
+while stack:
+    src, dst = stack.pop()
+    os.makedirs(dst, exist_ok=True)
+    for name in sorted(os.listdir(src)):
+        s = os.path.join(src, name)
+        d = entry(dst, name)
+        if os.path.isdir(s):
+            stack.append((s, d))
+        elif os.path.lexists(d):
+            kept += 1
+        else:
+            shutil.copyfile(s, d)
+            copied += 1
+print(f"seed-demo-prefix: {copied} files copied, {kept} of Wine's own left alone")
+EOF
+
+"$run" --wineserver -w </dev/null
+echo "seed-demo-prefix: done"

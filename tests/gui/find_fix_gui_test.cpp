@@ -1,0 +1,257 @@
+// The Find & Fix page of the running program: scans of the seeded demo
+// prefix, the details dialog, Stop Find, Fix with its backup and Restore on
+// the Backup and Recovery page, the automatic repair and the first start.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/gui/test_world.h"
+
+namespace qm::gui_test {
+namespace {
+
+constexpr int kColumnOption = 0, kColumnFound = 1, kColumnDetails = 2;
+
+std::string Found(int count) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d Problems Found", count);
+    return text;
+}
+
+int FoundCount(const std::string& cell) {
+    int n = -1;
+    char rest[32] = {};
+    if (std::sscanf(cell.c_str(), "%d %31[^\n]", &n, rest) != 2) return -1;
+    return std::string(rest) == "Problems Found" ? n : -1;
+}
+
+class FindFixTest : public QuillmendTest {
+  protected:
+    // Every expected entry of these categories is in the registry (or not).
+    void ExpectEntries(const std::vector<int>& categories, bool present) {
+        for (int c : categories) {
+            for (const auto& item : ExpectedIn(c)) {
+                EXPECT_EQ(EntryExists(item), present)
+                    << "category " << c << ": " << item.keyPath << " / " << item.valueName;
+            }
+        }
+    }
+
+    // Opens the details of a category through its "View Details" cell and
+    // returns the dialog's entries; the dialog is closed again.
+    std::vector<std::string> DetailsOf(int category, const char* picture = nullptr) {
+        RemoteListView rows = List(IDC_FF_CATEGORIES);
+        rows.ClickCell(category - 1, kColumnDetails);
+        HWND dialog = nullptr;
+        WaitFor([&] { return (dialog = app_->DialogWithControl(IDC_DETAILS_LIST)) != nullptr; },
+                15000);
+        std::vector<std::string> entries;
+        if (!dialog) {
+            ADD_FAILURE() << "View Details of category " << category << " opened no dialog";
+            return entries;
+        }
+        EXPECT_EQ(WindowText(dialog), "Quillmend");
+        HWND list = GetDlgItem(dialog, IDC_DETAILS_LIST);
+        LRESULT count = 0;
+        Send(list, LB_GETCOUNT, 0, 0, &count);
+        for (int i = 0; i < count; ++i) {
+            LRESULT length = 0;
+            Send(list, LB_GETTEXTLEN, i, 0, &length);
+            std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1);
+            LRESULT copied = 0;
+            Send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()), &copied);
+            entries.emplace_back(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+        }
+        if (picture) Snapshot(dialog, picture);
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        return entries;
+    }
+
+    // Puts back what a repair deleted.
+    void ReimportDemo() { EXPECT_TRUE(ImportRegistryFile(Paths().demoReg)); }
+};
+
+// All eight categories of the demo prefix: every row reports the count the
+// headless scanner found, and each "View Details" lists exactly that
+// category's items in scan order.
+TEST_F(FindFixTest, FindOnAllCategoriesShowsEachCategorysItems) {
+    ASSERT_TRUE(Launch());
+    HWND page = Page(IDC_FF_CATEGORIES);
+    ASSERT_TRUE(page && IsWindowVisible(page)) << "Find & Fix is not the first page";
+    RemoteListView rows = List(IDC_FF_CATEGORIES);
+    ASSERT_EQ(rows.Count(), 8);
+    for (int row = 0; row < 8; ++row) EXPECT_TRUE(rows.Checked(row)) << "row " << row;
+    EXPECT_EQ(rows.Text(0, kColumnOption), "COM/ActiveX Entries");
+    EXPECT_EQ(rows.Text(7, kColumnOption), "File/Path Reference");
+
+    FindAndWait();
+    int total = 0;
+    for (int c = 1; c <= 8; ++c) {
+        const size_t expected = ExpectedIn(c).size();
+        total += static_cast<int>(expected);
+        EXPECT_EQ(rows.Text(c - 1, kColumnFound), Found(static_cast<int>(expected)))
+            << "category " << c;
+        EXPECT_EQ(rows.Text(c - 1, kColumnDetails), expected ? "View Details" : "No Details")
+            << "category " << c;
+    }
+    EXPECT_EQ(CommandText(), "Fix");
+    EXPECT_EQ(Setting("lastfounderrors"), std::to_string(total));
+    char wanted[160];
+    std::snprintf(wanted, sizeof wanted,
+                  "Quillmend has found %d errors on your computer.\nTo repair the errors click "
+                  "Fix button.",
+                  total);
+    // The label may hold the line break as CR LF.
+    std::string shown;
+    for (char ch : WindowText(Control(IDC_FF_CATEGORIES, IDC_FF_RESULT))) {
+        if (ch != '\r') shown += ch;
+    }
+    EXPECT_EQ(shown, wanted);
+    EXPECT_TRUE(IsWindowVisible(Control(IDC_FF_CATEGORIES, IDC_FF_CLEAR)));
+    Snapshot(main_, "find-fix");
+
+    for (int c = 1; c <= 8; ++c) {
+        const auto expected = ExpectedIn(c);
+        if (expected.empty()) continue;
+        const auto entries = DetailsOf(c, c == 2 ? "details" : nullptr);
+        ASSERT_EQ(entries.size(), expected.size()) << "category " << c;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            // The entries carry the item's detail text, or at least its key.
+            EXPECT_TRUE(entries[i] == expected[i].detail ||
+                        entries[i].find(expected[i].keyPath) != std::string::npos)
+                << "category " << c << " entry " << i << ": " << entries[i];
+        }
+    }
+}
+
+// Stop Find during the first category: the button changes at once, every
+// ticked row still ends with a count, and the count so far is stored.
+TEST_F(FindFixTest, StopFindEndsTheScanEarly) {
+    ASSERT_TRUE(Launch());
+    TickCategories({1, 8});
+    RemoteListView rows = List(IDC_FF_CATEGORIES);
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_COMMAND));
+    ASSERT_TRUE(WaitFor([&] { return rows.Text(0, kColumnDetails) == "Finding problems"; }, 15000))
+        << "the first category did not start";
+    EXPECT_EQ(CommandText(), "Stop Find");
+    EXPECT_FALSE(SideButtonsEnabled()) << "the page buttons stay enabled during a scan";
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_COMMAND));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const std::string t = CommandText();
+            return t == "Fix" || t == "Find";
+        },
+        3000))
+        << "Stop Find left the button at " << CommandText();
+    ASSERT_TRUE(WaitIdle(120000));
+    const int com = FoundCount(rows.Text(0, kColumnFound));
+    const int paths = FoundCount(rows.Text(7, kColumnFound));
+    EXPECT_GE(com, 0) << rows.Text(0, kColumnFound);
+    EXPECT_GE(paths, 0) << rows.Text(7, kColumnFound);
+    EXPECT_LT(paths, static_cast<int>(ExpectedIn(8).size()))
+        << "the File/Path walk was not stopped";
+    for (int row : {1, 2, 3, 4, 5, 6}) EXPECT_EQ(rows.Text(row, kColumnDetails), "Not Selected");
+    EXPECT_EQ(Setting("lastfounderrors"), std::to_string(com + paths));
+    EXPECT_EQ(CommandText(), com + paths > 0 ? "Fix" : "Find");
+}
+
+TEST_F(FindFixTest, FindWithNothingTickedAsksForOne) {
+    ASSERT_TRUE(Launch());
+    // A start that is not the first does not scan by itself.
+    Sleep(1500);
+    EXPECT_EQ(CommandText(), "Find");
+    TickCategories({});
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_COMMAND));
+    HWND box = app_->WaitMessageBox(15000);
+    ASSERT_TRUE(box) << "no message box";
+    EXPECT_EQ(MessageBoxText(box), "Please select atleast one item.");
+    EXPECT_TRUE(PressOk(box));
+    EXPECT_TRUE(WaitFor([&] { return CommandText() == "Find"; }, 5000)) << CommandText();
+    EXPECT_TRUE(WaitFor([&] { return SideButtonsEnabled(); }, 5000));
+}
+
+// Fix deletes what was found after writing it into one backup file; the
+// Backup and Recovery page lists that file, and Restore puts every entry
+// back and removes the file.
+TEST_F(FindFixTest, FixBacksUpAndRestoreBringsEverythingBack) {
+    const std::vector<int> fixed = {2, 4, 5, 6, 7};
+    ExpectEntries(fixed, true);
+    ASSERT_TRUE(Launch());
+    TickCategories(fixed);
+    FindAndWait();
+    ASSERT_EQ(CommandText(), "Fix");
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_COMMAND));
+    RemoteListView rows = List(IDC_FF_CATEGORIES);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return CommandText() == "Find" && SideButtonsEnabled() &&
+                   rows.Text(1, kColumnFound).empty();
+        },
+        120000))
+        << "the page was not reset after Fix: " << CommandText();
+    ExpectEntries(fixed, false);
+    ExpectEntries({3}, true);  // not ticked: left alone
+    EXPECT_EQ(Setting("lastfounderrors"), "0");
+    const auto files = FilesIn(BackupFolder());
+    ASSERT_EQ(files.size(), 1u) << "one backup file per repair";
+
+    HWND backupPage = ShowPage(IDC_SHOW_BACKUP, IDC_BACKUP_LIST);
+    RemoteListView backups = List(IDC_BACKUP_LIST);
+    ASSERT_EQ(backups.Count(), 1);
+    EXPECT_EQ(backups.Text(0, 0), files[0]);
+    EXPECT_EQ(backups.Text(0, 2),
+              std::to_string(ReadFileBytes(BackupFolder() + "\\" + files[0]).size()));
+    Snapshot(main_, "backup");
+
+    ASSERT_TRUE(backups.SetChecked(0, true));
+    PostCommand(GetDlgItem(backupPage, IDC_BACKUP_RESTORE));
+    HWND box = app_->WaitMessageBox(120000);
+    ASSERT_TRUE(box) << "Restore showed no message";
+    EXPECT_EQ(MessageBoxText(box), "Succesfully Restored");
+    PressOk(box);
+    EXPECT_TRUE(WaitFor([&] { return backups.Count() == 0; }, 10000));
+    EXPECT_TRUE(FilesIn(BackupFolder()).empty()) << "the restored backup file is still there";
+    ExpectEntries(fixed, true);
+}
+
+// "repairafterfind" = 1: the scan repairs what it found by itself.
+TEST_F(FindFixTest, RepairAfterFindRepairsAtTheEndOfTheScan) {
+    SetSetting("repairafterfind", "1");
+    ExpectEntries({5}, true);
+    ASSERT_TRUE(Launch());
+    TickCategories({5});
+    RemoteListView rows = List(IDC_FF_CATEGORIES);
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_COMMAND));
+    ASSERT_TRUE(WaitFor([&] { return FilesIn(BackupFolder()).size() == 1; }, 60000))
+        << "no backup file: nothing was repaired";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return CommandText() == "Find" && SideButtonsEnabled() &&
+                   rows.Text(4, kColumnFound).empty();
+        },
+        60000));
+    ExpectEntries({5}, false);
+    EXPECT_FALSE(IsWindowVisible(Control(IDC_FF_CATEGORIES, IDC_FF_RESULT)));
+    ReimportDemo();
+}
+
+// With no "FirstTime" stored the program scans by itself after starting.
+TEST_F(FindFixTest, FirstStartScansByItself) {
+    ClearSetting("FirstTime");
+    ASSERT_TRUE(Launch());
+    ASSERT_TRUE(WaitFor([&] { return CommandText() == "Stop Find"; }, 20000))
+        << "no scan started; the button reads " << CommandText();
+    EXPECT_EQ(Setting("FirstTime"), "1");
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_COMMAND));
+    EXPECT_TRUE(WaitIdle(120000));
+}
+
+}  // namespace
+}  // namespace qm::gui_test
