@@ -11,7 +11,7 @@ namespace qm {
 
 // The version label's three lines.
 inline constexpr const char* kAboutVersionText =
-    "Quillmend Version 1.0.0.1\n\n(C) The Quillmend developers. All rights reserved.";
+    "Quillmend Version 1.0.0.1\n\nAll rights reserved.";
 
 class CAbout : public ui::Page {
   public:

@@ -28,10 +28,16 @@ void MainWindowPresenter::OnTimer(unsigned id) {
             view_.StopTimer(id);
             view_.PressFind();
             break;
-        case main_timer::kHideAgain:
+        case main_timer::kHideAgain: {
+            // The dialog framework shows the window once when its message
+            // queue first goes idle. A slow start can bring this timer
+            // before that show; it then fires again until it has hidden the
+            // window after the show (or has waited long enough).
+            const bool shown = view_.IsWindowShown();
             view_.HideWindow();
-            view_.StopTimer(id);
+            if (shown || ++hideTicks_ >= main_timer::kHideAgainTries) view_.StopTimer(id);
             break;
+        }
         case main_timer::kAlert:
             view_.StopTimer(id);
             view_.StartTimer(id, main_timer::kAlertPeriodMs);

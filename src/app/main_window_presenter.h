@@ -14,6 +14,8 @@ inline constexpr unsigned kAutoFind = 100;  // first start: press Find
 inline constexpr unsigned kAutoFindDelayMs = 500;
 inline constexpr unsigned kHideAgain = 200;  // silent start: hide after the first show
 inline constexpr unsigned kHideAgainDelayMs = 100;
+// How often it fires at most while waiting for the framework's show.
+inline constexpr int kHideAgainTries = 30;
 inline constexpr unsigned kAlert = 300;  // silent start: the alert popups
 inline constexpr unsigned kFirstAlertMs = 200;
 inline constexpr unsigned kAlertPeriodMs = 300000;
@@ -29,6 +31,7 @@ class MainWindowView {
     // Runs the splash window modally (2.5 s).
     virtual void RunSplash() = 0;
     virtual void HideWindow() = 0;
+    virtual bool IsWindowShown() const = 0;
     virtual void StartTimer(unsigned id, unsigned milliseconds) = 0;
     virtual void StopTimer(unsigned id) = 0;
     virtual void ShowTrayIcon() = 0;
@@ -64,6 +67,7 @@ class MainWindowPresenter {
     MainWindowView& view_;
     const SettingsStore& settings_;
     bool silent_;
+    int hideTicks_ = 0;
 };
 
 }  // namespace qm

@@ -18,6 +18,7 @@ class RecordingView : public MainWindowView {
   public:
     void RunSplash() override { log.push_back("splash"); }
     void HideWindow() override { log.push_back("hide"); }
+    bool IsWindowShown() const override { return shown; }
     void StartTimer(unsigned id, unsigned ms) override {
         log.push_back("timer " + std::to_string(id) + " " + std::to_string(ms));
     }
@@ -37,6 +38,7 @@ class RecordingView : public MainWindowView {
     Log Take() { return std::exchange(log, {}); }
 
     bool answerOk = true;
+    bool shown = true;
     Log log;
 };
 
@@ -94,6 +96,11 @@ TEST_F(MainWindowPresenterTest, OnlyTheFirstStartScans) {
 
 TEST_F(MainWindowPresenterTest, TimersFireAsTheirRolesSay) {
     MainWindowPresenter presenter(view_, settings_, true);
+    // Before the framework's first show the timer keeps waiting for it.
+    view_.shown = false;
+    presenter.OnTimer(main_timer::kHideAgain);
+    EXPECT_EQ(view_.Take(), (Log{"hide"}));
+    view_.shown = true;
     presenter.OnTimer(main_timer::kHideAgain);
     EXPECT_EQ(view_.Take(), (Log{"hide", "kill 200"}));
     presenter.OnTimer(main_timer::kAutoFind);
@@ -105,6 +112,15 @@ TEST_F(MainWindowPresenterTest, TimersFireAsTheirRolesSay) {
                                  "timer 300 300000", "alert"}));
     presenter.OnTimer(12345);
     EXPECT_TRUE(view_.log.empty());
+}
+
+TEST_F(MainWindowPresenterTest, TheHidingTimerGivesUpWhenNoShowComes) {
+    MainWindowPresenter presenter(view_, settings_, true);
+    view_.shown = false;
+    for (int i = 1; i < main_timer::kHideAgainTries; ++i) presenter.OnTimer(main_timer::kHideAgain);
+    EXPECT_EQ(view_.Take(), Log(main_timer::kHideAgainTries - 1, "hide"));
+    presenter.OnTimer(main_timer::kHideAgain);
+    EXPECT_EQ(view_.Take(), (Log{"hide", "kill 200"}));
 }
 
 TEST_F(MainWindowPresenterTest, ACloseAsksOnlyWhenTheSettingSaysSo) {
