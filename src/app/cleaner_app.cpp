@@ -32,6 +32,7 @@ bool CCleanerApp::InitInstance(const char* commandLine) {
     const SettingsStore settings(services_.registry);
     const std::string name = InstanceName(settings.ReadText(kProductName, setting::kVersion));
 
+    SetLastError(ERROR_SUCCESS);
     mutex_ = CreateMutexA(nullptr, TRUE, name.c_str());
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         BringForward(name);
