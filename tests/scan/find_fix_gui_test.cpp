@@ -114,6 +114,18 @@ HWND FindBox() {
     return FindWindowA("#32770", "Quillmend");
 }
 
+// The dialog or message box of the modal loop that runs, once it is on
+// screen: a modal loop shows its window only when its queue first runs dry.
+HWND ShownBox() {
+    const DWORD start = GetTickCount();
+    HWND box = FindBox();
+    while (box && !IsWindowVisible(box) && GetTickCount() - start < 5000) {
+        Pump(10);
+        box = FindBox();
+    }
+    return box;
+}
+
 std::string WindowText(HWND hwnd) {
     char text[512] = {};
     GetWindowTextA(hwnd, text, sizeof text);
@@ -388,7 +400,7 @@ TEST_F(FindFixPage, DetailsDialogTicksDecideWhatFixRepairs) {
 
     bool checked = false;
     WhenModal([&] {
-        HWND box = FindBox();
+        HWND box = ShownBox();
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(GetWindow(box, GW_OWNER), host);
         auto* header = dynamic_cast<ui::CLinkLabel*>(
@@ -481,7 +493,7 @@ TEST_F(FindFixPage, FixWithEveryRowUntickedAsksInABoxOfTheMainWindow) {
     std::string text;
     HWND owner = nullptr;
     WhenModal([&] {
-        if (HWND box = FindBox()) {
+        if (HWND box = ShownBox()) {
             text = WindowText(GetDlgItem(box, 0xFFFF));
             owner = GetWindow(box, GW_OWNER);
             SendMessageA(box, WM_COMMAND, IDOK, 0);
@@ -495,6 +507,34 @@ TEST_F(FindFixPage, FixWithEveryRowUntickedAsksInABoxOfTheMainWindow) {
     EXPECT_EQ(BackupFiles(), 0);
 }
 
+// A real mouse click on a "View Details" cell: the list view's own click
+// notification leads to the dialog of that row's category.
+TEST_F(FindFixPage, MouseClickOnViewDetailsOpensThatCategory) {
+    found[5] = 2;
+    page->PressFind();
+    ASSERT_TRUE(WaitForWorker());
+    SetForegroundWindow(host);
+    ui::testing::Repaint(host);
+    int count = -1;
+    WhenModal([&] {
+        if (HWND box = ShownBox()) {
+            count = ui::ListBox(GetDlgItem(box, IDC_DETAILS_LIST)).Count();
+            SendMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    RECT cell = List().SubItemRect(4, 2);
+    MapWindowPoints(Item(IDC_FF_CATEGORIES), HWND_DESKTOP, reinterpret_cast<POINT*>(&cell), 2);
+    SetCursorPos(cell.left + 10, (cell.top + cell.bottom) / 2);
+    Pump(100);
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    Pump(50);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return count >= 0; }, 5000));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(List().SelectedRow(), 4);
+    EXPECT_EQ(Label(IDC_FF_DESCRIPTION), CategoryDescription(5));
+}
+
 // With "repairafterfind" set, a details dialog opened during the scan is
 // closed (and lets go of the items) before the repair empties the list.
 TEST_F(FindFixPage, AutomaticRepairClosesADetailsDialogOpenedDuringTheScan) {
@@ -504,21 +544,29 @@ TEST_F(FindFixPage, AutomaticRepairClosesADetailsDialogOpenedDuringTheScan) {
     page->PressFind();
     ASSERT_TRUE(PumpUntil([&] { return Cell(2, 2) == "View Details"; }));
     bool closedByPage = false;
+    bool showedGoneItems = false;
     WhenModal([&] {
-        HWND box = FindBox();
+        HWND box = ShownBox();
         ASSERT_NE(box, nullptr);
         ui::ListBox list(GetDlgItem(box, IDC_DETAILS_LIST));
         EXPECT_EQ(list.Count(), 2);
         // Untick one: the automatic repair takes every item all the same.
         const RECT r = list.ItemRect(0);
         list.Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.left + 8, r.top + 10));
+        list.Send(WM_LBUTTONUP, 0, MAKELPARAM(r.left + 8, r.top + 10));
         holdLast = false;
+        // The page empties and ends the dialog; it must never show entries
+        // whose items are gone.
         const DWORD start = GetTickCount();
-        while (IsWindowVisible(box) && GetTickCount() - start < 20000) Pump(10);
-        closedByPage = !IsWindowVisible(box) && list.Count() == 0;
+        while (list.Count() > 0 && GetTickCount() - start < 20000) {
+            Pump(1);
+            if (page->driver().items().Count() == 0 && list.Count() > 0) showedGoneItems = true;
+        }
+        closedByPage = list.Count() == 0;
     });
     ClickCell(2, 2);
     EXPECT_TRUE(closedByPage);
+    EXPECT_FALSE(showedGoneItems);
     ASSERT_TRUE(WaitForWorker());
     EXPECT_FALSE(ValueExists("v0"));
     EXPECT_FALSE(ValueExists("v1"));
