@@ -48,3 +48,16 @@ function(qm_add_test name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   endif()
 endfunction()
+
+# qm_gui_test_properties(NAME...): the window tests share one X server per
+# test run (started and stopped by a CTest fixture, tests/ui/xvfb-display.sh)
+# and run one at a time, since they look for windows and the foreground on
+# that one screen.
+function(qm_gui_test_properties)
+  foreach(_name ${ARGN})
+    set_property(TEST ${_name} APPEND PROPERTY FIXTURES_REQUIRED qm_x_display)
+    set_property(TEST ${_name} APPEND PROPERTY RESOURCE_LOCK qm_x_display)
+    set_property(TEST ${_name} APPEND PROPERTY ENVIRONMENT
+                 "QM_XVFB_STATE=${CMAKE_BINARY_DIR}/xvfb-display.state")
+  endforeach()
+endfunction()

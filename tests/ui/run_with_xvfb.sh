@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs a command with DISPLAY set to a private X server (Xvfb, 24-bit
-# colour, so that pixels read back from windows keep their exact colours),
-# and stops the server afterwards. Exits 77, which CTest counts as skipped,
+# Runs a command with DISPLAY set to the test run's shared X server (see
+# xvfb-display.sh; QM_XVFB_STATE names its state file), or else to a private
+# X server (Xvfb, 24-bit colour, so that pixels read back from windows keep
+# their exact colours), which it stops afterwards. Exits 77, which CTest counts as skipped,
 # when no X server can be started.
 #
 #   run_with_xvfb.sh COMMAND [ARGS...]
@@ -11,6 +12,15 @@ skip() {
     echo "SKIPPED: $* - the window tests need an X server" >&2
     exit 77
 }
+
+# A server shared by the whole test run (tests/ui/xvfb-display.sh), when
+# there is one.
+if [ -n "${QM_XVFB_STATE:-}" ] && [ -s "$QM_XVFB_STATE" ]; then
+    read -r shared_display shared_pid <"$QM_XVFB_STATE"
+    if [ -n "${shared_pid:-}" ] && kill -0 "$shared_pid" 2>/dev/null; then
+        DISPLAY=:$shared_display exec "$@"
+    fi
+fi
 
 command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is not installed (apt-get install xvfb)"
 
