@@ -784,7 +784,7 @@ TEST(LayoutScaler, SplashWindowAndDetailsDialogInPixels) {
     ASSERT_TRUE(detailsScaler.Apply(Module(), details.Handle(), IDD_FOUND_ITEMS, 96.0));
     EXPECT_EQ(ClientSize(details.Handle()).cx, 480);
     EXPECT_EQ(ClientSize(details.Handle()).cy, 390);
-    ExpectPlaced(details.Handle(), IDC_DETAILS_LIST, 11, 62, 459, 280);
+    ExpectPlaced(details.Handle(), IDC_DETAILS_LIST, 11, 78, 459, 263);
     ExpectPlaced(details.Handle(), IDCANCEL, 387, 354, 83, 23);
 }
 
