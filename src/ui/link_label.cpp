@@ -21,7 +21,10 @@ void CLinkLabel::RebuildFont() {
 void CLinkLabel::SetText(const std::string& text) {
     if (!hwnd_) return;
     text_ = text;
-    Redraw();
+    // The window carries the same text (its WM_SETTEXT redraws the label),
+    // so that whatever reads the window, a screen reader or a test, finds
+    // the words that are shown.
+    SetWindowTextA(hwnd_, text_.c_str());
 }
 
 void CLinkLabel::SetTextColour(COLORREF colour) {
