@@ -14,8 +14,9 @@ inline constexpr unsigned kAutoFind = 100;  // first start: press Find
 inline constexpr unsigned kAutoFindDelayMs = 500;
 inline constexpr unsigned kHideAgain = 200;  // silent start: hide after the first show
 inline constexpr unsigned kHideAgainDelayMs = 100;
-// How often it fires at most while waiting for the framework's show.
-inline constexpr int kHideAgainTries = 30;
+// How often it fires at most while waiting for the framework's show (10 s:
+// a start under load can take seconds before its message queue first idles).
+inline constexpr int kHideAgainTries = 100;
 inline constexpr unsigned kAlert = 300;  // silent start: the alert popups
 inline constexpr unsigned kFirstAlertMs = 200;
 inline constexpr unsigned kAlertPeriodMs = 300000;
