@@ -166,8 +166,8 @@ TEST_F(ResourceScript, DetailsDialog) {
 TEST_F(ResourceScript, BackupAndStartupPages) {
     const DialogTemplate backup = Dialog(IDD_BACKUP);
     ExpectPlacement(backup, {{1231, 11, 2, 164, 18},
-                             {1227, 11, 23, 316, 20},
-                             {1202, 9, 49, 317, 142},
+                             {1227, 11, 21, 316, 30},
+                             {1202, 9, 53, 317, 138},
                              {1113, 188, 193, 60, 18},
                              {1019, 266, 193, 60, 18}});
     if (const TemplateItem* list = Item(backup, 1202)) {
