@@ -44,9 +44,11 @@ SETUP_REVISION=3
 # it beside the loader. The X libraries are only "recommended" by
 # libwine but are loaded at run time by Wine's X11 driver for GUI programs
 # (rendering, cursors, input, screens). fonts-wine gives Wine's replacements
-# for the standard Windows fonts.
+# for the standard Windows fonts, and fonts-liberation the faces that Wine
+# draws in place of Arial and Times New Roman with the same widths, so that
+# texts fit the labels sized for them.
 PACKAGES=(
-    wine wine32:i386 wine32-preloader:i386 fonts-wine
+    wine wine32:i386 wine32-preloader:i386 fonts-wine fonts-liberation
     libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386
     libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
 )
