@@ -84,18 +84,6 @@ class MessageBoxes {
     std::thread thread_;
 };
 
-std::string ColumnText(HWND list, int column, int* width) {
-    char text[64] = {};
-    LVCOLUMNA info{};
-    info.mask = LVCF_TEXT | LVCF_WIDTH;
-    info.pszText = text;
-    info.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column),
-                 reinterpret_cast<LPARAM>(&info));
-    *width = info.cx;
-    return text;
-}
-
 class BackupPageWindow : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -169,13 +157,9 @@ TEST_F(BackupPageWindow, ListsRestoresAndRemoves) {
         const auto style =
             static_cast<DWORD>(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
         EXPECT_EQ(style & 0x125u, 0x125u);
-        const std::pair<const char*, int> columns[] = {
-            {"Name", 280}, {"Date and Time", 128}, {"Size", 70}};
-        for (int c = 0; c < 3; ++c) {
-            int width = 0;
-            EXPECT_EQ(ColumnText(list, c, &width), columns[c].first);
-            EXPECT_EQ(width, columns[c].second);
-        }
+        EXPECT_EQ(ui::testing::ListColumns(list),
+                  (std::vector<std::pair<std::string, int>>{
+                      {"Name", 280}, {"Date and Time", 128}, {"Size", 70}}));
         auto* title =
             dynamic_cast<ui::CLinkLabel*>(ui::Control::FromHandle(page.Item(IDC_BACKUP_TITLE)));
         auto* description = dynamic_cast<ui::CLinkLabel*>(

@@ -1,7 +1,6 @@
 #include "tests/gui/screen_picture.h"
 
-#include <cstdio>
-#include <memory>
+#include "tests/ui/gui_support.h"
 
 namespace qm::gui_test {
 
@@ -102,25 +101,7 @@ double Picture::Overlap(const Picture& other, const RECT& area, COLORREF backgro
 }
 
 bool Picture::SaveBmp(const std::string& path) const {
-    if (rgb_.empty()) return false;
-    const uint32_t imageSize = static_cast<uint32_t>(rgb_.size() * 4);
-    BITMAPFILEHEADER file{};
-    BITMAPINFOHEADER header{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + imageSize;
-    header.biSize = sizeof header;
-    header.biWidth = width_;
-    header.biHeight = -height_;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = imageSize;
-    std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!out) return false;
-    return std::fwrite(&file, sizeof file, 1, out.get()) == 1 &&
-           std::fwrite(&header, sizeof header, 1, out.get()) == 1 &&
-           std::fwrite(rgb_.data(), imageSize, 1, out.get()) == 1;
+    return ui::testing::SaveBmp32(path, width_, height_, rgb_);
 }
 
 }  // namespace qm::gui_test

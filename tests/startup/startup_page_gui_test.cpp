@@ -22,18 +22,6 @@
 namespace qm::test {
 namespace {
 
-std::string ColumnText(HWND list, int column, int* width) {
-    char text[64] = {};
-    LVCOLUMNA info{};
-    info.mask = LVCF_TEXT | LVCF_WIDTH;
-    info.pszText = text;
-    info.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column),
-                 reinterpret_cast<LPARAM>(&info));
-    *width = info.cx;
-    return text;
-}
-
 struct Row {
     std::string name, command, location;
     bool checked;
@@ -77,13 +65,9 @@ TEST(StartupPageWindow, RowsSwitchTheirItemsOnlyWhenTheUserTicksThem) {
         const auto style =
             static_cast<DWORD>(SendMessageA(handle, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
         EXPECT_EQ(style & 0x25u, 0x25u);
-        const std::pair<const char*, int> columns[] = {
-            {"Program", 120}, {"File Name", 250}, {"Location", 110}};
-        for (int c = 0; c < 3; ++c) {
-            int width = 0;
-            EXPECT_EQ(ColumnText(handle, c, &width), columns[c].first);
-            EXPECT_EQ(width, columns[c].second);
-        }
+        EXPECT_EQ(ui::testing::ListColumns(handle),
+                  (std::vector<std::pair<std::string, int>>{
+                      {"Program", 120}, {"File Name", 250}, {"Location", 110}}));
         auto* title =
             dynamic_cast<ui::CLinkLabel*>(ui::Control::FromHandle(page.Item(IDC_STARTUP_TITLE)));
         auto* description = dynamic_cast<ui::CLinkLabel*>(

@@ -1,5 +1,7 @@
 #include "tests/ui/gui_support.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -83,16 +85,22 @@ int Pixels::LongestRun(const RECT& area, COLORREF colour) const {
 }
 
 bool Pixels::SaveBmp(const std::string& path) const {
-    if (rgb_.empty()) return false;
-    const uint32_t imageSize = static_cast<uint32_t>(rgb_.size() * 4);
+    return SaveBmp32(path, width_, height_, rgb_);
+}
+
+bool SaveBmp32(const std::string& path, int width, int height, const std::vector<uint32_t>& rgb) {
+    if (rgb.empty() || rgb.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
+        return false;
+    }
+    const uint32_t imageSize = static_cast<uint32_t>(rgb.size() * 4);
     BITMAPFILEHEADER file{};
     BITMAPINFOHEADER header{};
     file.bfType = 0x4D42;  // "BM"
     file.bfOffBits = sizeof file + sizeof header;
     file.bfSize = file.bfOffBits + imageSize;
     header.biSize = sizeof header;
-    header.biWidth = width_;
-    header.biHeight = -height_;
+    header.biWidth = width;
+    header.biHeight = -height;
     header.biPlanes = 1;
     header.biBitCount = 32;
     header.biCompression = BI_RGB;
@@ -101,7 +109,23 @@ bool Pixels::SaveBmp(const std::string& path) const {
     if (!out) return false;
     return std::fwrite(&file, sizeof file, 1, out.get()) == 1 &&
            std::fwrite(&header, sizeof header, 1, out.get()) == 1 &&
-           std::fwrite(rgb_.data(), imageSize, 1, out.get()) == 1;
+           std::fwrite(rgb.data(), imageSize, 1, out.get()) == 1;
+}
+
+std::vector<std::pair<std::string, int>> ListColumns(HWND list) {
+    std::vector<std::pair<std::string, int>> columns;
+    for (int c = 0;; ++c) {
+        char text[256] = {};
+        LVCOLUMNA info{};
+        info.mask = LVCF_TEXT | LVCF_WIDTH;
+        info.pszText = text;
+        info.cchTextMax = sizeof text;
+        if (!SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(c),
+                          reinterpret_cast<LPARAM>(&info))) {
+            return columns;
+        }
+        columns.emplace_back(text, info.cx);
+    }
 }
 
 RECT RectIn(HWND control, HWND window) {

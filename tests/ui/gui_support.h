@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm::ui::testing {
@@ -35,6 +36,12 @@ class Pixels {
     int height_ = 0;
     std::vector<uint32_t> rgb_;  // 0x00RRGGBB, top row first
 };
+
+// Writes top-down 0x00RRGGBB pixels as a 32-bit picture file.
+bool SaveBmp32(const std::string& path, int width, int height, const std::vector<uint32_t>& rgb);
+
+// A list view's columns in order: each one's heading and width in pixels.
+std::vector<std::pair<std::string, int>> ListColumns(HWND list);
 
 // A control's rectangle in the client coordinates of another window.
 RECT RectIn(HWND control, HWND window);
