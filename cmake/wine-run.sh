@@ -130,6 +130,27 @@ done
 # this script again with QM_WINE_RUN_STAGE=inside); the process stays the
 # same, so signals and the exit status reach the caller unchanged.
 if [ "${QM_WINE_RUN_STAGE:-}" != inside ]; then
+    # On a desktop's display the X server asks for the user's cookie, whose
+    # file (in a home folder) the root does not show: hand Wine a copy in
+    # /tmp. Under sudo the invoking user's file is the one that counts.
+    if [ -n "${DISPLAY:-}" ]; then
+        cookie=${XAUTHORITY:-}
+        if [ -z "$cookie" ] || [ ! -f "$cookie" ]; then
+            cookie=${HOME:-/root}/.Xauthority
+            if [ ! -f "$cookie" ] && [ -n "${SUDO_USER:-}" ]; then
+                cookie=$(getent passwd "$SUDO_USER" | cut -d: -f6)/.Xauthority
+            fi
+        fi
+        case $cookie in
+            /tmp/*) ;;
+            *)
+                if [ -f "$cookie" ]; then
+                    copy=/tmp/quillmend-xauth-$(id -u)
+                    install -m 600 -- "$cookie" "$copy" && export XAUTHORITY=$copy
+                fi
+                ;;
+        esac
+    fi
     QM_WINE_RUN_STAGE=inside exec unshare -m --propagation private -- "$self" "$@"
 fi
 unset QM_WINE_RUN_STAGE
