@@ -22,29 +22,9 @@ inline double Seconds(Clock::time_point from) {
 }
 
 // The page the scan driver talks to: nothing is shown, every row ticked.
-class NullView : public ScanView {
+class NullView : public QuietScanView {
   public:
-    void SetCommandText(const std::string&) override {}
-    void EnableCommand(bool) override {}
-    bool IsRowTicked(int) override { return true; }
-    void SetItemsFoundCell(int, const std::string&) override {}
-    void SetDetailsCell(int, const std::string&, bool) override {}
-    void SetStatusText(const std::string&) override {}
-    void ShowStatus(bool) override {}
     void ShowProgressText(const std::string&) override { ++progressTexts; }
-    void SetInstruction(const std::string&) override {}
-    void ShowBusyBar(bool) override {}
-    void StartBusyAnimation(int) override {}
-    void StopBusyAnimation() override {}
-    void ShowClearButton(bool) override {}
-    void ShowResultLine(bool) override {}
-    void SetResultText(const std::string&) override {}
-    void ShowMessage(const std::string&) override {}
-    void Repaint() override {}
-    void EnablePageButtons(bool) override {}
-    void RestoreMainWindow() override {}
-    void NotifyScanFinished() override {}
-    void NotifyRepairFinished() override {}
 
     long progressTexts = 0;
 };

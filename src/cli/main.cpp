@@ -33,30 +33,11 @@ constexpr int kBadInput = 2;
 
 // The scan driver's page, for a console: rows are the chosen categories,
 // messages go to the error stream, everything else is not shown.
-class ConsoleView : public ScanView {
+class ConsoleView : public QuietScanView {
   public:
     explicit ConsoleView(const bool (&ticked)[kCategoryCount + 1]) : ticked_(ticked) {}
-    void SetCommandText(const std::string&) override {}
-    void EnableCommand(bool) override {}
     bool IsRowTicked(int row) override { return ticked_[row + 1]; }
-    void SetItemsFoundCell(int, const std::string&) override {}
-    void SetDetailsCell(int, const std::string&, bool) override {}
-    void SetStatusText(const std::string&) override {}
-    void ShowStatus(bool) override {}
-    void ShowProgressText(const std::string&) override {}
-    void SetInstruction(const std::string&) override {}
-    void ShowBusyBar(bool) override {}
-    void StartBusyAnimation(int) override {}
-    void StopBusyAnimation() override {}
-    void ShowClearButton(bool) override {}
-    void ShowResultLine(bool) override {}
-    void SetResultText(const std::string&) override {}
     void ShowMessage(const std::string& text) override { std::cerr << text << '\n'; }
-    void Repaint() override {}
-    void EnablePageButtons(bool) override {}
-    void RestoreMainWindow() override {}
-    void NotifyScanFinished() override {}
-    void NotifyRepairFinished() override {}
 
   private:
     const bool (&ticked_)[kCategoryCount + 1];

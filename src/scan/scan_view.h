@@ -43,4 +43,31 @@ class ScanView {
     virtual void NotifyRepairFinished() = 0;  // RepairFinishedMessage
 };
 
+// A view that shows nothing and ticks every row: the base of views that
+// care about a few calls only (the headless scanner, benchmarks, tests).
+class QuietScanView : public ScanView {
+  public:
+    void SetCommandText(const std::string&) override {}
+    void EnableCommand(bool) override {}
+    bool IsRowTicked(int) override { return true; }
+    void SetItemsFoundCell(int, const std::string&) override {}
+    void SetDetailsCell(int, const std::string&, bool) override {}
+    void SetStatusText(const std::string&) override {}
+    void ShowStatus(bool) override {}
+    void ShowProgressText(const std::string&) override {}
+    void SetInstruction(const std::string&) override {}
+    void ShowBusyBar(bool) override {}
+    void StartBusyAnimation(int) override {}
+    void StopBusyAnimation() override {}
+    void ShowClearButton(bool) override {}
+    void ShowResultLine(bool) override {}
+    void SetResultText(const std::string&) override {}
+    void ShowMessage(const std::string&) override {}
+    void Repaint() override {}
+    void EnablePageButtons(bool) override {}
+    void RestoreMainWindow() override {}
+    void NotifyScanFinished() override {}
+    void NotifyRepairFinished() override {}
+};
+
 }  // namespace qm

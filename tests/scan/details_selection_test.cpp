@@ -119,30 +119,7 @@ TEST(DetailsSelection, CollectsWhileAScanAppends) {
     EXPECT_EQ(DetailsSelection(list, 1, false).size(), static_cast<size_t>(kItems / 2));
 }
 
-class NullView : public ScanView {
-  public:
-    void SetCommandText(const std::string&) override {}
-    void EnableCommand(bool) override {}
-    bool IsRowTicked(int) override { return true; }
-    void SetItemsFoundCell(int, const std::string&) override {}
-    void SetDetailsCell(int, const std::string&, bool) override {}
-    void SetStatusText(const std::string&) override {}
-    void ShowStatus(bool) override {}
-    void ShowProgressText(const std::string&) override {}
-    void SetInstruction(const std::string&) override {}
-    void ShowBusyBar(bool) override {}
-    void StartBusyAnimation(int) override {}
-    void StopBusyAnimation() override {}
-    void ShowClearButton(bool) override {}
-    void ShowResultLine(bool) override {}
-    void SetResultText(const std::string&) override {}
-    void ShowMessage(const std::string&) override {}
-    void Repaint() override {}
-    void EnablePageButtons(bool) override {}
-    void RestoreMainWindow() override {}
-    void NotifyScanFinished() override {}
-    void NotifyRepairFinished() override {}
-};
+using NullView = QuietScanView;
 
 // What the page does on opening a category's details (collect, mark the
 // category opened, apply the row's tick), followed by Fix: the repair gets
