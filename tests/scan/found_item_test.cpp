@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -73,12 +74,16 @@ TEST(FoundItemList, WalkWhileAnotherThreadAppends) {
         done = true;
     });
     bool inOrder = true;
-    for (int walks = 0; !done || walks == 0; ++walks) {
+    // The lock is not fair: a reader that walks again at once can keep the
+    // writer waiting for as long as it walks, so each walk is followed by a
+    // pause, as the details dialog's openings are, and the walks are counted.
+    for (int walks = 0; (!done && walks < 500) || walks == 0; ++walks) {
         int expected = 0;
         list.ForEach([&](FoundItem& item) {
             inOrder = inOrder && item.valueName == std::to_string(expected++);
             item.selected = true;
         });
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     writer.join();
     EXPECT_TRUE(inOrder);
