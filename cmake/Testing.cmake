@@ -49,15 +49,22 @@ function(qm_add_test name)
   endif()
 endfunction()
 
-# qm_gui_test_properties(NAME...): the window tests share one X server per
-# test run (started and stopped by a CTest fixture, tests/ui/xvfb-display.sh)
-# and run one at a time, since they look for windows and the foreground on
-# that one screen.
+# qm_gui_test_properties(NAME...): the tests whose programs may make windows
+# (the installer's hidden window included) share one X server per test run,
+# started and stopped by a CTest fixture (tests/ui/xvfb-display.sh), and run
+# one at a time, since they look for windows and the foreground on that one
+# screen. They run in a Wine prefix of their own that no program uses
+# without that display: the first program of a prefix that needs Wine's
+# desktop starts the desktop process, every program of the prefix then draws
+# through the driver that process loaded, and one started without DISPLAY
+# loads none, so no program of the prefix can make a window until it ends.
+set(QM_GUI_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix-gui")
 function(qm_gui_test_properties)
   foreach(_name ${ARGN})
     set_property(TEST ${_name} APPEND PROPERTY FIXTURES_REQUIRED qm_x_display)
     set_property(TEST ${_name} APPEND PROPERTY RESOURCE_LOCK qm_x_display)
     set_property(TEST ${_name} APPEND PROPERTY ENVIRONMENT
-                 "QM_XVFB_STATE=${CMAKE_BINARY_DIR}/xvfb-display.state")
+                 "QM_XVFB_STATE=${CMAKE_BINARY_DIR}/xvfb-display.state"
+                 "QM_WINEPREFIX=${QM_GUI_WINEPREFIX}")
   endforeach()
 endfunction()

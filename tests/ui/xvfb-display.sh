@@ -4,8 +4,15 @@
 # while after a program ends) never hold a connection to a server that has
 # already gone: a second server per test broke the next test's windows.
 #
-#   xvfb-display.sh start STATE    starts the server, writes "DISPLAY PID"
-#   xvfb-display.sh stop STATE     stops it and removes STATE
+#   xvfb-display.sh start STATE [PREFIX]   starts the server, writes
+#                                          "DISPLAY PID"
+#   xvfb-display.sh stop STATE [PREFIX]    stops it and removes STATE
+#
+# PREFIX is the Wine prefix that the window tests run in. Its Wine server,
+# and with it Wine's desktop process, is stopped before the X server starts
+# and before it stops: the desktop of a prefix draws through the display it
+# was started with, so one left from an earlier run (tied to a display that
+# has gone, or to none) would keep every window test from making windows.
 #
 # CTest runs "start" as the setup and "stop" as the cleanup of the window
 # tests' fixture; tests/ui/run_with_xvfb.sh uses the server named in the
@@ -13,9 +20,21 @@
 # succeeds, and each test then decides for itself (it skips).
 set -u
 
-[ $# -eq 2 ] || { echo "usage: xvfb-display.sh start|stop STATE" >&2; exit 2; }
+usage() { echo "usage: xvfb-display.sh start|stop STATE [WINEPREFIX]" >&2; exit 2; }
+[ $# -eq 2 ] || [ $# -eq 3 ] || usage
 action=$1
 state=$2
+prefix=${3:-}
+wine_run=$(cd "$(dirname "$0")/../.." && pwd)/cmake/wine-run.sh
+
+# Stops the window tests' Wine server and every program of the prefix, when
+# the prefix exists (the runner would make a missing one first).
+stop_wine() {
+    [ -n "$prefix" ] && [ -f "$prefix/.quillmend-ready" ] || return 0
+    QM_WINEPREFIX=$prefix "$wine_run" --wineserver -k </dev/null >/dev/null 2>&1
+    QM_WINEPREFIX=$prefix "$wine_run" --wineserver -w </dev/null >/dev/null 2>&1
+    return 0
+}
 
 stop() {
     if [ -s "$state" ]; then
@@ -33,6 +52,7 @@ stop() {
 
 case $action in
 start)
+    stop_wine
     stop
     if ! command -v Xvfb >/dev/null 2>&1; then
         echo "Xvfb is not installed; the window tests will skip" >&2
@@ -61,10 +81,10 @@ start)
     echo "Xvfb on :$display (pid $pid)"
     ;;
 stop)
+    stop_wine
     stop
     ;;
 *)
-    echo "usage: xvfb-display.sh start|stop STATE" >&2
-    exit 2
+    usage
     ;;
 esac
