@@ -25,6 +25,9 @@ convert=/usr/bin/convert
 for f in "$sans" "$bold"; do
     [ -f "$f" ] || { echo "make-artwork: $f is missing (apt-get install fonts-dejavu-core)" >&2; exit 1; }
 done
+# The splash shows the project version (CMakeLists.txt).
+version=$(sed -n 's/^project(Quillmend VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+[ -n "$version" ] || { echo "make-artwork: no project version in CMakeLists.txt" >&2; exit 1; }
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -114,7 +117,7 @@ bmp -size 365x240 "gradient:$band_top-$title" \
     -fill white -stroke none -font "$bold" -pointsize 34 -annotate +24+78 "Quillmend" \
     -font "$sans" -pointsize 13 -annotate +27+102 "Registry repair and backup" \
     -fill "$page" -draw "rectangle 0,138 364,239" \
-    -fill "$caption" -font "$sans" -pointsize 10 -annotate +200+228 "Version 1.0.0.1" \
+    -fill "$caption" -font "$sans" -pointsize 10 -annotate +200+228 "Version $version" \
     "BMP3:$out/246-splash.bmp"
 
 # --- About picture, 76 x 72 -------------------------------------------------

@@ -4,14 +4,16 @@
 
 #include <windows.h>
 
+#include "quillmend_version.h"
 #include "ui/link_label.h"
 #include "ui/page.h"
 
 namespace qm {
 
-// The version label's three lines.
+// The version label's three lines, with the version this program was built
+// as: the same number as its version resource and the installer's.
 inline constexpr const char* kAboutVersionText =
-    "Quillmend Version 1.0.0.1\n\nAll rights reserved.";
+    "Quillmend Version " QM_VERSION_TEXT "\n\nAll rights reserved.";
 
 class CAbout : public ui::Page {
   public:

@@ -12,46 +12,19 @@ strings the case pushed.
 """
 
 import argparse
-import http.server
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import threading
-import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from loopback_http import RecordingServer, decode_query, unused_port  # noqa: E402
 
 SENTINEL = b"sentinel-after-the-three-strings"
 NAME = "Zo\xeb O'Brien & Sons = 100% + more $1 \"q\"".encode("cp1252")
 EMAIL = b"zo\xeb+list@example.org"
-
-
-class RecordingServer(http.server.ThreadingHTTPServer):
-    def __init__(self):
-        super().__init__(("127.0.0.1", 0), RecordingHandler)
-        self.requests = []
-        self.lock = threading.Lock()
-
-
-class RecordingHandler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.0"
-
-    def record(self):
-        with self.server.lock:
-            self.server.requests.append((self.command, self.path, self.headers.get("User-Agent")))
-        body = b"ok"
-        self.send_response(200)
-        self.send_header("Content-Type", "text/plain")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        if self.command != "HEAD":
-            self.wfile.write(body)
-
-    do_GET = do_POST = do_HEAD = do_PUT = record
-
-    def log_message(self, *args):
-        pass
 
 
 class Case:
@@ -93,23 +66,6 @@ def nsis_string(raw):
     """The bytes as a quoted NSIS string: "$" and quotes escaped."""
     text = raw.decode("cp1252")
     return '"' + text.replace("$", "$$").replace('"', '$\\"') + '"'
-
-
-def unused_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def decode_query(query):
-    """The query's name=value pairs, values percent-decoded to bytes. The
-    server reads the request line as Latin-1, so that is how its characters
-    go back to the bytes that were sent."""
-    pairs = []
-    for part in query.split("&"):
-        name, _, value = part.partition("=")
-        pairs.append((name, urllib.parse.unquote_to_bytes(value.encode("latin-1"))))
-    return pairs
 
 
 def read_stacks(path):
