@@ -29,8 +29,10 @@ using ScannerTable = std::array<Scanner, kCategoryCount>;  // [category - 1]
 ScannerTable DefaultScanners();
 
 // The repair run, called on a worker thread and waited for. `automatic` is
-// true when it follows a scan because "repairafterfind" is 1.
-using RepairRoutine = std::function<void(bool automatic)>;
+// true when it follows a scan because "repairafterfind" is 1. Returns
+// whether the run went ahead; false when it repaired nothing and left the
+// items where they were (no ticked row, no backup file).
+using RepairRoutine = std::function<bool(bool automatic)>;
 
 // The result line after a scan without automatic repair.
 std::string ScanResultText(int32_t count);
@@ -75,7 +77,7 @@ class ScanDriver {
   private:
     void PrepareSelection();
     void StartWorker(std::function<void()> body);
-    void RunRepair(bool automatic);
+    bool RunRepair(bool automatic);
 
     RegistryService& registry_;
     FileProbe& files_;

@@ -214,6 +214,7 @@ TEST_F(ScanDriverTest, FixStartsTheRepairAndAutomaticRepairSelectsEverything) {
         int selected = 0;
         driver.items().ForEach([&](const FoundItem& item) { selected += item.selected; });
         repairs.push_back((automatic ? "auto " : "manual ") + std::to_string(selected));
+        return true;
     });
     foundPerCategory[3] = 2;
     driver.OnFindCommand();
@@ -233,6 +234,7 @@ TEST_F(ScanDriverTest, FixStartsTheRepairAndAutomaticRepairSelectsEverything) {
         int selected = 0;
         automatic.items().ForEach([&](const FoundItem& item) { selected += item.selected; });
         repairs.push_back((isAutomatic ? "auto " : "manual ") + std::to_string(selected));
+        return true;
     });
     automatic.OnFindCommand();
     automatic.WaitForWorker();
