@@ -187,8 +187,9 @@ void CRegFindNFix::StopWorker() {
 }
 
 bool CRegFindNFix::RunRepair(bool automatic) {
-    // A program that is closing starts no repair after a stopped scan.
-    if (closing_) return false;
+    // A program that is closing starts no repair after a stopped scan, and
+    // the scan ends as after one: the window is going, nothing is kept.
+    if (closing_) return true;
     // The repair empties the list of found items: a details dialog that a
     // scan left open lets go of them first.
     OnUi([this] { CloseDetails(); });

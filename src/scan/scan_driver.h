@@ -30,8 +30,9 @@ ScannerTable DefaultScanners();
 
 // The repair run, called on a worker thread and waited for. `automatic` is
 // true when it follows a scan because "repairafterfind" is 1. Returns
-// whether the run went ahead; false when it repaired nothing and left the
-// items where they were (no ticked row, no backup file).
+// whether the scan ends as after a repair; false when the run repaired
+// nothing and left the items where they were for another try (no ticked
+// row, no backup file).
 using RepairRoutine = std::function<bool(bool automatic)>;
 
 // The result line after a scan without automatic repair.
