@@ -241,6 +241,63 @@ TEST_F(FilePathScannerTest, StopDuringTheFirstHiveEndsBothWalks) {
     EXPECT_EQ(std::count(sink.texts.begin(), sink.texts.end(), "HKUS"), 1);
 }
 
+// A registry whose subkeys named "EMPTY" enumerate with an empty name, as a
+// damaged or foreign hive can; after a bounded number of enumerations it
+// reports no more subkeys, so that a walk that loops still ends.
+class EmptyNameRegistry : public RegistryService {
+  public:
+    explicit EmptyNameRegistry(RegistryService& inner) : inner_(inner) {}
+    Status OpenKey(HKey p, const char* s, uint32_t a, HKey* r) override {
+        return inner_.OpenKey(p, s, a, r);
+    }
+    Status CreateKey(HKey p, const char* s, uint32_t a, HKey* r, bool* c) override {
+        return inner_.CreateKey(p, s, a, r, c);
+    }
+    Status CloseKey(HKey k) override { return inner_.CloseKey(k); }
+    Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* size) override {
+        if (++enumerations > 1000) return status::kNoMoreItems;
+        const Status result = inner_.EnumKey(key, index, name, size);
+        if (result == status::kSuccess && std::string(name, *size) == "EMPTY") {
+            name[0] = '\0';
+            *size = 0;
+        }
+        return result;
+    }
+    Status EnumValue(HKey k, uint32_t i, char* n, uint32_t* ns, uint32_t* t, uint8_t* d,
+                     uint32_t* ds) override {
+        return inner_.EnumValue(k, i, n, ns, t, d, ds);
+    }
+    Status QueryInfoKey(HKey k, KeyInfo* i) override { return inner_.QueryInfoKey(k, i); }
+    Status QueryValue(HKey k, const char* n, uint32_t* t, uint8_t* d, uint32_t* s) override {
+        return inner_.QueryValue(k, n, t, d, s);
+    }
+    Status SetValue(HKey k, const char* n, uint32_t t, const uint8_t* d, uint32_t s) override {
+        return inner_.SetValue(k, n, t, d, s);
+    }
+    Status DeleteValue(HKey k, const char* n) override { return inner_.DeleteValue(k, n); }
+    Status DeleteKey(HKey p, const char* s) override { return inner_.DeleteKey(p, s); }
+    Status DeleteTree(HKey p, const char* s) override { return inner_.DeleteTree(p, s); }
+
+    int enumerations = 0;
+
+  private:
+    RegistryService& inner_;
+};
+
+// A subkey with an empty name would lead the walk back into its own key
+// without end: it is passed over, and its siblings are walked.
+TEST_F(FilePathScannerTest, ASubkeyWithAnEmptyNameIsPassedOver) {
+    SetText(kLm, "SOFTWARE\\A", "v", "C:\\Gone\\a");
+    MakeKey(kLm, "SOFTWARE\\A\\EMPTY");
+    SetText(kLm, "SOFTWARE\\A\\Z", "v", "C:\\Gone\\z");
+    EmptyNameRegistry odd(registry);
+    ScanContext ctx{odd, Files(), list, counters, stop, &sink};
+    WalkFileReferences(ctx, kLm, "SOFTWARE\\A", "HKLM\\SOFTWARE\\A");
+    EXPECT_LT(odd.enumerations, 1000);
+    EXPECT_EQ(sink.texts, (std::vector<std::string>{"HKLM\\SOFTWARE\\A", "HKLM\\SOFTWARE\\A\\Z"}));
+    EXPECT_EQ(counters.totalCount, 2);
+}
+
 // A tree deeper than the levels that keep their handles, branching where the
 // levels in between close their handle while a subkey is walked and reopen
 // it afterwards. The order of keys and items stays as for a shallow tree, and

@@ -35,6 +35,7 @@ class FakeView : public ScanView {
     bool IsRowTicked(int row) override { return ticked[row]; }
     void SetItemsFoundCell(int, const std::string&) override {}
     void SetDetailsCell(int row, const std::string& text, bool) override {
+        Log("details " + std::to_string(row) + ":" + text);
         std::lock_guard<std::mutex> lock(mutex);
         details[row] = text;
     }
@@ -360,6 +361,9 @@ TEST_F(RepairEngineTest, EntriesThatCannotBeSavedOrDeletedStayAndAreNamed) {
     EXPECT_EQ(LastFoundErrors(), 2);
     EXPECT_EQ(All().at("HKEY_LOCAL_MACHINE\\SOFTWARE\\Help").size(), 0u);
     EXPECT_EQ(All().at("HKEY_LOCAL_MACHINE\\SOFTWARE\\Locked").size(), 1u);
+    // Only the row of the entry that went says "Problems Fixed".
+    EXPECT_EQ(view_.Count("details 5:Problems Fixed"), 1);
+    EXPECT_EQ(view_.Count("details 0:Problems Fixed"), 0);
     RegKey server(registry_);
     EXPECT_EQ(server.Open(hkey::kClassesRoot, "CLSID\\{A}\\InprocServer32", access::kRead),
               status::kSuccess);

@@ -203,6 +203,14 @@ TEST(StartupSwitch, RunValuesComeBackWithTheirTypeAndKey) {
                    {{"item", "Odd"}, {"command", "odd.exe"}, {"hkey", "HKCR"}, {"key", "Run"}});
     machine.Record(startupkey::kRegistryRecords, "Odder",
                    {{"item", "Odder"}, {"command", "o.exe"}, {"hkey", "HKCU"}, {"key", "Runs"}});
+    // Records whose item or command cannot be read stay as well.
+    machine.Record(startupkey::kRegistryRecords, "Nameless",
+                   {{"command", "n.exe"}, {"hkey", "HKCU"}, {"key", "Run"}});
+    machine.Record(startupkey::kRegistryRecords, "Mute",
+                   {{"item", "Mute"}, {"hkey", "HKCU"}, {"key", "Run"}});
+    machine.Record(
+        startupkey::kRegistryRecords, "Long",
+        {{"item", std::string(1100, 'l')}, {"command", "l.exe"}, {"hkey", "HKCU"}, {"key", "Run"}});
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Later", "HKLM\\RunOnce"),
               SwitchOutcome::kSwitched);
     EXPECT_EQ(w.Values(hkey::kLocalMachine, startupkey::kRunOnce),
@@ -211,6 +219,9 @@ TEST(StartupSwitch, RunValuesComeBackWithTheirTypeAndKey) {
     const std::vector<std::string> before = w.Snapshot();
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Odd", "HKCR\\Run"), SwitchOutcome::kFailed);
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Odder", "HKCU\\Runs"), SwitchOutcome::kFailed);
+    for (const char* name : {"Nameless", "Mute", "Long"})
+        EXPECT_EQ(SwitchOnStartupItem(machine.services, name, "HKCU\\Run"), SwitchOutcome::kFailed)
+            << name;
     EXPECT_EQ(w.Snapshot(), before);
 }
 
