@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/scanners.h"
+#include "tests/platform/forwarding_registry.h"
 #include "tests/repair/scanner_world.h"
 
 namespace qm::repairtest {
@@ -244,16 +245,9 @@ TEST_F(FilePathScannerTest, StopDuringTheFirstHiveEndsBothWalks) {
 // A registry whose subkeys named "EMPTY" enumerate with an empty name, as a
 // damaged or foreign hive can; after a bounded number of enumerations it
 // reports no more subkeys, so that a walk that loops still ends.
-class EmptyNameRegistry : public RegistryService {
+class EmptyNameRegistry : public testing::ForwardingRegistry {
   public:
-    explicit EmptyNameRegistry(RegistryService& inner) : inner_(inner) {}
-    Status OpenKey(HKey p, const char* s, uint32_t a, HKey* r) override {
-        return inner_.OpenKey(p, s, a, r);
-    }
-    Status CreateKey(HKey p, const char* s, uint32_t a, HKey* r, bool* c) override {
-        return inner_.CreateKey(p, s, a, r, c);
-    }
-    Status CloseKey(HKey k) override { return inner_.CloseKey(k); }
+    using ForwardingRegistry::ForwardingRegistry;
     Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* size) override {
         if (++enumerations > 1000) return status::kNoMoreItems;
         const Status result = inner_.EnumKey(key, index, name, size);
@@ -263,25 +257,8 @@ class EmptyNameRegistry : public RegistryService {
         }
         return result;
     }
-    Status EnumValue(HKey k, uint32_t i, char* n, uint32_t* ns, uint32_t* t, uint8_t* d,
-                     uint32_t* ds) override {
-        return inner_.EnumValue(k, i, n, ns, t, d, ds);
-    }
-    Status QueryInfoKey(HKey k, KeyInfo* i) override { return inner_.QueryInfoKey(k, i); }
-    Status QueryValue(HKey k, const char* n, uint32_t* t, uint8_t* d, uint32_t* s) override {
-        return inner_.QueryValue(k, n, t, d, s);
-    }
-    Status SetValue(HKey k, const char* n, uint32_t t, const uint8_t* d, uint32_t s) override {
-        return inner_.SetValue(k, n, t, d, s);
-    }
-    Status DeleteValue(HKey k, const char* n) override { return inner_.DeleteValue(k, n); }
-    Status DeleteKey(HKey p, const char* s) override { return inner_.DeleteKey(p, s); }
-    Status DeleteTree(HKey p, const char* s) override { return inner_.DeleteTree(p, s); }
 
     int enumerations = 0;
-
-  private:
-    RegistryService& inner_;
 };
 
 // A subkey with an empty name would lead the walk back into its own key
