@@ -31,7 +31,9 @@ inline constexpr HKey kPerformanceData = 0x80000004u;
 inline constexpr HKey kCurrentConfig = 0x80000005u;
 inline constexpr HKey kDynData = 0x80000006u;
 
-constexpr bool IsRoot(HKey key) { return key >= kClassesRoot && key <= kDynData; }
+constexpr bool IsRoot(HKey key) {
+    return key >= kClassesRoot && key <= kDynData;
+}
 }  // namespace hkey
 
 // What RegQueryInfoKeyA reports. Lengths are in bytes without the
@@ -45,7 +47,7 @@ struct KeyInfo {
 };
 
 class RegistryService {
-public:
+  public:
     virtual ~RegistryService() = default;
 
     // RegOpenKeyExA. An empty or null `subKey` opens `parent` again. With
@@ -102,7 +104,7 @@ public:
 
 // Owns one open key and closes it when it goes out of scope.
 class RegKey {
-public:
+  public:
     RegKey() = default;
     explicit RegKey(RegistryService& registry) : registry_(&registry) {}
     RegKey(const RegKey&) = delete;
@@ -136,10 +138,25 @@ public:
     HKey get() const { return key_; }
     RegistryService& registry() const { return *registry_; }
 
-private:
+  private:
     RegistryService* registry_ = nullptr;
     HKey key_ = hkey::kNull;
 };
+
+// The longest subkey path the ANSI open, create and delete functions take:
+// they convert it into a buffer of 260 characters and fail with kMoreData
+// beyond that.
+inline constexpr size_t kMaxSubKeyPath = 260;
+
+// A way to a key whose path below `parent` may be longer than that: `base`
+// and `rest` such that `rest` (at most kMaxSubKeyPath bytes) names the key
+// below `base`. A path short enough is left as it is (`base` is `parent`,
+// at no cost); a longer one has its leading names opened read-only in
+// steps of whole names, and `holder` keeps the last of them open as
+// `base`. kSuccess, or the status of the step that failed (kMoreData for a
+// single name longer than the limit).
+Status ReachKeyPath(RegistryService& registry, HKey parent, const std::string& path, RegKey& holder,
+                    HKey& base, std::string& rest);
 
 // Full root key names ("HKEY_LOCAL_MACHINE") and back. Empty / kNull when
 // unknown. The parser also takes the short forms HKLM, HKCU, HKCR, HKU and
