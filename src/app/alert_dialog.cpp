@@ -21,6 +21,24 @@ CAlertDlg::CAlertDlg(HINSTANCE instance, const SettingsStore& settings)
         Close(true);
         return 0;
     });
+    // The popup is modeless and no message loop hands its messages to
+    // IsDialogMessage, so Enter and Escape reach it as plain key presses;
+    // they end it as they end any dialog.
+    BindMessage(WM_KEYDOWN, [this](WPARAM key, LPARAM) {
+        if (key == VK_RETURN)
+            OnOk();
+        else if (key == VK_ESCAPE)
+            OnCancel();
+        return 0;
+    });
+}
+
+void CAlertDlg::OnOk() {
+    Close(false);
+}
+
+void CAlertDlg::OnCancel() {
+    Close(false);
 }
 
 bool CAlertDlg::Open(HWND parent) {

@@ -1,7 +1,7 @@
 // CAlertDlg: the small popup (template 390) that tells how many problems the
 // last scan left, in the bottom-right corner of the work area, topmost. It
-// draws itself, hides after a minute, and a click on it hides it and
-// restores the main window. Each popup is a new object; it is never shown
+// draws itself, hides after a minute or on Enter or Escape, and a click on
+// it hides it and restores the main window. Each popup is a new object; it is never shown
 // again once hidden.
 #pragma once
 
@@ -22,6 +22,9 @@ class CAlertDlg : public ui::Dialog {
 
   private:
     bool OnInit() override;
+    // Enter and Escape hide it, as the timer does.
+    void OnOk() override;
+    void OnCancel() override;
     LRESULT EraseBackground(HDC dc);
     void Close(bool restoreOwner);
 

@@ -221,9 +221,13 @@ Status RegExportWriter::ExportKeyText(HKey root, const std::string& subKey, std:
     const char* rootName = RootKeyName(root);
     if (*rootName == '\0') return status::kInvalidHandle;
     // Each key is opened once, for its values and its subkeys together: a
-    // key that allows only one of them could not be exported whole either way.
-    RegKey top(registry_);
-    Status status = top.Open(root, subKey.c_str(), kWalkAccess);
+    // key that allows only one of them could not be exported whole either
+    // way. A key deeper than the ANSI open reaches is opened in steps.
+    RegKey way(registry_), top(registry_);
+    HKey base = hkey::kNull;
+    std::string rest;
+    Status status = ReachKeyPath(registry_, root, subKey, way, base, rest);
+    if (status == status::kSuccess) status = top.Open(base, rest.c_str(), kWalkAccess);
     if (status != status::kSuccess) return status;
     KeyInfo info;
     status = registry_.QueryInfoKey(top.get(), &info);
@@ -312,8 +316,11 @@ Status RegExportWriter::ExportValueText(HKey root, const std::string& subKey,
                                         TextDataForm form) {
     const char* rootName = RootKeyName(root);
     if (*rootName == '\0') return status::kInvalidHandle;
-    RegKey key(registry_);
-    Status status = key.Open(root, subKey.c_str(), access::kDefault);
+    RegKey way(registry_), key(registry_);
+    HKey base = hkey::kNull;
+    std::string rest;
+    Status status = ReachKeyPath(registry_, root, subKey, way, base, rest);
+    if (status == status::kSuccess) status = key.Open(base, rest.c_str(), access::kDefault);
     if (status != status::kSuccess) return status;
 
     uint32_t type = 0, size = 0;

@@ -1,6 +1,6 @@
 // Importing a registry text file into the live registry the way a restore
-// does it: the system registry editor, run silently ("regedit.exe /s"),
-// waited for. Windows only.
+// does it: the registry editor of the Windows folder, started through the
+// shell with "/s" and the quoted file, waited for. Windows only.
 #pragma once
 
 #include <cstdint>

@@ -160,8 +160,12 @@ RestoreCheck Missing(size_t line, std::string problem) {
 RestoreCheck CheckImported(RegistryService& registry, const regtext::Document& doc) {
     const Expectations expected(doc);
     for (const auto& [id, key] : expected.keys()) {
-        RegKey open(registry);
-        const Status opened = open.Open(key.root, key.path.c_str(), access::kQueryValue);
+        // Keys deeper than the ANSI open reaches are opened in steps.
+        RegKey way(registry), open(registry);
+        HKey base = hkey::kNull;
+        std::string rest;
+        Status opened = ReachKeyPath(registry, key.root, key.path, way, base, rest);
+        if (opened == status::kSuccess) opened = open.Open(base, rest.c_str(), access::kQueryValue);
         if (!key.present) {
             if (opened != status::kFileNotFound)
                 return Missing(key.line, KeyName(key) + " should have been deleted");

@@ -63,7 +63,10 @@ FixCommand::FixCommand(ScanDriver& driver, RegistryService& registry, FileProbe&
       engine_(registry, backups_, remover_, view, driver.items(), driver.counters(),
               [&driver](const std::string& text) { driver.SetCommandText(text); }) {
     backups_.SetBackupFolder(backupFolder);
-    driver_.SetRepairRoutine([this](bool automatic) { Repair(automatic); });
+    driver_.SetRepairRoutine([this](bool automatic) {
+        Repair(automatic);
+        return engine_.lastReport().ran;
+    });
 }
 
 void FixCommand::Repair(bool automatic) {

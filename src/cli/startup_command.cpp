@@ -20,7 +20,7 @@ namespace {
 class SilentList : public StartupView {
   public:
     void AddRow(const StartupItem&) override {}
-    void SetLocationText(int, const std::string&) override {}
+    void UpdateRow(int, const StartupItem&) override {}
 };
 
 void PrintRows(std::ostream& out, const std::vector<StartupItem>& rows, bool json) {

@@ -41,6 +41,24 @@ const char* RootKeyFullName(HKey root) {
     return "";
 }
 
+Status ReachKeyPath(RegistryService& registry, HKey parent, const std::string& path, RegKey& holder,
+                    HKey& base, std::string& rest) {
+    base = parent;
+    size_t from = 0;
+    while (path.size() - from > kMaxSubKeyPath) {
+        const size_t cut = path.rfind('\\', from + kMaxSubKeyPath);
+        if (cut == std::string::npos || cut <= from) return status::kMoreData;
+        RegKey step(registry);
+        const Status opened = step.Open(base, path.substr(from, cut - from).c_str(), access::kRead);
+        if (opened != status::kSuccess) return opened;
+        holder = std::move(step);  // the previous step closes once this one is open
+        base = holder.get();
+        from = cut + 1;
+    }
+    rest.assign(path, from, std::string::npos);
+    return status::kSuccess;
+}
+
 HKey ParseRootKeyName(const std::string& name) {
     for (const auto& r : kRoots) {
         if (EqualsNoCase(name, r.full)) return r.key;

@@ -162,6 +162,21 @@ class RegKey {
     HKey key_ = hkey::kNull;
 };
 
+// The longest subkey path the ANSI open, create and delete functions take:
+// they convert it into a buffer of 260 characters and fail with kMoreData
+// beyond that.
+inline constexpr size_t kMaxSubKeyPath = 260;
+
+// A way to a key whose path below `parent` may be longer than that: `base`
+// and `rest` such that `rest` (at most kMaxSubKeyPath bytes) names the key
+// below `base`. A path short enough is left as it is (`base` is `parent`,
+// at no cost); a longer one has its leading names opened read-only in
+// steps of whole names, and `holder` keeps the last of them open as
+// `base`. kSuccess, or the status of the step that failed (kMoreData for a
+// single name longer than the limit).
+Status ReachKeyPath(RegistryService& registry, HKey parent, const std::string& path, RegKey& holder,
+                    HKey& base, std::string& rest);
+
 // Full root key names ("HKEY_LOCAL_MACHINE") and back. Empty / kNull when
 // unknown. The parser also takes the short forms HKLM, HKCU, HKCR, HKU and
 // HKCC, in any case.

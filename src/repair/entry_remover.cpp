@@ -18,6 +18,13 @@ constexpr uint32_t kStringValueSize = 1024;
 Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf) {
     lastBackupFailed_ = false;
     if (keyPath.empty()) return status::kInvalidParameter;
+    // A key deeper than the ANSI functions reach is opened and deleted from
+    // a key above it, as the scan walk reached it.
+    RegKey way(registry_);
+    HKey base = hkey::kNull;
+    std::string rest;
+    const Status reached = ReachKeyPath(registry_, parent, keyPath, way, base, rest);
+    if (reached != status::kSuccess) return reached;
     if (backup_ != nullptr) {
         ExportedTree tree;
         const Status exported = backup_->failed()
@@ -28,7 +35,7 @@ Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool
             lastBackupFailed_ = exported != status::kFileNotFound;
             return exported;
         }
-        return DeleteExportedTree(parent, tree, deleteSelf);
+        return DeleteExportedTree(base, rest, tree, deleteSelf);
     }
 
     // Depth first without recursion: each frame is one key being emptied,
@@ -44,9 +51,9 @@ Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool
     std::vector<Frame> stack;
     {
         RegKey top(registry_);
-        const Status opened = top.Open(parent, keyPath.c_str(), access::kDefault);
+        const Status opened = top.Open(base, rest.c_str(), access::kDefault);
         if (opened != status::kSuccess) return opened;
-        stack.push_back(Frame{parent, keyPath, std::move(top), 0});
+        stack.push_back(Frame{base, rest, std::move(top), 0});
     }
     char name[kSubkeyNameSize + 1];
     for (;;) {
@@ -79,7 +86,8 @@ Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool
     }
 }
 
-Status EntryRemover::DeleteExportedTree(HKey parent, const ExportedTree& tree, bool deleteSelf) {
+Status EntryRemover::DeleteExportedTree(HKey parent, const std::string& topPath,
+                                        const ExportedTree& tree, bool deleteSelf) {
     // The keys the backup holds, removed as the walk below would remove
     // them (deepest first, siblings in order, a key after its subkeys) but
     // without listing them again: a key known to have no subkeys is removed
@@ -98,7 +106,7 @@ Status EntryRemover::DeleteExportedTree(HKey parent, const ExportedTree& tree, b
     std::vector<Frame> stack;
     {
         RegKey top(registry_);
-        const Status opened = top.Open(parent, tree[0].name.c_str(), access::kDefault);
+        const Status opened = top.Open(parent, topPath.c_str(), access::kDefault);
         if (opened != status::kSuccess) return opened;
         stack.push_back(Frame{parent, 0, std::move(top), 0});
     }
@@ -122,8 +130,9 @@ Status EntryRemover::DeleteExportedTree(HKey parent, const ExportedTree& tree, b
         }
         Status result = status::kNoMoreItems;
         if (stack.size() > 1 || deleteSelf) {
-            const Status removed = registry_.DeleteKey(
-                frame.parent, tree[static_cast<size_t>(frame.node)].name.c_str());
+            const std::string& name =
+                frame.node == 0 ? topPath : tree[static_cast<size_t>(frame.node)].name;
+            const Status removed = registry_.DeleteKey(frame.parent, name.c_str());
             result = removed == status::kSuccess ? kDeleted : removed;
         }
         stack.pop_back();
@@ -144,9 +153,13 @@ Status EntryRemover::DeleteValue(HKey root, const std::string& subKey,
             return exported;
         }
     }
-    RegKey key(registry_);
-    const Status opened =
-        key.Open(root, subKey.c_str(), access::kRead | access::kSetValue | access::kCreateSubKey);
+    RegKey way(registry_), key(registry_);
+    HKey base = hkey::kNull;
+    std::string rest;
+    Status opened = ReachKeyPath(registry_, root, subKey, way, base, rest);
+    if (opened == status::kSuccess)
+        opened =
+            key.Open(base, rest.c_str(), access::kRead | access::kSetValue | access::kCreateSubKey);
     if (opened != status::kSuccess) return opened;
     return registry_.DeleteValue(key.get(), valueName.c_str());
 }

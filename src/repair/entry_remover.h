@@ -59,7 +59,9 @@ class EntryRemover {
     Status RemoveFile(const std::string& path);
 
   private:
-    Status DeleteExportedTree(HKey parent, const ExportedTree& tree, bool deleteSelf);
+    // `topPath` names the tree's top key below `parent`.
+    Status DeleteExportedTree(HKey parent, const std::string& topPath, const ExportedTree& tree,
+                              bool deleteSelf);
 
     RegistryService& registry_;
     FileProbe& files_;

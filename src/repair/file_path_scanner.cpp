@@ -45,9 +45,6 @@ constexpr uint32_t kNameReadSize = 299;  // a longer subkey name ends its key's 
 constexpr uint32_t kValueBufferSize = 1024;
 constexpr size_t kKeepAllLevels = 512;
 constexpr size_t kKeepEvery = 32;
-// The longest subkey path the ANSI open functions take: they convert it into
-// a buffer of 260 characters and fail with ERROR_MORE_DATA beyond that.
-constexpr size_t kMaxOpenPath = 260;
 
 // Only a value at least this long (its zero byte included) is examined.
 constexpr uint32_t kShortestExamined = 3;
@@ -94,33 +91,24 @@ class FileReferenceWalk {
     }
 
     // Opens the top level's key again, relative to the nearest level above
-    // that holds its handle (the start key always does). The ANSI open takes
-    // at most kMaxOpenPath bytes of path, so a longer way down is opened in
-    // steps of whole names.
+    // that holds its handle (the start key always does), in steps when the
+    // way down is longer than the ANSI open takes.
     bool Reopen() {
         Level& level = levels_.back();
         size_t above = levels_.size() - 1;
         while (above > 0 && !levels_[--above].key.IsOpen()) {
         }
         const Level& open = levels_[above];
-        HKey base = open.key.get();
+        const size_t from = open.subKeyLength == 0 ? 0 : open.subKeyLength + 1;
+        relative_.assign(subKey_, from, level.subKeyLength - from);
         RegKey step(registry_);
-        size_t from = open.subKeyLength == 0 ? 0 : open.subKeyLength + 1;
-        const size_t to = level.subKeyLength;
-        while (to - from > kMaxOpenPath) {
-            const size_t cut = subKey_.rfind('\\', from + kMaxOpenPath);
-            if (cut == std::string::npos || cut <= from) return false;
-            relative_.assign(subKey_, from, cut - from);
-            RegKey next(registry_);
-            if (next.Open(base, relative_.c_str(), access::kRead) != status::kSuccess) return false;
-            step = std::move(next);
-            base = step.get();
-            from = cut + 1;
-        }
-        relative_.assign(subKey_, from, to - from);
-        return level.key.Open(base, relative_.c_str(),
+        HKey base = hkey::kNull;
+        std::string rest;
+        return ReachKeyPath(registry_, open.key.get(), relative_, step, base, rest) ==
+                   status::kSuccess &&
+               level.key.Open(base, rest.c_str(),
                               level.writable ? access::kReadWrite : access::kRead) ==
-               status::kSuccess;
+                   status::kSuccess;
     }
 
     // Takes the next subkey of the top level and pushes it; false when the

@@ -73,11 +73,19 @@ RepairEngine::RepairEngine(ScanDriver& driver, RegistryService& registry, Backup
                            EntryRemover& remover, ScanView& view)
     : RepairEngine(registry, backups, remover, view, driver.items(), driver.counters(),
                    [&driver](const std::string& text) { driver.SetCommandText(text); }) {
-    driver.SetRepairRoutine([this](bool automatic) { RunRepair(automatic); });
+    driver.SetRepairRoutine([this](bool automatic) {
+        RunRepair(automatic);
+        return report_.ran;
+    });
 }
 
-Status RepairEngine::KeyResult(Status deleted) const {
-    return deleted == EntryRemover::kDeleted ? status::kSuccess : deleted;
+Status RepairEngine::Removal(Status status) {
+    itemNotBackedUp_ = remover_.lastBackupFailed();
+    return status;
+}
+
+Status RepairEngine::KeyResult(Status deleted) {
+    return Removal(deleted == EntryRemover::kDeleted ? status::kSuccess : deleted);
 }
 
 Status RepairEngine::FixClassKey(const FoundItem& item) {
@@ -95,7 +103,7 @@ Status RepairEngine::FixMachineSubkey(const FoundItem& item) {
 
 Status RepairEngine::FixMachineValue(const FoundItem& item) {
     if (RootOf(item) != hkey::kLocalMachine) return status::kBadPathname;
-    return remover_.DeleteValue(hkey::kLocalMachine, SubkeyOf(item), item.valueName);
+    return Removal(remover_.DeleteValue(hkey::kLocalMachine, SubkeyOf(item), item.valueName));
 }
 
 Status RepairEngine::FixStartupEntry(const FoundItem& item) {
@@ -106,19 +114,23 @@ Status RepairEngine::FixStartupEntry(const FoundItem& item) {
             if (item.valueName.empty()) return status::kInvalidParameter;
             return KeyResult(remover_.DeleteKeyTree(root, subKey + "\\" + item.valueName));
         }
-        return remover_.DeleteValue(root, subKey, item.valueName);
+        return Removal(remover_.DeleteValue(root, subKey, item.valueName));
     }
-    if (root == hkey::kLocalMachine) return remover_.DeleteValue(root, subKey, item.valueName);
+    if (root == hkey::kLocalMachine)
+        return Removal(remover_.DeleteValue(root, subKey, item.valueName));
     return status::kBadPathname;
 }
 
 Status RepairEngine::FixReferenceValue(const FoundItem& item) {
     const HKey root = RootOf(item);
     if (root != hkey::kLocalMachine && root != hkey::kUsers) return status::kBadPathname;
-    return remover_.DeleteValue(root, SubkeyOf(item), item.valueName);
+    return Removal(remover_.DeleteValue(root, SubkeyOf(item), item.valueName));
 }
 
 Status RepairEngine::Fix(const FoundItem& item) {
+    // The reason an entry stays is this item's own: a fixer that refuses
+    // the item before it reaches the remover leaves no backup failure.
+    itemNotBackedUp_ = false;
     switch (static_cast<ScanCategory>(item.category)) {
         case ScanCategory::ComActiveX:
             return FixClassKey(item);
@@ -183,9 +195,12 @@ void RepairEngine::RunRepair(bool automatic) {
         if (!item.selected || item.category < 1 || item.category > kCategoryCount) continue;
         const int row = item.category - 1;
         if (!ticked[row]) continue;
-        view_.SetStatusText(CategoryStatusText(item.category));
+        view_.SetStatusText(CategoryFixingText(item.category));
         const Status result = Fix(item);
-        if (result == status::kSuccess || result == status::kFileNotFound) {
+        // An item under a root its category does not delete under deletes
+        // nothing and counts as repaired.
+        if (result == status::kSuccess || result == status::kFileNotFound ||
+            result == status::kBadPathname) {
             ++report_.repaired;
             view_.SetDetailsCell(row, kProblemsFixed, false);
             continue;
@@ -197,8 +212,7 @@ void RepairEngine::RunRepair(bool automatic) {
         const bool isKey = ItemIsKey(item);
         report_.notRepaired.push_back(
             EntryText(item, isKey) + " (" +
-            (remover_.lastBackupFailed() ? repair_text::kNotBackedUp : repair_text::kNotDeleted) +
-            ")");
+            (itemNotBackedUp_ ? repair_text::kNotBackedUp : repair_text::kNotDeleted) + ")");
     }
     remover_.SetBackupStream(nullptr);
 

@@ -73,7 +73,10 @@ class RepairEngine {
 
     // The fixers, one per kind of entry. Each returns kSuccess when the
     // entry is gone, kFileNotFound when there was none, kBadPathname when
-    // the item's root prefix is not one its category deletes under, and
+    // the item's root prefix is not one its category deletes under (the
+    // run counts it as repaired, as nothing of it is to be deleted),
+    // kInvalidParameter for an empty subkey name (which would name the
+    // parent key), and
     // otherwise the status that kept the entry (kWriteFault: the backup
     // stream failed).
     Status FixClassKey(const FoundItem& item);
@@ -84,7 +87,10 @@ class RepairEngine {
 
   private:
     Status Fix(const FoundItem& item);
-    Status KeyResult(Status deleted) const;
+    // Takes the remover's result for the current item, with whether it
+    // kept the entry because the entry could not be backed up.
+    Status Removal(Status status);
+    Status KeyResult(Status deleted);
     void ShowEndMessage();
 
     RegistryService& registry_;
@@ -95,6 +101,7 @@ class RepairEngine {
     const ScanCounters& counters_;
     CommandTextSink setCommandText_;
     RepairReport report_;
+    bool itemNotBackedUp_ = false;
 };
 
 }  // namespace qm

@@ -46,7 +46,7 @@ CRegFindNFix::CRegFindNFix(HINSTANCE instance, RegistryService& registry, FilePr
       driver_(registry, files, *this, scanners),
       engine_(driver_, registry, backups, remover_, *this) {
     // The engine made itself the driver's repair routine; this one wraps it.
-    driver_.SetRepairRoutine([this](bool automatic) { RunRepair(automatic); });
+    driver_.SetRepairRoutine([this](bool automatic) { return RunRepair(automatic); });
 
     BindMessage(kRunOnPageMessage, [](WPARAM, LPARAM l) {
         if (const auto* call = reinterpret_cast<const std::function<void()>*>(l)) (*call)();
@@ -186,14 +186,16 @@ void CRegFindNFix::StopWorker() {
     closing_ = false;
 }
 
-void CRegFindNFix::RunRepair(bool automatic) {
-    // A program that is closing starts no repair after a stopped scan.
-    if (closing_) return;
+bool CRegFindNFix::RunRepair(bool automatic) {
+    // A program that is closing starts no repair after a stopped scan, and
+    // the scan ends as after one: the window is going, nothing is kept.
+    if (closing_) return true;
     // The repair empties the list of found items: a details dialog that a
     // scan left open lets go of them first.
     OnUi([this] { CloseDetails(); });
     if (automatic) driver_.items().ForEach([](FoundItem& item) { item.selected = true; });
     engine_.RunRepair(automatic);
+    return engine_.lastReport().ran;
 }
 
 LRESULT CRegFindNFix::OnListClick(NMHDR* header) {

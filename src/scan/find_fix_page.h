@@ -78,7 +78,7 @@ class CRegFindNFix : public ui::Page, private ScanView {
     // Ends an open details dialog after it forgot its items.
     void CloseDetails();
     void ClearResultCells();
-    void RunRepair(bool automatic);
+    bool RunRepair(bool automatic);
 
     // ScanView, called by the driver and the repair engine.
     void SetCommandText(const std::string& text) override;

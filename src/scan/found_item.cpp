@@ -10,51 +10,52 @@ namespace {
 struct CategoryTexts {
     const char* row;
     const char* status;
+    const char* fixing;
     const char* header;
     const char* description;
 };
 
 // Indexed by category number; entry 0 stands for any unknown number.
 constexpr CategoryTexts kTexts[kCategoryCount + 1] = {
-    {"", "", "", ""},
-    {"COM/ActiveX Entries", "Finding COM/ActiveX Entries...",
+    {"", "", "", "", ""},
+    {"COM/ActiveX Entries", "Finding COM/ActiveX Entries...", "Fixing COM/ActiveX Entries...",
      "The COM/ActiveX Section of the Windows registry contains some invalid entries. This may "
      "cause some applications fail to run, system crash or document opening error.",
      "The COM/ActiveX Section of the Windows registry contains some invalid entries. This may "
      "cause some applications fail to run, system crash or document opening error."},
-    {"Uninstall Entries", "Finding Uninstall Entries...",
+    {"Uninstall Entries", "Finding Uninstall Entries...", "Fixing uninstall Entries...",
      "The Uninstall section of Windows registry contains some invalid entries, or referrs to one "
      "or more missing files. this may due to an application was installed or ununstalled "
      "incorrectly.",
      "The Uninstall section of Windows registry contains some invalid entries, or referrs to one "
      "or more missing files. This may due to an application was installed or ununstalled "
      "incorrectly."},
-    {"Font Entries", "Finding Font entries...",
+    {"Font Entries", "Finding Font entries...", "Fixing Font Entries...",
      "The Fonts section of Windows registry refers to one or more missing font files. This may "
      "cause errors in application that uses fonts(like Word processing application)",
      "The Fonts section of Windows registry refers to one or more missing font files. This may "
      "cause errors in application that uses fonts (like Word processing application)"},
-    {"Shared DLLs", "Finding SharedDlls...",
+    {"Shared DLLs", "Finding SharedDlls...", "Fixing Shared dlls Entries...",
      "The SharedDLLs section of Windows registry contais some invalid entries. This may cause some "
      "application failure due to DLL conflict(DLL hell) problem.",
      "The Shared DLLs section of Windows registry contains some invalid entries. This may cause "
      "some application failure due to DLL conflict (DLL hell) problem."},
-    {"Application Paths", "Finding AppPaths Entries...",
+    {"Application Paths", "Finding AppPaths Entries...", "Fixing AppPath Entries...",
      "The Application Paths section of Windows registry refers to one or more invalid disk "
      "directories. This may cause the application fail to run.",
      "The Application Paths section of Windows registry refers to one or more invalid disk "
      "directories. This may cause the application fail to run."},
-    {"Help Files Information", "Finding helpFileInfo...",
+    {"Help Files Information", "Finding helpFileInfo...", "Fixing HelpFile Entries...",
      "The Help section of the Windows registry points to one or more invalid help file. This mat "
      "cause the help file of some applicaion to open correctly.",
      "The Help section of the Windows registry points to one or more invalid help file. This may "
      "cause the help file of some applicaion to open incorrectly."},
-    {"Windows Startup Items", "Finding Windows Startup...",
+    {"Windows Startup Items", "Finding Windows Startup...", "Fixing WinStatrtup Entries...",
      "The Run section of the Windows registy refers to one or more missing programs. This may due "
      "to an application was installed or uninstalled incorrectly.",
      "The Run section of the Windows registy refers to one or more missing programs. This may due "
      "to an application was installed or uninstalled incorrectly."},
-    {"File/Path Reference", "Finding Filepath Entries...",
+    {"File/Path Reference", "Finding Filepath Entries...", "Fixing Filepath Entries...",
      "Some registry items refer to some non-existing folders and files. Please not e that although "
      "some of these entries are invalid, it doesn't necessary mean all such registry entries are "
      "invalid even they refer to non-existing folders or files. Only remove such entries if u "
@@ -97,6 +98,9 @@ const char* CategoryRowText(int32_t category) {
 }
 const char* CategoryStatusText(int32_t category) {
     return TextsOf(category).status;
+}
+const char* CategoryFixingText(int32_t category) {
+    return TextsOf(category).fixing;
 }
 const char* CategoryDetailsHeader(int32_t category) {
     return TextsOf(category).header;

@@ -56,7 +56,7 @@ bool ItemIsKey(const FoundItem& item);
 // the items themselves stay where they are until the list is cleared, so a
 // pointer handed out by ForEach stays valid until then.
 class FoundItemList {
-public:
+  public:
     void Append(std::unique_ptr<FoundItem> item);
     void Clear();
     size_t Count() const;
@@ -64,7 +64,7 @@ public:
     void ForEach(const std::function<void(FoundItem&)>& visit);
     void ForEach(const std::function<void(const FoundItem&)>& visit) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<FoundItem>> items_;
 };
@@ -83,6 +83,8 @@ struct ScanCounters {
 // The fixed texts of a category (1 to 8); empty for any other number.
 const char* CategoryRowText(int32_t category);
 const char* CategoryStatusText(int32_t category);
+// The status label's text while the category's items are repaired.
+const char* CategoryFixingText(int32_t category);
 // Header of the details dialog.
 const char* CategoryDetailsHeader(int32_t category);
 // Text of the page's description box when the row is clicked.

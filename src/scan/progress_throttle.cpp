@@ -12,7 +12,10 @@ std::string ShortenProgressText(const std::string& text) {
 void ProgressThrottle::Progress(const std::string& text) {
     const uint32_t now = ticks_();
     const uint32_t last = lastShown_.load(std::memory_order_relaxed);
-    if (static_cast<int32_t>(now - last) <= 100) return;
+    // The unsigned difference stays right when the counter wraps after 49.7
+    // days, and also once it has passed 2^31 (24.8 days), where a signed
+    // difference from the first remembered tick, 0, would be negative.
+    if (now - last <= 100) return;
     lastShown_.store(now, std::memory_order_relaxed);
     show_(ShortenProgressText(text));
 }

@@ -24,7 +24,7 @@ class ProgressThrottle : public ProgressSink {
     ProgressThrottle(TickSource ticks, Show show)
         : ticks_(std::move(ticks)), show_(std::move(show)) {}
 
-    // Shows the text when more than 100 ms (a signed difference, so that
+    // Shows the text when more than 100 ms (an unsigned difference, so that
     // the tick counter may wrap) have passed since the last text shown.
     void Progress(const std::string& text) override;
 

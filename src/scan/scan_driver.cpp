@@ -119,8 +119,8 @@ void ScanDriver::WaitForWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
-void ScanDriver::RunRepair(bool automatic) {
-    if (repair_) repair_(automatic);
+bool ScanDriver::RunRepair(bool automatic) {
+    return repair_ ? repair_(automatic) : false;
 }
 
 void ScanDriver::ScanWorker() {
@@ -176,9 +176,14 @@ void ScanDriver::ScanWorker() {
     }
     settings_.WriteNumber(kProductName, setting::kLastFoundErrors, counters_.totalCount);
 
-    if (settings_.ReadNumber(kProductName, setting::kRepairAfterFind) == 1) {
-        items_.ForEach([](FoundItem& item) { item.selected = true; });
-        RunRepair(true);
+    const bool automatic = settings_.ReadNumber(kProductName, setting::kRepairAfterFind) == 1;
+    if (automatic) items_.ForEach([](FoundItem& item) { item.selected = true; });
+    // A repair that could not go ahead (it had no backup file) deleted
+    // nothing and told the user so: the scan then ends as one without
+    // automatic repair, with its items kept for Fix, and the main window is
+    // not told that a repair finished (which would empty the list and may
+    // close the program).
+    if (automatic && RunRepair(true)) {
         SetCommandText(kFind);
         view_.ShowBusyBar(false);
         view_.ShowStatus(false);

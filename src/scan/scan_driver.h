@@ -29,8 +29,11 @@ using ScannerTable = std::array<Scanner, kCategoryCount>;  // [category - 1]
 ScannerTable DefaultScanners();
 
 // The repair run, called on a worker thread and waited for. `automatic` is
-// true when it follows a scan because "repairafterfind" is 1.
-using RepairRoutine = std::function<void(bool automatic)>;
+// true when it follows a scan because "repairafterfind" is 1. Returns
+// whether the scan ends as after a repair; false when the run repaired
+// nothing and left the items where they were for another try (no ticked
+// row, no backup file).
+using RepairRoutine = std::function<bool(bool automatic)>;
 
 // The result line after a scan without automatic repair.
 std::string ScanResultText(int32_t count);
@@ -75,7 +78,7 @@ class ScanDriver {
   private:
     void PrepareSelection();
     void StartWorker(std::function<void()> body);
-    void RunRepair(bool automatic);
+    bool RunRepair(bool automatic);
 
     RegistryService& registry_;
     FileProbe& files_;

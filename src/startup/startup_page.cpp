@@ -51,8 +51,12 @@ void CRegstartup::AddRow(const StartupItem& item) {
     list_.SetChecked(row, item.switchedOn);
 }
 
-void CRegstartup::SetLocationText(int row, const std::string& location) {
-    list_.SetItemText(row, 2, location.c_str());
+void CRegstartup::UpdateRow(int row, const StartupItem& item) {
+    list_.SetItemText(row, 0, item.name.c_str());
+    list_.SetItemText(row, 2, item.location.c_str());
+    // Changing the box notifies the page again; the presenter then finds
+    // the row already in that state and leaves it.
+    if (list_.IsChecked(row) != item.switchedOn) list_.SetChecked(row, item.switchedOn);
 }
 
 LRESULT CRegstartup::OnItemChanged(NMHDR* header) {

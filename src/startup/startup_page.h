@@ -25,7 +25,7 @@ class CRegstartup : public ui::Page, private StartupView {
   private:
     // StartupView
     void AddRow(const StartupItem& item) override;
-    void SetLocationText(int row, const std::string& location) override;
+    void UpdateRow(int row, const StartupItem& item) override;
 
     LRESULT OnItemChanged(NMHDR* header);
 

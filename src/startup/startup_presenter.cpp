@@ -29,17 +29,23 @@ bool StartupPresenter::SwitchOff(int row) {
     if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return false;
     StartupItem& item = rows_[row];
     if (!item.switchedOn) return true;
-    if (SwitchOffStartupItem(services_, item) != SwitchOutcome::kSwitched) return false;
-    RemoveStartupEntry(services_, remover_, item.name, item.command, item.location);
-    // Still in place (the entry could not be deleted): the record stays as
-    // a duplicate, and the row stays on.
-    if (StartupEntryPresent(services_, item.name, item.location)) return false;
-    item.switchedOn = false;
-    const std::string moved = SwitchedOffLocation(item.location);
-    if (moved != item.location) {
-        item.location = moved;
-        view_.SetLocationText(row, moved);
+    std::string parkedName;
+    const SwitchOutcome outcome = SwitchOffStartupItem(services_, item, &parkedName);
+    if (outcome == SwitchOutcome::kSwitched)
+        RemoveStartupEntry(services_, remover_, item.name, item.command, item.location, parkedName);
+    // On while the entry is still where Windows reads it: the switch was
+    // refused or failed, or the entry could not be deleted (its record then
+    // stays as a duplicate that a later try takes up again).
+    if (StartupEntryPresent(services_, item.name, item.location)) {
+        view_.UpdateRow(row, item);
+        return false;
     }
+    item.switchedOn = false;
+    if (outcome == SwitchOutcome::kSwitched) {
+        item.name = parkedName;
+        item.location = SwitchedOffLocation(item.location);
+    }
+    view_.UpdateRow(row, item);
     return true;
 }
 
@@ -47,15 +53,15 @@ bool StartupPresenter::SwitchOn(int row) {
     if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return false;
     StartupItem& item = rows_[row];
     if (item.switchedOn) return true;
-    if (SwitchOnStartupItem(services_, item.name, item.location) != SwitchOutcome::kSwitched)
-        return false;
-    item.switchedOn = true;
-    const std::string moved = SwitchedOnLocation(item.location);
-    if (moved != item.location) {
-        item.location = moved;
-        view_.SetLocationText(row, moved);
-    }
-    return true;
+    const SwitchOutcome outcome = SwitchOnStartupItem(services_, item.name, item.location);
+    const std::string on = SwitchedOnLocation(item.location);
+    // Switched on, or found on already with no record left to put back.
+    item.switchedOn =
+        outcome == SwitchOutcome::kSwitched ||
+        (outcome == SwitchOutcome::kNotFound && StartupEntryPresent(services_, item.name, on));
+    if (item.switchedOn) item.location = on;
+    view_.UpdateRow(row, item);
+    return item.switchedOn;
 }
 
 }  // namespace qm

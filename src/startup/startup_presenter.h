@@ -21,8 +21,9 @@ class StartupView {
     // Inserts a row at the end: column 0 the name, then column 1 the
     // command and column 2 the location, then the check box.
     virtual void AddRow(const StartupItem& item) = 0;
-    // Replaces a row's location text (column 2).
-    virtual void SetLocationText(int row, const std::string& location) = 0;
+    // Shows a row again after a switch: its name (column 0), its location
+    // (column 2) and its check box.
+    virtual void UpdateRow(int row, const StartupItem& item) = 0;
 };
 
 class StartupPresenter {
@@ -45,9 +46,11 @@ class StartupPresenter {
 
     // Switch one row. A row that is already in the requested state is left
     // alone (the list reports selection changes with the current check
-    // image). After a switch the row's location is updated so that the
-    // row can be switched back while the page lives. False when the row
-    // does not exist or its item could not be moved.
+    // image). After every attempt the row shows the item as it now is: its
+    // check box whether Windows will start it, and, after a switch, the
+    // name and location that switch it back while the page lives. False
+    // when the row does not exist or its item is not in the requested
+    // state.
     bool SwitchOff(int row);
     bool SwitchOn(int row);
 

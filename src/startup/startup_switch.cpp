@@ -19,6 +19,15 @@ constexpr size_t kCopyBlock = 1024;
 constexpr const char* kUserRecordLocation = "Startup";
 constexpr const char* kCommonRecordLocation = "Common Startup";
 
+// A Run value's own type and bytes, kept in its record beside "command"
+// (which is plain text, as the System Configuration Utility reads it) when
+// that text alone would not give the value back.
+constexpr const char* kOwnCommand = "QuillmendCommand";
+
+// An item whose record name is taken is parked as "<name> (2)", "(3)" ...
+// up to this number.
+constexpr int kParkedNames = 100;
+
 // A value's type and bytes, whatever their size.
 struct RawValue {
     uint32_t type = regtype::kNone;
@@ -38,6 +47,37 @@ Status ReadRawValue(RegistryService& registry, HKey key, const char* name, RawVa
         return result;
     }
     return status::kMoreData;
+}
+
+bool operator==(const RawValue& a, const RawValue& b) {
+    return a.type == b.type && a.bytes == b.bytes;
+}
+
+// The text of a value's bytes: up to the first zero byte.
+std::string TextOf(const RawValue& value) {
+    const auto* text = reinterpret_cast<const char*>(value.bytes.data());
+    const void* zero = std::memchr(text, 0, value.bytes.size());
+    return std::string(text, zero != nullptr
+                                 ? static_cast<size_t>(static_cast<const char*>(zero) - text)
+                                 : value.bytes.size());
+}
+
+// The value a startupreg record puts back: its own type and bytes when this
+// program kept them and they still agree with "command", else "command" as
+// it is (REG_SZ in records that other tools write).
+Status RecordCommand(RegistryService& registry, HKey record, RawValue& command) {
+    const Status read = ReadRawValue(registry, record, "command", command);
+    if (read != status::kSuccess) return read;
+    RawValue own;
+    if (ReadRawValue(registry, record, kOwnCommand, own) == status::kSuccess &&
+        TextOf(own) == TextOf(command))
+        command = std::move(own);
+    return status::kSuccess;
+}
+
+// "<name>" for the first try, then "<name> (2)", "<name> (3)" ...
+std::string ParkedName(const std::string& name, int attempt) {
+    return attempt == 1 ? name : name + " (" + std::to_string(attempt) + ")";
 }
 
 bool WriteRaw(RegistryService& registry, HKey key, const char* name, const RawValue& value) {
@@ -160,7 +200,31 @@ bool RecordNamesRunKey(RegistryService& registry, const std::string& name,
            recordKey == keyText;
 }
 
-SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupItem& row) {
+// How a startupreg record of a name stands to a Run value being switched
+// off: there is none, it is that value's own record (from an earlier
+// switch-off whose deletion failed), or it holds another item.
+enum class RecordMatch { kNone, kSame, kOther };
+
+RecordMatch MatchRunRecord(RegistryService& registry, const std::string& recordName,
+                           const std::string& hkeyText, const std::string& keyText,
+                           const RawValue& value) {
+    RegKey record(registry);
+    if (record.Open(hkey::kLocalMachine, Joined(startupkey::kRegistryRecords, recordName).c_str(),
+                    access::kRead) == status::kFileNotFound)
+        return RecordMatch::kNone;
+    std::string item, recordHkey, recordKey;
+    RawValue command;
+    const bool same = record.IsOpen() && ReadText(registry, record.get(), "item", item) &&
+                      ReadText(registry, record.get(), "hkey", recordHkey) &&
+                      ReadText(registry, record.get(), "key", recordKey) &&
+                      RecordCommand(registry, record.get(), command) == status::kSuccess &&
+                      item == recordName && recordHkey == hkeyText && recordKey == keyText &&
+                      command == value;
+    return same ? RecordMatch::kSame : RecordMatch::kOther;
+}
+
+SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupItem& row,
+                                std::string& parkedName) {
     RegistryService& registry = services.registry;
     std::string hkeyText, keyText;
     SplitRegistryLocation(row.location, '/', hkeyText, keyText);
@@ -178,29 +242,49 @@ SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupIt
             return SwitchOutcome::kNotFound;
     }
 
-    // One record per name: a record of a same-named item of another key is
-    // never overwritten.
-    bool recordExists = false;
-    if (!RecordNamesRunKey(registry, row.name, hkeyText, keyText, recordExists) && recordExists)
-        return SwitchOutcome::kFailed;
+    // A record is never overwritten: when the name's record holds another
+    // item (one switched off before, of this Run key or the other hive's),
+    // this one is parked under the first free "<name> (n)", a name that its
+    // Run key does not use either, and comes back under it. Both programs
+    // switch such a record on like any other.
+    bool written = false;
+    for (int attempt = 1; attempt <= kParkedNames && parkedName.empty(); ++attempt) {
+        const std::string candidate = ParkedName(row.name, attempt);
+        const RecordMatch match = MatchRunRecord(registry, candidate, hkeyText, keyText, value);
+        if (match == RecordMatch::kSame) {
+            parkedName = candidate;
+            written = true;
+        } else if (match == RecordMatch::kNone &&
+                   (attempt == 1 || !StartupEntryPresent(services, candidate, row.location))) {
+            parkedName = candidate;
+        }
+    }
+    if (parkedName.empty()) return SwitchOutcome::kFailed;
 
-    {
+    if (!written) {
+        // "command" is plain text, as the System Configuration Utility
+        // writes and reads it; the value's own type and bytes go beside it
+        // when the text would not give them back.
+        const std::string text = TextOf(value);
+        const bool plain = value.type == regtype::kSz && value.bytes.size() == text.size() + 1 &&
+                           value.bytes.back() == 0;
         RegKey records(registry);
         RegKey record(registry);
         bool created = false;
-        bool written = records.Create(hkey::kLocalMachine, startupkey::kRegistryRecords,
-                                      access::kWrite) == status::kSuccess &&
-                       record.Create(records.get(), row.name.c_str(), access::kWrite, &created) ==
-                           status::kSuccess;
-        written = written && WriteText(registry, record.get(), "item", row.name) &&
-                  WriteRaw(registry, record.get(), "command", value) &&
-                  WriteText(registry, record.get(), "hkey", hkeyText) &&
-                  WriteText(registry, record.get(), "key", keyText);
-        if (!written) {
+        bool ok = records.Create(hkey::kLocalMachine, startupkey::kRegistryRecords,
+                                 access::kWrite) == status::kSuccess &&
+                  record.Create(records.get(), parkedName.c_str(), access::kWrite, &created) ==
+                      status::kSuccess;
+        ok = ok && WriteText(registry, record.get(), "item", parkedName) &&
+             WriteText(registry, record.get(), "command", text) &&
+             WriteText(registry, record.get(), "hkey", hkeyText) &&
+             WriteText(registry, record.get(), "key", keyText) &&
+             (plain || WriteRaw(registry, record.get(), kOwnCommand, value));
+        if (!ok) {
             record.Close();
             if (created)
                 registry.DeleteTree(hkey::kLocalMachine,
-                                    Joined(startupkey::kRegistryRecords, row.name).c_str());
+                                    Joined(startupkey::kRegistryRecords, parkedName).c_str());
             records.Close();
             DropEmptyRecordKey(registry, startupkey::kRegistryRecords);
             return SwitchOutcome::kFailed;
@@ -213,26 +297,72 @@ SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupIt
     return SwitchOutcome::kSwitched;
 }
 
-// Parks one shortcut: copy, verify, record, and only then delete it.
+std::string Caret(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '^';
+    return path;
+}
+
+// Whether the startupfolder record `subKey` exists, and whether it names
+// `item` with the parked copy `backup`.
+bool FolderRecordExists(RegistryService& registry, const std::string& subKey,
+                        const std::string& item, const std::string& backup, bool& names) {
+    RegKey record(registry);
+    const Status opened = record.Open(
+        hkey::kLocalMachine, Joined(startupkey::kFolderRecords, subKey).c_str(), access::kRead);
+    std::string recordItem, recordBackup;
+    names = opened == status::kSuccess && ReadText(registry, record.get(), "item", recordItem) &&
+            ReadText(registry, record.get(), "backup", recordBackup) && recordItem == item &&
+            recordBackup == backup;
+    return opened != status::kFileNotFound;
+}
+
+// Parks one shortcut: copy, verify, record, and only then delete it. Its
+// record and parked copy are named by the shortcut's file name; when either
+// is taken by another shortcut switched off before (by this program or by
+// the System Configuration Utility), nothing of it is overwritten: this one
+// is parked as "<title> (n)<extension>", a name free in the Startup folder,
+// the pss folder and the records, and comes back to the folder under it.
 bool ParkShortcut(const StartupServices& services, const StartupItem& row,
                   const std::string& folder, const std::string& fileName,
-                  const char* recordLocation) {
+                  const char* recordLocation, std::string& parkedName) {
     RegistryService& registry = services.registry;
     FileProbe& files = services.files;
     const std::string path = folder + "\\" + fileName;
-    std::string backup;
-    if (!ParkedCopyPath(files, fileName, recordLocation, backup)) return false;
+    const std::string title = TitleOf(fileName);
+    const std::string extension = fileName.substr(title.size());
 
-    const CopyResult copied = CopyFileBytes(files, path, backup);
-    if (copied != CopyResult::kCopied || !SameFileBytes(files, path, backup)) {
-        if (copied != CopyResult::kNotOpened) files.DeleteFile(backup);
-        return false;
+    std::string parkedPath, backup;
+    bool parked = false;
+    for (int attempt = 1; attempt <= kParkedNames && parkedPath.empty(); ++attempt) {
+        const std::string name = ParkedName(title, attempt);
+        const std::string candidate = folder + "\\" + name + extension;
+        std::string copy;
+        if (!ParkedCopyPath(files, name + extension, recordLocation, copy)) return false;
+        bool names = false;
+        const bool recorded = FolderRecordExists(registry, Caret(candidate), name, copy, names);
+        const bool copied = files.PathExists(copy);
+        if (recorded || copied) {
+            // The very same shortcut, parked by an earlier switch-off that
+            // could not delete it: only the deletion is left to do.
+            if (!(names && copied && SameFileBytes(files, path, copy))) continue;
+            parked = true;
+        } else if (attempt > 1 && files.PathExists(candidate)) {
+            continue;
+        }
+        parkedName = name;
+        parkedPath = candidate;
+        backup = copy;
     }
+    if (parkedPath.empty()) return false;
 
-    std::string subKey = path;
-    for (char& c : subKey)
-        if (c == '\\') c = '^';
-    {
+    if (!parked) {
+        const CopyResult copied = CopyFileBytes(files, path, backup);
+        if (copied != CopyResult::kCopied || !SameFileBytes(files, path, backup)) {
+            if (copied != CopyResult::kNotOpened) files.DeleteFile(backup);
+            return false;
+        }
+        const std::string subKey = Caret(parkedPath);
         RegKey records(registry);
         RegKey record(registry);
         bool created = false;
@@ -240,10 +370,10 @@ bool ParkShortcut(const StartupServices& services, const StartupItem& row,
                                       access::kWrite) == status::kSuccess &&
                        record.Create(records.get(), subKey.c_str(), access::kWrite, &created) ==
                            status::kSuccess;
-        written = written && WriteText(registry, record.get(), "item", row.name) &&
+        written = written && WriteText(registry, record.get(), "item", parkedName) &&
                   WriteText(registry, record.get(), "command", row.command) &&
                   WriteText(registry, record.get(), "location", recordLocation) &&
-                  WriteText(registry, record.get(), "path", path) &&
+                  WriteText(registry, record.get(), "path", parkedPath) &&
                   WriteText(registry, record.get(), "backup", backup);
         if (!written) {
             record.Close();
@@ -261,7 +391,8 @@ bool ParkShortcut(const StartupServices& services, const StartupItem& row,
     return true;
 }
 
-SwitchOutcome SwitchOffShortcut(const StartupServices& services, const StartupItem& row) {
+SwitchOutcome SwitchOffShortcut(const StartupServices& services, const StartupItem& row,
+                                std::string& parkedName) {
     const char* recordLocation = RecordLocationOf(row.location);
     if (recordLocation == nullptr) return SwitchOutcome::kFailed;
     const std::string folder = StartupFolderOf(services.registry, row.location);
@@ -274,8 +405,12 @@ SwitchOutcome SwitchOffShortcut(const StartupServices& services, const StartupIt
         services.files.CreateFolder(pss + "\\pss");
     }
     bool parkedAny = false;
-    for (const std::string& fileName : matches)
-        parkedAny = ParkShortcut(services, row, folder, fileName, recordLocation) || parkedAny;
+    for (const std::string& fileName : matches) {
+        std::string name;
+        if (!ParkShortcut(services, row, folder, fileName, recordLocation, name)) continue;
+        parkedAny = true;
+        parkedName = name;
+    }
     return parkedAny ? SwitchOutcome::kSwitched : SwitchOutcome::kFailed;
 }
 
@@ -306,12 +441,19 @@ SwitchOutcome SwitchOnRunValue(const StartupServices& services, const std::strin
                 !ReadText(registry, record.get(), "key", keyText) ||
                 !RunKeyOf(hkeyText, keyText, root, runPath) ||
                 !ReadText(registry, record.get(), "item", item) || item.empty() ||
-                ReadRawValue(registry, record.get(), "command", command) != status::kSuccess)
+                RecordCommand(registry, record.get(), command) != status::kSuccess)
                 continue;
             RegKey run(registry);
-            if (run.Create(root, runPath, access::kAllAccess) != status::kSuccess ||
-                !WriteRaw(registry, run.get(), item.c_str(), command))
+            if (run.Create(root, runPath, access::kAllAccess) != status::kSuccess) continue;
+            // A value of that name that came back meanwhile (an updater
+            // wrote it again) is not overwritten; the record stays, unless
+            // the value is the record's own.
+            RawValue present;
+            if (ReadRawValue(registry, run.get(), item.c_str(), present) == status::kSuccess) {
+                if (present == command) restored.push_back(subKey);
                 continue;
+            }
+            if (!WriteRaw(registry, run.get(), item.c_str(), command)) continue;
             restored.push_back(subKey);
         }
     }
@@ -379,10 +521,16 @@ SwitchOutcome SwitchOnShortcut(const StartupServices& services, const std::strin
 
     bool restoredAny = false;
     for (const ParkedShortcut& entry : parked) {
-        const CopyResult copied = CopyFileBytes(files, entry.backup, entry.path);
-        if (copied != CopyResult::kCopied || !SameFileBytes(files, entry.backup, entry.path)) {
-            if (copied != CopyResult::kNotOpened) files.DeleteFile(entry.path);
-            continue;
+        // A shortcut that came back meanwhile is not overwritten; the
+        // record and its copy stay, unless the shortcut is the same.
+        const bool present = files.PathExists(entry.path);
+        if (present && !SameFileBytes(files, entry.backup, entry.path)) continue;
+        if (!present) {
+            const CopyResult copied = CopyFileBytes(files, entry.backup, entry.path);
+            if (copied != CopyResult::kCopied || !SameFileBytes(files, entry.backup, entry.path)) {
+                if (copied != CopyResult::kNotOpened) files.DeleteFile(entry.path);
+                continue;
+            }
         }
         restoredAny = true;
         // The parked copy goes only with its record, so that a record never
@@ -398,14 +546,20 @@ SwitchOutcome SwitchOnShortcut(const StartupServices& services, const std::strin
 
 }  // namespace
 
-SwitchOutcome SwitchOffStartupItem(const StartupServices& services, const StartupItem& row) {
-    if (row.location.find('/') != std::string::npos) return SwitchOffRunValue(services, row);
-    return SwitchOffShortcut(services, row);
+SwitchOutcome SwitchOffStartupItem(const StartupServices& services, const StartupItem& row,
+                                   std::string* parkedName) {
+    std::string name;
+    const SwitchOutcome outcome = row.location.find('/') != std::string::npos
+                                      ? SwitchOffRunValue(services, row, name)
+                                      : SwitchOffShortcut(services, row, name);
+    if (parkedName != nullptr) *parkedName = outcome == SwitchOutcome::kSwitched ? name : row.name;
+    return outcome;
 }
 
 void RemoveStartupEntry(const StartupServices& services, EntryRemover& remover,
                         const std::string& name, const std::string& /*command*/,
-                        const std::string& where) {
+                        const std::string& where, const std::string& parkedName) {
+    const std::string& recordName = parkedName.empty() ? name : parkedName;
     if (where == location::kUserRun || where == location::kMachineRun ||
         where == location::kUserRunOnce || where == location::kMachineRunOnce) {
         std::string hkeyText, keyText;
@@ -414,7 +568,7 @@ void RemoveStartupEntry(const StartupServices& services, EntryRemover& remover,
         const char* runPath = nullptr;
         bool recordExists = false;
         if (RunKeyOf(hkeyText, keyText, root, runPath) &&
-            RecordNamesRunKey(services.registry, name, hkeyText, keyText, recordExists))
+            RecordNamesRunKey(services.registry, recordName, hkeyText, keyText, recordExists))
             remover.DeleteValue(root, runPath, name);
         return;
     }
@@ -422,7 +576,8 @@ void RemoveStartupEntry(const StartupServices& services, EntryRemover& remover,
     if (recordLocation == nullptr) return;
     const std::string folder = StartupFolderOf(services.registry, where);
     std::string backup;
-    if (folder.empty() || !ParkedCopyPath(services.files, name + ".lnk", recordLocation, backup))
+    if (folder.empty() ||
+        !ParkedCopyPath(services.files, recordName + ".lnk", recordLocation, backup))
         return;
     const std::string path = folder + "\\" + name + ".lnk";
     if (SameFileBytes(services.files, path, backup)) remover.RemoveFile(path);

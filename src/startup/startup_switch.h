@@ -14,11 +14,17 @@
 //  - a shortcut is deleted only once its parked copy exists and holds the
 //    same bytes, and the pss folder is created when it is missing;
 //  - a record is never written onto the record key itself (an empty
-//    subkey name), nor below another record (a name with a backslash), nor
-//    over the record of a same-named item of another Run key;
-//  - a Run value keeps its type: the record's "command" value is written
-//    with the Run value's type and bytes (a REG_EXPAND_SZ command stays
-//    REG_EXPAND_SZ), and switching on writes it back with them;
+//    subkey name), nor below another record (a name with a backslash);
+//  - no record or parked copy is ever overwritten: an item whose name's
+//    record or parked copy is taken by another switched-off item is parked
+//    under the first free "<name> (2)", "<name> (3)" ... and comes back
+//    under that name; switching on never overwrites a Run value or a
+//    shortcut that is back in place meanwhile;
+//  - a Run value keeps its type: the record's "command" value is REG_SZ
+//    text as the layout has it, and when that text would not give the value
+//    back (a REG_EXPAND_SZ command, say) its own type and bytes are kept
+//    beside it in "QuillmendCommand"; switching on writes them back, and a
+//    record without them goes back as REG_SZ;
 //  - a record is deleted only after its item is back in place; a record
 //    whose "hkey" or "key" is not one this code knows stays where it is.
 #pragma once
@@ -40,17 +46,21 @@ enum class SwitchOutcome {
 // Switches off the item of a row that is on. The branch is chosen by the
 // location: with a "/" a Run or RunOnce value, otherwise a Startup-folder
 // shortcut. kSwitched when its record was written (and the entry itself
-// deleted where that was allowed).
-SwitchOutcome SwitchOffStartupItem(const StartupServices& services, const StartupItem& row);
+// deleted where that was allowed). `parkedName` (may be null) receives the
+// name its record gives it: the row's name, or "<name> (n)" when that was
+// taken.
+SwitchOutcome SwitchOffStartupItem(const StartupServices& services, const StartupItem& row,
+                                   std::string* parkedName = nullptr);
 
 // Removes a switched-off item's Run value or shortcut a second time through
 // the remover (for when switching off could not delete it with full
 // access). Only an entry whose record is in place is removed: a Run value
 // when a startupreg record of that name names its key, a shortcut when its
-// parked copy holds the same bytes.
+// parked copy holds the same bytes. `parkedName` is the name the record
+// was written under, when that is not `name`.
 void RemoveStartupEntry(const StartupServices& services, EntryRemover& remover,
                         const std::string& name, const std::string& command,
-                        const std::string& location);
+                        const std::string& location, const std::string& parkedName = {});
 
 // Switches on the item named `name` of a row that is off. With a backslash
 // in the location, the startupreg record of that name is written back into

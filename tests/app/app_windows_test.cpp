@@ -129,6 +129,26 @@ TEST_F(AlertTest, AClickHidesItAndRestoresTheHiddenOwner) {
     EXPECT_TRUE(IsWindowVisible(owner.get()));
 }
 
+// Enter and Escape, pressed while the popup has the focus, end it like the
+// timer does.
+TEST_F(AlertTest, EnterAndEscapeHideItAndLeaveTheOwnerAlone) {
+    StandIn owner;
+    for (const WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        CAlertDlg alert(Module(), settings_);
+        ASSERT_TRUE(alert.Open(owner.get()));
+        Pump(100);
+        ASSERT_EQ(GetFocus(), alert.Handle());
+        INPUT press[2] = {};
+        press[0].type = press[1].type = INPUT_KEYBOARD;
+        press[0].ki.wVk = press[1].ki.wVk = static_cast<WORD>(key);
+        press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        ASSERT_EQ(SendInput(2, press, sizeof(INPUT)), 2u);
+        Pump(100);
+        EXPECT_FALSE(alert.IsOpen()) << key;
+        EXPECT_FALSE(IsWindowVisible(owner.get()));
+    }
+}
+
 TEST(SystemTrayTest, HiddenWindowOfItsOwnClassRestoresTheTargetOnADoubleClick) {
     StandIn target;
     CSystemTray tray;

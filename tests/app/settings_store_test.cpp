@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/platform/forwarding_registry.h"
+
 #ifdef QM_LIVE_REGISTRY
 #include "platform/win32/win32_registry.h"
 #else
@@ -21,43 +23,19 @@ namespace {
 // Passes every call on and remembers what SetValue was asked to store: the
 // system itself terminates text values, so only the call shows whether the
 // store left the terminator out.
-class SpyRegistry : public RegistryService {
+class SpyRegistry : public testing::ForwardingRegistry {
   public:
-    explicit SpyRegistry(RegistryService& inner) : inner_(inner) {}
-    Status OpenKey(HKey p, const char* s, uint32_t a, HKey* r) override {
-        return inner_.OpenKey(p, s, a, r);
-    }
-    Status CreateKey(HKey p, const char* s, uint32_t a, HKey* r, bool* c) override {
-        return inner_.CreateKey(p, s, a, r, c);
-    }
-    Status CloseKey(HKey k) override { return inner_.CloseKey(k); }
-    Status EnumKey(HKey k, uint32_t i, char* n, uint32_t* ns) override {
-        return inner_.EnumKey(k, i, n, ns);
-    }
-    Status EnumValue(HKey k, uint32_t i, char* n, uint32_t* ns, uint32_t* t, uint8_t* d,
-                     uint32_t* ds) override {
-        return inner_.EnumValue(k, i, n, ns, t, d, ds);
-    }
-    Status QueryInfoKey(HKey k, KeyInfo* i) override { return inner_.QueryInfoKey(k, i); }
-    Status QueryValue(HKey k, const char* n, uint32_t* t, uint8_t* d, uint32_t* ds) override {
-        return inner_.QueryValue(k, n, t, d, ds);
-    }
+    using ForwardingRegistry::ForwardingRegistry;
     Status SetValue(HKey k, const char* n, uint32_t t, const uint8_t* d, uint32_t size) override {
         lastName = n;
         lastType = t;
         lastBytes.assign(reinterpret_cast<const char*>(d), size);
         return inner_.SetValue(k, n, t, d, size);
     }
-    Status DeleteValue(HKey k, const char* n) override { return inner_.DeleteValue(k, n); }
-    Status DeleteKey(HKey p, const char* s) override { return inner_.DeleteKey(p, s); }
-    Status DeleteTree(HKey p, const char* s) override { return inner_.DeleteTree(p, s); }
 
     std::string lastName;
     uint32_t lastType = 0;
     std::string lastBytes;
-
-  private:
-    RegistryService& inner_;
 };
 
 class SettingsStoreTest : public ::testing::Test {

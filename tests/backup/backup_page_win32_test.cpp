@@ -166,5 +166,27 @@ TEST_F(LiveRestoreTest, AFileTheEditorOnlyPartlyImportedStays) {
     EXPECT_EQ(list_.names, std::vector<std::string>{name});
 }
 
+// A program named regedit.exe beside this one, which a bare name would
+// start first, is not what a restore runs: the registry editor of the
+// Windows folder is, and the tree comes back.
+TEST_F(LiveRestoreTest, TheWindowsFoldersRegistryEditorRunsNotOneBesideTheProgram) {
+    char self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    std::string folder = self;
+    folder.erase(folder.rfind('\\'));
+    struct Planted {
+        std::string path;
+        ~Planted() { DeleteFileA(path.c_str()); }
+    } planted{folder + "\\regedit.exe"};
+    ASSERT_TRUE(CopyFileA((folder + "\\planted_regedit.exe").c_str(), planted.path.c_str(), FALSE));
+
+    system_.SetTime(UtcTime{2007, 1, 1, 0, 0, 8});
+    const std::string name = BackUpTree();
+    page_.Refresh();
+    EXPECT_EQ(page_.Restore(), 1);
+    EXPECT_EQ(list_.messages, std::vector<std::string>{"Succesfully Restored"});
+    EXPECT_EQ(Tree(), before_);
+}
+
 }  // namespace
 }  // namespace qm

@@ -135,5 +135,44 @@ TEST_F(BackupStoreTest, GivesUpWhenTheFolderCannotBeMade) {
     EXPECT_TRUE(fs::exists(root_ / "Backup" / "QmRegBak 6-12-2026 14-5-9.reg"));
 }
 
+// Writes nothing: a disk that is full from the first byte.
+class FullDisk : public MappedFileProbe {
+  public:
+    using MappedFileProbe::MappedFileProbe;
+    std::unique_ptr<FileStream> OpenFile(const std::string& path, FileMode mode,
+                                         Status* status) override {
+        struct Refusing : FileStream {
+            explicit Refusing(std::unique_ptr<FileStream> file) : file(std::move(file)) {}
+            size_t Read(void*, size_t) override { return 0; }
+            bool Write(const void*, size_t) override { return false; }
+            bool Flush() override { return false; }
+            std::unique_ptr<FileStream> file;
+        };
+        auto file = MappedFileProbe::OpenFile(path, mode, status);
+        if (!file || !full) return file;
+        return std::make_unique<Refusing>(std::move(file));
+    }
+    bool full = true;
+};
+
+// A backup file whose header line cannot be written is removed again, so
+// that no file the registry editor cannot import is left to restore.
+TEST_F(BackupStoreTest, AFileWhoseHeaderCannotBeWrittenIsRemoved) {
+    MappedFilesConfig config;
+    config.drives['C'] = root_.string();
+    config.moduleFileName = "C:\\Quillmend\\Quillmend.exe";
+    FullDisk disk(config);
+    fs::create_directories(root_ / "Quillmend" / "Backup");
+    BackupStore store(disk, system_);
+    Status status = status::kSuccess;
+    EXPECT_EQ(store.CreateBackupFile(nullptr, &status), nullptr);
+    EXPECT_EQ(status, status::kWriteFault);
+    EXPECT_TRUE(fs::is_empty(root_ / "Quillmend" / "Backup"));
+    disk.full = false;
+    std::string path;
+    EXPECT_TRUE(store.CreateBackupFile(&path));
+    EXPECT_EQ(path, "C:\\Quillmend\\Backup\\QmRegBak 6-12-2026 14-5-9.reg");
+}
+
 }  // namespace
 }  // namespace qm

@@ -136,6 +136,9 @@ TEST(RegExportWriterTest, ByteListsBreakAfterEvery21stByteButNeverAfterTheLast) 
         for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(i * 7);
         const std::string text = RegExportWriter::FormatValueData(regtype::kBinary, data.data(), n);
         ASSERT_EQ(text.back(), '\n');
+        // The registry editor drops a value whose list ends in a
+        // continuation backslash (22, 43, 64 ... bytes).
+        EXPECT_EQ(text.find("\\\n\n"), std::string::npos) << n;
         std::vector<std::string> lines;
         for (size_t start = 0; start < text.size();) {
             const size_t end = text.find('\n', start);
@@ -191,6 +194,17 @@ TEST(RegExportWriterTest, AnEntryThatCannotBeReadInFullIsNotWrittenAtAll) {
     // What can be read still can be.
     EXPECT_EQ(writer.ExportValue(hkey::kCurrentUser, "Software\\T", "v", out.stream),
               status::kSuccess);
+}
+
+// A value of a root key itself: its section is the root's name alone, with
+// no backslash after it, and it reads back as that root's value.
+TEST(RegExportWriterTest, AValueOfARootKeyIsWrittenUnderTheRootsName) {
+    MemoryRegistry registry;
+    Set(registry, hkey::kCurrentUser, "", "top", regtype::kSz, Bytes("C:\\x"));
+    std::string text;
+    ASSERT_EQ(RegExportWriter(registry).ExportValueText(hkey::kCurrentUser, "", "top", text),
+              status::kSuccess);
+    EXPECT_EQ(text, "\n[HKEY_CURRENT_USER]\n\"top\" = \"C:\\\\x\"\n");
 }
 
 TEST(RegTextStreamTest, AFailedWriteOrFlushLeavesOnlyWholeEntries) {

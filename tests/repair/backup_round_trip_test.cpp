@@ -5,12 +5,16 @@
 // registry and the system's own regedit.exe.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "backup/restore_check.h"
+#include "platform/regtext/reg_text.h"
 #include "repair/entry_remover.h"
+#include "repair/file_path_scanner.h"
 #include "tests/backup/registry_snapshot.h"
 
 #ifdef _WIN32
@@ -22,7 +26,6 @@
 #include "platform/memory/host_system_info.h"
 #include "platform/memory/mapped_file_probe.h"
 #include "platform/memory/memory_registry.h"
-#include "platform/regtext/reg_text.h"
 #include "tests/backup/memory_file.h"
 #endif
 
@@ -202,9 +205,16 @@ class BackupRoundTripTest : public ::testing::Test {
         return backup;
     }
 
-    void Import(Backup& backup) {
+    // Imports the backup; `text` receives what it held.
+    void Import(Backup& backup, std::string* text = nullptr) {
         ASSERT_TRUE(backup.stream->Close());
 #ifdef _WIN32
+        if (text != nullptr) {
+            auto in = files_.OpenFile(backup.path, FileMode::kRead);
+            ASSERT_TRUE(in);
+            char block[4096];
+            for (size_t n; (n = in->Read(block, sizeof block)) != 0;) text->append(block, n);
+        }
         ASSERT_EQ(ImportWithRegedit(backup.path), status::kSuccess);
         files_.DeleteFile(backup.path);
 #else
@@ -213,6 +223,7 @@ class BackupRoundTripTest : public ::testing::Test {
         ASSERT_TRUE(regtext::Parse(backup.file->bytes, doc, error))
             << error.line << ": " << error.message;
         registry_.Apply(doc);
+        if (text != nullptr) *text = backup.file->bytes;
 #endif
     }
 };
@@ -275,6 +286,70 @@ TEST_F(BackupRoundTripTest, DeletedTreesComeBackExactly) {
         registry_.DeleteTree(hkey::kCurrentUser, kBase);
     }
     std::printf("%d trees and %d values deleted and restored\n", trees, values);
+}
+
+// The ANSI open functions take 260 bytes of path. A value in a key deeper
+// than that is found by the File/Path walk, which opens each key below its
+// parent; it is backed up, deleted and restored exactly, and so is a key
+// whose own name takes its path past the limit (a long Uninstall entry).
+TEST_F(BackupRoundTripTest, EntriesBeyondTheOpenPathLimitAreFoundDeletedAndRestored) {
+    std::string deep = kBase;
+    {
+        RegKey key(registry_);
+        ASSERT_EQ(key.Create(hkey::kCurrentUser, kBase, access::kAllAccess), status::kSuccess);
+        for (char level = 'a'; level < 'e'; ++level) {
+            const std::string name(80, level);
+            RegKey child(registry_);
+            ASSERT_EQ(child.Create(key.get(), name.c_str(), access::kAllAccess), status::kSuccess);
+            key = std::move(child);
+            deep += "\\" + name;
+        }
+        const std::string gone = "C:\\QmGone\\tool.exe /run";
+        ASSERT_EQ(registry_.SetValue(key.get(), "Cmd", regtype::kSz,
+                                     reinterpret_cast<const uint8_t*>(gone.c_str()),
+                                     static_cast<uint32_t>(gone.size() + 1)),
+                  status::kSuccess);
+        RegKey entry(registry_);
+        const std::string longName(230, 'u');
+        ASSERT_EQ(entry.Create(hkey::kCurrentUser, (std::string(kBase) + "\\" + longName).c_str(),
+                               access::kAllAccess),
+                  status::kSuccess);
+        ASSERT_EQ(registry_.SetValue(entry.get(), "DisplayName", regtype::kSz,
+                                     reinterpret_cast<const uint8_t*>("x"), 2),
+                  status::kSuccess);
+    }
+    ASSERT_GT(deep.size(), 300u);
+    const TreeSnapshot before = Snapshot(registry_, hkey::kCurrentUser, kBase);
+
+    FoundItemList items;
+    ScanCounters counters;
+    std::atomic<int> stop{0};
+    ScanContext context{registry_, files_, items, counters, stop, nullptr};
+    WalkFileReferences(context, hkey::kCurrentUser, kBase, std::string("HKCU\\") + kBase);
+    std::vector<std::string> found;
+    items.ForEach(
+        [&](const FoundItem& item) { found.push_back(item.keyPath + "|" + item.valueName); });
+    ASSERT_EQ(found, std::vector<std::string>{"HKCU\\" + deep + "|Cmd"});
+
+    Backup backup = Open(RegTextStream::Encoding::kCodePage, 99);
+    EntryRemover remover(registry_, files_);
+    remover.SetBackupStream(backup.stream.get());
+    EXPECT_EQ(remover.DeleteValue(hkey::kCurrentUser, deep, "Cmd"), status::kSuccess);
+    EXPECT_EQ(remover.DeleteKeyTree(hkey::kCurrentUser,
+                                    std::string(kBase) + "\\" + std::string(230, 'u')),
+              EntryRemover::kDeleted);
+    TreeSnapshot emptied = before;
+    emptied.at(deep.substr(std::string(kBase).size() + 1)).clear();
+    emptied.erase(std::string(230, 'u'));
+    EXPECT_TRUE(Snapshot(registry_, hkey::kCurrentUser, kBase) == emptied);
+
+    std::string text;
+    Import(backup, &text);
+    EXPECT_TRUE(Snapshot(registry_, hkey::kCurrentUser, kBase) == before);
+    regtext::Document doc;
+    regtext::ParseError error;
+    ASSERT_TRUE(regtext::Parse(text, doc, error)) << error.message;
+    EXPECT_TRUE(CheckImported(registry_, doc).complete) << CheckImported(registry_, doc).problem;
 }
 
 }  // namespace

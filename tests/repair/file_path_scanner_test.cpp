@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/scanners.h"
+#include "tests/platform/forwarding_registry.h"
 #include "tests/repair/scanner_world.h"
 
 namespace qm::repairtest {
@@ -239,6 +240,39 @@ TEST_F(FilePathScannerTest, StopDuringTheFirstHiveEndsBothWalks) {
                                   }));
     EXPECT_EQ(sink.texts.back(), "HKUS");
     EXPECT_EQ(std::count(sink.texts.begin(), sink.texts.end(), "HKUS"), 1);
+}
+
+// A registry whose subkeys named "EMPTY" enumerate with an empty name, as a
+// damaged or foreign hive can; after a bounded number of enumerations it
+// reports no more subkeys, so that a walk that loops still ends.
+class EmptyNameRegistry : public testing::ForwardingRegistry {
+  public:
+    using ForwardingRegistry::ForwardingRegistry;
+    Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* size) override {
+        if (++enumerations > 1000) return status::kNoMoreItems;
+        const Status result = inner_.EnumKey(key, index, name, size);
+        if (result == status::kSuccess && std::string(name, *size) == "EMPTY") {
+            name[0] = '\0';
+            *size = 0;
+        }
+        return result;
+    }
+
+    int enumerations = 0;
+};
+
+// A subkey with an empty name would lead the walk back into its own key
+// without end: it is passed over, and its siblings are walked.
+TEST_F(FilePathScannerTest, ASubkeyWithAnEmptyNameIsPassedOver) {
+    SetText(kLm, "SOFTWARE\\A", "v", "C:\\Gone\\a");
+    MakeKey(kLm, "SOFTWARE\\A\\EMPTY");
+    SetText(kLm, "SOFTWARE\\A\\Z", "v", "C:\\Gone\\z");
+    EmptyNameRegistry odd(registry);
+    ScanContext ctx{odd, Files(), list, counters, stop, &sink};
+    WalkFileReferences(ctx, kLm, "SOFTWARE\\A", "HKLM\\SOFTWARE\\A");
+    EXPECT_LT(odd.enumerations, 1000);
+    EXPECT_EQ(sink.texts, (std::vector<std::string>{"HKLM\\SOFTWARE\\A", "HKLM\\SOFTWARE\\A\\Z"}));
+    EXPECT_EQ(counters.totalCount, 2);
 }
 
 // A tree deeper than the levels that keep their handles, branching where the

@@ -35,6 +35,7 @@ class FakeView : public ScanView {
     bool IsRowTicked(int row) override { return ticked[row]; }
     void SetItemsFoundCell(int, const std::string&) override {}
     void SetDetailsCell(int row, const std::string& text, bool) override {
+        Log("details " + std::to_string(row) + ":" + text);
         std::lock_guard<std::mutex> lock(mutex);
         details[row] = text;
     }
@@ -191,7 +192,8 @@ TEST_F(RepairEngineTest, EachCategoryDeletesItsKindOfEntryAndTheBackupPutsItBack
     Item(ScanCategory::WindowsStartup, "HKCU\\Software\\MenuOrder\\Start Menu", "Gone");
     Item(ScanCategory::WindowsStartup, "HKLM\\" + kRun, "Gone");
     Item(ScanCategory::FilePathReference, "HKUS\\.DEFAULT\\Software\\Ref", "");
-    // Prefixes a category does not delete under: nothing happens to them.
+    // Prefixes a category does not delete under: nothing happens to them,
+    // and they count as repaired.
     Item(ScanCategory::Fonts, "HKCU\\" + kRun, "Gone");
     Item(ScanCategory::ComActiveX, "HKLM\\" + clsid, "label");
     Item(ScanCategory::FilePathReference, "HKCR\\CLSID\\{B0E5}", "");
@@ -222,13 +224,30 @@ TEST_F(RepairEngineTest, EachCategoryDeletesItsKindOfEntryAndTheBackupPutsItBack
     EXPECT_TRUE(All() == before);
 
     const RepairReport& report = engine_->lastReport();
-    EXPECT_EQ(report.repaired, 10);
-    EXPECT_EQ(LastFoundErrors(), 3);
-    EXPECT_EQ(report.notRepaired.size(), 3u);
-    EXPECT_NE(view_.Message().find("3 of the selected entries were not repaired"),
-              std::string::npos);
+    EXPECT_EQ(report.repaired, 13);
+    EXPECT_EQ(LastFoundErrors(), 0);
+    EXPECT_TRUE(report.notRepaired.empty());
+    EXPECT_EQ(view_.Message(), "");
     EXPECT_EQ(view_.details[2], "2 errors found/fixed");
     EXPECT_EQ(items_.Count(), 0u);
+}
+
+// While a category's items are repaired the status label says so in the
+// category's own words, not in the scan's "Finding ..." ones.
+TEST_F(RepairEngineTest, EachCategoryShowsItsOwnFixingText) {
+    const char* const prefixes[] = {"HKCR", "HKLM", "HKLM", "HKLM", "HKLM", "HKLM", "HKCU", "HKLM"};
+    for (int category = 1; category <= kCategoryCount; ++category)
+        Item(static_cast<ScanCategory>(category),
+             std::string(prefixes[category - 1]) + "\\Software\\Gone", "x");
+    engine_->RunRepair();
+    std::vector<std::string> shown;
+    for (const std::string& event : view_.events)
+        if (event.rfind("status:", 0) == 0) shown.push_back(event.substr(7));
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "Fixing COM/ActiveX Entries...", "Fixing uninstall Entries...",
+                         "Fixing Font Entries...", "Fixing Shared dlls Entries...",
+                         "Fixing AppPath Entries...", "Fixing HelpFile Entries...",
+                         "Fixing WinStatrtup Entries...", "Fixing Filepath Entries..."}));
 }
 
 TEST_F(RepairEngineTest, UntickedRowsAndUnselectedItemsStayAndCountAsRemaining) {
@@ -342,9 +361,52 @@ TEST_F(RepairEngineTest, EntriesThatCannotBeSavedOrDeletedStayAndAreNamed) {
     EXPECT_EQ(LastFoundErrors(), 2);
     EXPECT_EQ(All().at("HKEY_LOCAL_MACHINE\\SOFTWARE\\Help").size(), 0u);
     EXPECT_EQ(All().at("HKEY_LOCAL_MACHINE\\SOFTWARE\\Locked").size(), 1u);
+    // Only the row of the entry that went says "Problems Fixed".
+    EXPECT_EQ(view_.Count("details 5:Problems Fixed"), 1);
+    EXPECT_EQ(view_.Count("details 0:Problems Fixed"), 0);
     RegKey server(registry_);
     EXPECT_EQ(server.Open(hkey::kClassesRoot, "CLSID\\{A}\\InprocServer32", access::kRead),
               status::kSuccess);
+}
+
+// Each entry left in place is named with its own reason, whatever the item
+// before it left behind; an empty subkey name, which would name the whole
+// Uninstall, App Paths or MenuOrder key, deletes nothing.
+TEST_F(RepairEngineTest, EachEntryLeftInPlaceHasItsOwnReasonAndEmptyNamesDeleteNothing) {
+    const std::string server = "SOFTWARE\\Classes\\CLSID\\{A}\\InprocServer32";
+    Set(hkey::kLocalMachine, server + "\\locked", "");
+    ASSERT_TRUE(registry_.SetProtection(hkey::kLocalMachine, server + "\\locked",
+                                        MemoryRegistry::Protection::kUnreadable));
+    Set(hkey::kLocalMachine, kUninstall + "\\Demo", "DisplayName");
+    Set(hkey::kLocalMachine, "SOFTWARE\\App Paths\\a.exe", "");
+    Set(hkey::kCurrentUser, "Software\\MenuOrder\\Start Menu\\Programs", "Order");
+    const TreeSnapshot before = All();
+    for (const char* prefix : {"", "HKCR\\Skipped"}) {
+        // After an item that could not be backed up, or one that was skipped.
+        if (*prefix == '\0')
+            Item(ScanCategory::ComActiveX, "HKCR\\CLSID\\{A}\\InprocServer32", "label");
+        else
+            Item(ScanCategory::Uninstall, prefix, "Demo");
+        Item(ScanCategory::Uninstall, "HKLM\\" + kUninstall, "");
+    }
+    Item(ScanCategory::AppPaths, "HKLM\\SOFTWARE\\App Paths", "");
+    Item(ScanCategory::WindowsStartup, "HKCU\\Software\\MenuOrder\\Start Menu", "");
+
+    engine_->RunRepair();
+    EXPECT_TRUE(All() == before);
+    EXPECT_EQ(view_.Message(),
+              "5 of the selected entries were not repaired and were left as they were:\n"
+              "HKCR\\CLSID\\{A}\\InprocServer32 (could not be saved to the backup)\n"
+              "HKLM\\" +
+                  kUninstall +
+                  "\\ (could not be deleted)\n"
+                  "HKLM\\" +
+                  kUninstall +
+                  "\\ (could not be deleted)\n"
+                  "HKLM\\SOFTWARE\\App Paths\\ (could not be deleted)\n"
+                  "HKCU\\Software\\MenuOrder\\Start Menu\\ (could not be deleted)");
+    EXPECT_EQ(engine_->lastReport().repaired, 1);  // the skipped item
+    EXPECT_EQ(LastFoundErrors(), 5);
 }
 
 // Found items planted for the driver's fake scanners, by category.
@@ -392,6 +454,33 @@ TEST_F(RepairEngineTest, FixTakesEveryItemOfUnopenedCategoriesAndTheUsersTicksEl
         planted[6].clear();
     }
     EXPECT_EQ(LastFoundErrors(), 0);
+}
+
+// With "repairafterfind" set, a repair that cannot make its backup file is
+// handled as a Fix would be: nothing deleted, the list kept for another
+// try, and the main window not told that a repair finished (it would empty
+// the list, and "Shutdownafterclean" would close the program).
+TEST_F(RepairEngineTest, AnAutomaticRepairWithoutABackupKeepsTheItemsAndClosesNothing) {
+    Set(hkey::kLocalMachine, "SOFTWARE\\Fonts", "a");
+    planted = {{3, {{"HKLM\\SOFTWARE\\Fonts", "a"}}}};
+    ScannerTable scanners{&PlantedScanner<1>, &PlantedScanner<2>, &PlantedScanner<3>,
+                          &PlantedScanner<4>, &PlantedScanner<5>, &PlantedScanner<6>,
+                          &PlantedScanner<7>, &PlantedScanner<8>};
+    ScanDriver driver(registry_, *files_, view_, scanners, [] { return 0u; });
+    RepairEngine engine(driver, registry_, *backups_, *remover_, view_);
+    SettingsStore(registry_).WriteNumber(kProductName, setting::kRepairAfterFind, 1);
+    std::ofstream(root_ / "Quillmend" / "Backup") << "x";
+    const TreeSnapshot before = All();
+
+    driver.OnFindCommand();
+    driver.WaitForWorker();
+    EXPECT_EQ(view_.Message().rfind("Quillmend could not create a backup file", 0), 0u);
+    EXPECT_TRUE(All() == before);
+    EXPECT_EQ(driver.items().Count(), 1u);
+    EXPECT_EQ(driver.CommandText(), "Fix");
+    EXPECT_EQ(view_.Count("repair finished"), 0);
+    EXPECT_EQ(view_.Count("scan finished"), 1);
+    EXPECT_EQ(LastFoundErrors(), 1);
 }
 
 }  // namespace

@@ -138,6 +138,7 @@ TEST(DetailsSelection, FixRepairsTheTickedItemsOfOpenedCategories) {
         driver.items().ForEach([&](const FoundItem& item) {
             if (item.selected) repaired.push_back(item.valueName);
         });
+        return true;
     });
 
     DetailsSelection uninstall(driver.items(), 2, true);

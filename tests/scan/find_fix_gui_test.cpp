@@ -23,6 +23,7 @@
 #include "scan/window_messages.h"
 #include "tests/ui/gui_support.h"
 #include "ui/busy_progress_ctrl.h"
+#include "ui/label_layout.h"
 #include "ui/link_label.h"
 #include "ui/list_box.h"
 #include "ui/list_view.h"
@@ -311,6 +312,28 @@ TEST_F(FindFixPage, StartsWithEightTickedCategoriesAndTheFirstDescription) {
     ClickCell(3, 0);
     EXPECT_EQ(Label(IDC_FF_DESCRIPTION), CategoryDescription(4));
     Pixels::Capture(host).SaveBmp("find_fix_page_initial.bmp");
+}
+
+// The description box shows every category's description whole, in its
+// own font and width (the File/Path Reference one takes four lines).
+TEST_F(FindFixPage, TheDescriptionBoxHoldsEveryCategorysDescription) {
+    const HWND box = Item(IDC_FF_DESCRIPTION);
+    auto* label = dynamic_cast<ui::CLinkLabel*>(ui::Control::FromHandle(box));
+    ASSERT_NE(label, nullptr);
+    RECT client{};
+    GetClientRect(box, &client);
+    HDC dc = GetDC(box);
+    const HGDIOBJ previous = SelectObject(dc, label->LabelFont());
+    for (int32_t category = 1; category <= kCategoryCount; ++category) {
+        const std::string text = CategoryDescription(category);
+        RECT needed{0, 0, client.right, 0};
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                  ui::LabelDrawFlags(static_cast<uint32_t>(GetWindowLongA(box, GWL_STYLE)), text) |
+                      DT_CALCRECT);
+        EXPECT_LE(needed.bottom, client.bottom) << category;
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(box, dc);
 }
 
 TEST_F(FindFixPage, ScanRunsOnTheWorkerAndFillsTheRows) {

@@ -214,6 +214,7 @@ TEST_F(ScanDriverTest, FixStartsTheRepairAndAutomaticRepairSelectsEverything) {
         int selected = 0;
         driver.items().ForEach([&](const FoundItem& item) { selected += item.selected; });
         repairs.push_back((automatic ? "auto " : "manual ") + std::to_string(selected));
+        return true;
     });
     foundPerCategory[3] = 2;
     driver.OnFindCommand();
@@ -233,6 +234,7 @@ TEST_F(ScanDriverTest, FixStartsTheRepairAndAutomaticRepairSelectsEverything) {
         int selected = 0;
         automatic.items().ForEach([&](const FoundItem& item) { selected += item.selected; });
         repairs.push_back((isAutomatic ? "auto " : "manual ") + std::to_string(selected));
+        return true;
     });
     automatic.OnFindCommand();
     automatic.WaitForWorker();
@@ -258,9 +260,19 @@ TEST(ProgressThrottleTest, ShowsAtMostOneTextPer100MillisecondsAndShortensLongOn
     throttle.Progress("exactly 100 ms later");
     now = 202;
     throttle.Progress("101 ms later");
-    now = 0xFFFFFFF0u;  // far ahead: the difference is negative as a signed number
-    throttle.Progress("wrapped");
-    EXPECT_EQ(shown, (std::vector<std::string>{"first", "101 ms later"}));
+    now = 0xFFFFFFF0u;  // after 49 days: far ahead, not behind
+    throttle.Progress("49 days later");
+    now = 0x50u;  // the counter wrapped 96 ms later
+    throttle.Progress("96 ms later, wrapped");
+    now = 0x55u;
+    throttle.Progress("101 ms later, wrapped");
+    EXPECT_EQ(shown, (std::vector<std::string>{"first", "101 ms later", "49 days later",
+                                               "101 ms later, wrapped"}));
+    // A program started after 24.8 days of uptime shows its first text.
+    ProgressThrottle late([] { return 0x80000100u; },
+                          [&](const std::string& t) { shown.push_back(t); });
+    late.Progress("after 24.8 days");
+    EXPECT_EQ(shown.back(), "after 24.8 days");
 
     const std::string sixty(60, 'x');
     EXPECT_EQ(ShortenProgressText(sixty), sixty);

@@ -184,15 +184,18 @@ TEST(StartupSwitch, RunValuesComeBackWithTheirTypeAndKey) {
     w.SetText(hkey::kCurrentUser, startupkey::kRun, "Exp", "%SystemRoot%\\x.exe",
               regtype::kExpandSz);
     ASSERT_EQ(machine.Off({"Exp", "%SystemRoot%\\x.exe", "HKCU/Run"}), SwitchOutcome::kSwitched);
-    EXPECT_EQ(w.Values(hkey::kLocalMachine, RecordPath(startupkey::kRegistryRecords, "Exp"))
-                  .at("command"),
-              std::string("2:%SystemRoot%\\x.exe") + '\0');
+    // "command" is text, as the System Configuration Utility reads it; the
+    // value's own type and bytes are kept beside it.
+    const Values record =
+        w.Values(hkey::kLocalMachine, RecordPath(startupkey::kRegistryRecords, "Exp"));
+    EXPECT_EQ(record.at("command"), std::string("1:%SystemRoot%\\x.exe") + '\0');
+    EXPECT_EQ(record.at("QuillmendCommand"), std::string("2:%SystemRoot%\\x.exe") + '\0');
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Exp", "HKCU\\Run"), SwitchOutcome::kSwitched);
     EXPECT_EQ(w.Values(hkey::kCurrentUser, startupkey::kRun),
               (Values{{"Exp", std::string("2:%SystemRoot%\\x.exe") + '\0'}}));
 
-    // Records as another tool writes them: RunOnce goes back into RunOnce;
-    // a record naming a key this program does not know stays.
+    // Records as another tool writes them: RunOnce goes back into RunOnce,
+    // as REG_SZ; a record naming a key this program does not know stays.
     machine.Record(
         startupkey::kRegistryRecords, "Later",
         {{"item", "Later"}, {"command", "later.exe"}, {"hkey", "HKLM"}, {"key", "RunOnce"}});
@@ -200,6 +203,14 @@ TEST(StartupSwitch, RunValuesComeBackWithTheirTypeAndKey) {
                    {{"item", "Odd"}, {"command", "odd.exe"}, {"hkey", "HKCR"}, {"key", "Run"}});
     machine.Record(startupkey::kRegistryRecords, "Odder",
                    {{"item", "Odder"}, {"command", "o.exe"}, {"hkey", "HKCU"}, {"key", "Runs"}});
+    // Records whose item or command cannot be read stay as well.
+    machine.Record(startupkey::kRegistryRecords, "Nameless",
+                   {{"command", "n.exe"}, {"hkey", "HKCU"}, {"key", "Run"}});
+    machine.Record(startupkey::kRegistryRecords, "Mute",
+                   {{"item", "Mute"}, {"hkey", "HKCU"}, {"key", "Run"}});
+    machine.Record(
+        startupkey::kRegistryRecords, "Long",
+        {{"item", std::string(1100, 'l')}, {"command", "l.exe"}, {"hkey", "HKCU"}, {"key", "Run"}});
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Later", "HKLM\\RunOnce"),
               SwitchOutcome::kSwitched);
     EXPECT_EQ(w.Values(hkey::kLocalMachine, startupkey::kRunOnce),
@@ -208,6 +219,9 @@ TEST(StartupSwitch, RunValuesComeBackWithTheirTypeAndKey) {
     const std::vector<std::string> before = w.Snapshot();
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Odd", "HKCR\\Run"), SwitchOutcome::kFailed);
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Odder", "HKCU\\Runs"), SwitchOutcome::kFailed);
+    for (const char* name : {"Nameless", "Mute", "Long"})
+        EXPECT_EQ(SwitchOnStartupItem(machine.services, name, "HKCU\\Run"), SwitchOutcome::kFailed)
+            << name;
     EXPECT_EQ(w.Snapshot(), before);
 }
 
@@ -278,10 +292,7 @@ TEST(StartupSwitch, NothingIsWrittenWithoutAnEntryToMove) {
     EXPECT_EQ(machine.Off({"Gone", "gone.exe", "HKCU/Run"}), SwitchOutcome::kNotFound);
     EXPECT_EQ(machine.Off({"", "default.exe", "HKCU/Run"}), SwitchOutcome::kFailed);
     EXPECT_EQ(machine.Off({"a\\b", "slash.exe", "HKCU/Run"}), SwitchOutcome::kFailed);
-    // One record per name: the HKLM item does not overwrite the HKCU one.
     ASSERT_EQ(machine.Off(kEverySource[0]), SwitchOutcome::kSwitched);
-    EXPECT_EQ(machine.Off(kEverySource[1]), SwitchOutcome::kFailed);
-    EXPECT_TRUE(StartupEntryPresent(machine.services, "Tool", "HKLM/Run"));
     EXPECT_EQ(SwitchOnStartupItem(machine.services, "Tool", "HKCU\\Run"), SwitchOutcome::kSwitched);
     EXPECT_EQ(w.Snapshot(), before);
     // The remover alone removes nothing that has no record.
@@ -292,6 +303,68 @@ TEST(StartupSwitch, NothingIsWrittenWithoutAnEntryToMove) {
 
     ASSERT_EQ(machine.Off(kEverySource[2]), SwitchOutcome::kSwitched);
     EXPECT_FALSE(StartupEntryPresent(machine.services, "Once", "HKCU/RunOnce"));
+}
+
+// An item switched off again after an updater brought it back, or one whose
+// name another hive's item already holds a record for: the older record and
+// parked copy stay as they are, the newer item is parked as "<name> (2)",
+// and each comes back on with its own command or bytes. Switching an item on
+// never overwrites one that is in its place meanwhile.
+TEST(StartupSwitch, ASecondItemOfTheSameNameIsParkedBesideTheFirst) {
+    Machine machine(false);
+    StartupWorld& w = *machine.world;
+    w.SetText(hkey::kCurrentUser, startupkey::kRun, "Tool", "old.exe");
+    w.WriteFile(w.userStartup + "\\Notes.lnk", "old shortcut");
+    ASSERT_EQ(machine.Off({"Tool", "old.exe", "HKCU/Run"}), SwitchOutcome::kSwitched);
+    ASSERT_EQ(machine.Off({"Notes", "", "Start Menu"}), SwitchOutcome::kSwitched);
+
+    w.SetText(hkey::kCurrentUser, startupkey::kRun, "Tool", "new.exe");
+    w.SetText(hkey::kLocalMachine, startupkey::kRun, "Tool", "machine.exe");
+    w.WriteFile(w.userStartup + "\\Notes.lnk", "new shortcut");
+    EXPECT_EQ(SwitchOnStartupItem(machine.services, "Tool", "HKCU\\Run"), SwitchOutcome::kFailed);
+    EXPECT_EQ(SwitchOnStartupItem(machine.services, "Notes", "Start Menu"), SwitchOutcome::kFailed);
+    std::string parked;
+    EXPECT_EQ(SwitchOffStartupItem(machine.services, {"Tool", "new.exe", "HKCU/Run"}, &parked),
+              SwitchOutcome::kSwitched);
+    EXPECT_EQ(parked, "Tool (2)");
+    EXPECT_EQ(machine.Off({"Tool", "machine.exe", "HKLM/Run"}), SwitchOutcome::kSwitched);
+    EXPECT_EQ(machine.Off({"Notes", "", "Start Menu"}), SwitchOutcome::kSwitched);
+    EXPECT_TRUE(w.Values(hkey::kCurrentUser, startupkey::kRun).empty());
+    EXPECT_TRUE(w.Values(hkey::kLocalMachine, startupkey::kRun).empty());
+    EXPECT_FALSE(w.files().PathExists(w.userStartup + "\\Notes.lnk"));
+    const std::string newPath = w.userStartup + "\\Notes (2).lnk";
+    EXPECT_EQ(w.Values(hkey::kLocalMachine, RecordPath(startupkey::kFolderRecords, Caret(newPath))),
+              (Values{{"item", std::string("1:Notes (2)") + '\0'},
+                      {"command", std::string("1:") + '\0'},
+                      {"location", std::string("1:Startup") + '\0'},
+                      {"path", "1:" + newPath + '\0'},
+                      {"backup", "1:" + w.windows + "\\pss\\Notes (2).lnkStartup" + '\0'}}));
+    EXPECT_EQ(machine.List(), (Items{{"Notes (2)", "", "Start Menu", false},
+                                     {"Notes", "", "Start Menu", false},
+                                     {"Tool", "old.exe", "HKCU\\Run", false},
+                                     {"Tool (2)", "new.exe", "HKCU\\Run", false},
+                                     {"Tool (3)", "machine.exe", "HKLM\\Run", false}}));
+
+    for (const char* name : {"Tool", "Tool (2)"})
+        EXPECT_EQ(SwitchOnStartupItem(machine.services, name, "HKCU\\Run"),
+                  SwitchOutcome::kSwitched);
+    EXPECT_EQ(SwitchOnStartupItem(machine.services, "Tool (3)", "HKLM\\Run"),
+              SwitchOutcome::kSwitched);
+    for (const char* name : {"Notes", "Notes (2)"})
+        EXPECT_EQ(SwitchOnStartupItem(machine.services, name, "Start Menu"),
+                  SwitchOutcome::kSwitched);
+    EXPECT_EQ(w.Values(hkey::kCurrentUser, startupkey::kRun),
+              (Values{{"Tool", std::string("1:old.exe") + '\0'},
+                      {"Tool (2)", std::string("1:new.exe") + '\0'}}));
+    EXPECT_EQ(w.Values(hkey::kLocalMachine, startupkey::kRun),
+              (Values{{"Tool (3)", std::string("1:machine.exe") + '\0'}}));
+    std::string bytes;
+    EXPECT_TRUE(w.ReadFile(w.userStartup + "\\Notes.lnk", bytes) && bytes == "old shortcut");
+    EXPECT_TRUE(w.ReadFile(newPath, bytes) && bytes == "new shortcut");
+    const Items listed = machine.List();
+    EXPECT_EQ(listed.size(), 5u);
+    EXPECT_TRUE(std::all_of(listed.begin(), listed.end(),
+                            [](const StartupItem& item) { return item.switchedOn; }));
 }
 
 }  // namespace

@@ -11,9 +11,7 @@ namespace {
 
 struct RecordingList : StartupView {
     void AddRow(const StartupItem& item) override { rows.push_back(item); }
-    void SetLocationText(int row, const std::string& text) override {
-        rows.at(row).location = text;
-    }
+    void UpdateRow(int row, const StartupItem& item) override { rows.at(row) = item; }
     std::vector<StartupItem> rows;
 };
 
@@ -73,6 +71,55 @@ TEST_F(StartupPage, RowsSwitchOffAndBackOn) {
     page.OnItemChanged(2, kUnticked, kTicked);
     EXPECT_EQ(list.rows[1].location, "HKLM/Run");
     EXPECT_EQ(world->Snapshot(), before);
+}
+
+// After every attempt the row's box shows what Windows will do at the next
+// log-on, whatever the user clicked: a switch that is refused or fails
+// leaves the row as it was, and an item found gone shows as off.
+TEST_F(StartupPage, EachRowShowsTheItemsRealStateAfterAnAttempt) {
+    for (const auto& [name, command] : std::map<std::string, std::string>{
+             {"", "default.exe"}, {"a\\b", "slash.exe"}, {"Gone", "gone.exe"}})
+        world->SetText(hkey::kCurrentUser, startupkey::kRun, name, command);
+    world->WriteFile(world->windows + "\\pss", "a file: no pss folder can be made");
+    page.Initialise();
+    // Rows by name and location (the live registry lists values in an
+    // order of its own).
+    auto click = [&](const std::string& name, const char* where, bool tick) {
+        size_t row = 0;
+        while (row < list.rows.size() &&
+               !(list.rows[row].name == name && list.rows[row].location == where))
+            ++row;
+        EXPECT_LT(row, list.rows.size()) << name;
+        if (row == list.rows.size()) return !tick;
+        list.rows[row].switchedOn = tick;  // as the list control does
+        page.OnItemChanged(static_cast<int>(row), tick ? kUnticked : kTicked,
+                           tick ? kTicked : kUnticked);
+        return list.rows[row].switchedOn;
+    };
+    EXPECT_TRUE(click("", "HKCU/Run", false));         // no record can hold an empty name,
+    EXPECT_TRUE(click("a\\b", "HKCU/Run", false));     // nor one with a backslash
+    EXPECT_TRUE(click("Notes", "Start Menu", false));  // no pss folder for its copy
+    RegKey run(world->registry());
+    ASSERT_EQ(run.Open(hkey::kCurrentUser, startupkey::kRun, access::kAllAccess), status::kSuccess);
+    world->registry().DeleteValue(run.get(), "Gone");
+    EXPECT_FALSE(click("Gone", "HKCU/Run", false));  // gone meanwhile: it will not run
+
+    // Old comes back into a Run key that holds another "Old" meanwhile:
+    // nothing is overwritten, and the row stays off.
+    world->SetText(hkey::kCurrentUser, startupkey::kRun, "Old", "other.exe");
+    EXPECT_FALSE(click("Old", "HKCU\\Run", true));
+    EXPECT_EQ(world->Values(hkey::kCurrentUser, startupkey::kRun).at("Old"),
+              std::string("1:other.exe") + '\0');
+
+    // The Run key takes no deletions now: the record is written, the value
+    // stays, and the row stays on; trying again writes no second record.
+    world->Deny(hkey::kCurrentUser, startupkey::kRun, access::kSetValue);
+    EXPECT_TRUE(click("Tool", "HKCU/Run", false));
+    EXPECT_TRUE(click("Tool", "HKCU/Run", false));
+    EXPECT_TRUE(StartupEntryPresent(world->services(), "Tool", "HKCU/Run"));
+    EXPECT_TRUE(
+        world->Values(hkey::kLocalMachine, std::string(startupkey::kRegistryRecords) + "\\Tool (2)")
+            .empty());
 }
 
 }  // namespace

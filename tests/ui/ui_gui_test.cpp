@@ -731,7 +731,7 @@ TEST(LayoutScaler, MainWindowButtonsAndPagesInPixels) {
     } pages[] = {{IDD_ABOUT, 530, 348, IDC_ABOUT_VERSION, 167, 63},
                  {IDD_BACKUP, 513, 362, IDC_BACKUP_LIST, 14, 86},
                  {IDD_OPTIONS, 494, 359, IDC_OPTIONS_APPLY, 392, 293},
-                 {IDD_FIND_FIX, 642, 359, IDC_FF_CATEGORIES, 9, 73},
+                 {IDD_FIND_FIX, 642, 359, IDC_FF_CATEGORIES, 9, 67},
                  {IDD_STARTUP, 521, 400, IDC_STARTUP_LIST, 8, 101}};
     std::vector<std::unique_ptr<TestDialog>> children;
     std::vector<std::unique_ptr<CDialogLayoutScaler>> scalers;
