@@ -22,8 +22,6 @@ constexpr uint32_t kGenericExecute = 0x20000000u;
 constexpr uint32_t kGenericAll = 0x10000000u;
 constexpr uint32_t kWow64Flags = 0x00000300u;
 constexpr uint32_t kSynchronize = 0x00100000u;
-constexpr uint32_t kWriteRights =
-    access::kSetValue | access::kCreateSubKey | access::kCreateLink | access::kDelete;
 // The ANSI functions convert a subkey path into a 261-character buffer.
 constexpr size_t kMaxAnsiPath = 260;
 constexpr size_t kMaxConvertibleName = 32766;
@@ -143,16 +141,14 @@ struct HiveRegistry::Impl {
         return true;
     }
 
-    // What opening `place` with `requested` rights grants; false when it
-    // asks for writing where nothing can be written.
-    static bool Grant(const Place& place, uint32_t requested, uint32_t* granted) {
+    // What opening a key with `requested` rights grants: everything, as to
+    // an administrator. A hive that is only read refuses the writes
+    // themselves, so that scanners opening keys for reading and writing
+    // still read it.
+    static uint32_t Grant(uint32_t requested) {
         const uint32_t mapped = MapGenericAccess(requested);
-        const uint32_t explicitRights = mapped & ~access::kMaximumAllowed;
-        const bool writable = place.hive != nullptr && place.hive->writable();
-        const uint32_t allowed = writable ? access::kAllAccess : (access::kRead | kSynchronize);
-        if (explicitRights & ~allowed) return false;
-        *granted = explicitRights | ((mapped & access::kMaximumAllowed) ? allowed : 0);
-        return true;
+        return (mapped & ~access::kMaximumAllowed) |
+               ((mapped & access::kMaximumAllowed) ? access::kAllAccess | kSynchronize : 0);
     }
 
     Status Use(HKey key, uint32_t need, Handle** out) {
@@ -161,7 +157,7 @@ struct HiveRegistry::Impl {
             if (roots.find(key) == roots.end()) return status::kInvalidHandle;
             rootHandle.place = RootPlace(key);
             rootHandle.deleted = false;
-            Grant(rootHandle.place, access::kMaximumAllowed, &rootHandle.access);
+            rootHandle.access = Grant(access::kMaximumAllowed);
             if (need & ~rootHandle.access) return status::kAccessDenied;
             *out = &rootHandle;
             return status::kSuccess;
@@ -362,9 +358,7 @@ Status HiveRegistry::OpenKey(HKey parent, const char* subKey, uint32_t access, H
         Place place;
         Status s = impl_->Resolve(parent, path, &place);
         if (s != status::kSuccess) return s;
-        uint32_t granted = 0;
-        if (!Impl::Grant(place, access, &granted)) return status::kAccessDenied;
-        return impl_->NewHandle(place, granted, result);
+        return impl_->NewHandle(place, Impl::Grant(access), result);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
@@ -399,9 +393,7 @@ Status HiveRegistry::CreateKey(HKey parent, const char* subKey, uint32_t access,
             }
             place = next;
         }
-        uint32_t granted = 0;
-        if (!Impl::Grant(place, access, &granted)) return status::kAccessDenied;
-        s = impl_->NewHandle(place, granted, result);
+        s = impl_->NewHandle(place, Impl::Grant(access), result);
         if (s == status::kSuccess && created != nullptr) *created = made;
         return s;
     } catch (const std::exception&) {
@@ -608,9 +600,7 @@ Status HiveRegistry::DeleteKey(HKey parent, const char* subKey) {
         Place place;
         Status s = impl_->Resolve(parent, path, &place);
         if (s != status::kSuccess) return s;
-        uint32_t granted = 0;
-        if (place.mount != nullptr || !Impl::Grant(place, access::kDelete, &granted))
-            return status::kAccessDenied;
+        if (place.mount != nullptr) return status::kAccessDenied;
         const std::vector<ChildEntry>* children = nullptr;
         if (!place.hive->Children(place.node, &children)) return status::kCantRead;
         if (!children->empty()) return status::kAccessDenied;

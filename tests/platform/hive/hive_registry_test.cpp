@@ -282,9 +282,10 @@ TEST_F(HiveTest, DirtyHivesAreOnlyRead) {
         ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", hive));
         EXPECT_EQ(Dump(hives, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
         RegKey run(hives);
-        EXPECT_EQ(run.Open(hkey::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+        ASSERT_EQ(run.Open(hkey::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                            access::kAllAccess),
-                  status::kAccessDenied);
+                  status::kSuccess);
+        EXPECT_EQ(hives.DeleteValue(run.get(), "Gone Updater"), status::kAccessDenied);
         EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quillpad"),
                   status::kAccessDenied);
         std::string error;
