@@ -32,6 +32,7 @@ inline constexpr Status kDirectory = 267;         // ERROR_DIRECTORY (a folder w
 inline constexpr Status kNoAccess = 998;          // ERROR_NOACCESS
 inline constexpr Status kBadKey = 1010;           // ERROR_BADKEY
 inline constexpr Status kCantRead = 1012;         // ERROR_CANTREAD
+inline constexpr Status kCantWrite = 1013;        // ERROR_CANTWRITE
 inline constexpr Status kKeyDeleted = 1018;       // ERROR_KEY_DELETED
 inline constexpr Status kChildMustBeVolatile = 1021;  // ERROR_CHILD_MUST_BE_VOLATILE
 // A name or text with no exact form in the code page (see RegistryService).

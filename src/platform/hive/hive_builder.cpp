@@ -37,6 +37,9 @@ bool BuildHive(const std::string& base, const regtext::Document& doc, HKey root,
     // Keys in the order first met, each with its values in order.
     std::vector<std::pair<hive_node_h, std::vector<HiveFile::NewValue>>> keys;
     std::map<std::string, size_t> byPath;  // folded path -> index in keys
+    // Keys made here are found again by their folded path, without asking
+    // the hive; only keys of the base hive are looked up in it.
+    std::map<std::string, hive_node_h> nodes;
     auto keyFor = [&](const std::string& path, size_t* index) {
         const std::string folded = memreg::FoldName(path);
         auto found = byPath.find(folded);
@@ -45,14 +48,28 @@ bool BuildHive(const std::string& base, const regtext::Document& doc, HKey root,
             return true;
         }
         hive_node_h node = hive->root();
+        bool made = false;  // whether `node` was made here
+        std::string prefix;
         size_t pos = 0;
         while (pos < path.size()) {
             const size_t end = std::min(path.find('\\', pos), path.size());
             const std::string name = path.substr(pos, end - pos);
             pos = end + 1;
             if (name.empty()) continue;
-            hive_node_h child = hive->FindChild(node, name);
-            if (child == 0 && hive->AddChild(node, name, &child) != status::kSuccess) return false;
+            if (!prefix.empty()) prefix += '\\';
+            prefix += memreg::FoldName(name);
+            auto known = nodes.find(prefix);
+            if (known != nodes.end()) {
+                node = known->second;
+                made = true;
+                continue;
+            }
+            hive_node_h child = made ? 0 : hive->FindChild(node, name);
+            if (child == 0) {
+                if (hive->AddChild(node, name, &child) != status::kSuccess) return false;
+                nodes[prefix] = child;
+                made = true;
+            }
             node = child;
         }
         keys.emplace_back(node, std::vector<HiveFile::NewValue>{});

@@ -25,6 +25,11 @@ constexpr size_t kHeaderSize = 4096;
 // Listings kept at once; a walk of a whole hive needs only the keys on its
 // path, so this bounds the memory a large hive costs.
 constexpr size_t kCachedListings = 4096;
+// Windows keeps value data longer than this in "big data" cells, which
+// hivex reads but does not write: it would write such data as one plain
+// cell, which Windows then misreads. Keys holding such a value are never
+// rewritten.
+constexpr size_t kLongestPlainData = 16344;
 
 // Memory handed out by hivex, freed with free().
 template <typename T>
@@ -553,6 +558,8 @@ uint32_t HiveFile::ReplaceValues(hive_node_h node, const std::vector<NewValue>& 
 }
 
 uint32_t HiveFile::SetValues(hive_node_h node, const std::vector<Wanted>& wanted) {
+    for (const Wanted& value : wanted)
+        if (value.data.size() > kLongestPlainData) return status::kCantWrite;
     std::vector<hive_set_value> set(wanted.size());
     for (size_t i = 0; i < wanted.size(); ++i) {
         set[i].key = const_cast<char*>(wanted[i].key.data());

@@ -264,7 +264,7 @@ MappedFilesConfig InstallationFiles(RegistryService& registry, const std::string
         // The profile's folder as Windows names it: its path below the root.
         std::string path = "C:";
         for (const auto& part : fs::path(user->ntUser).parent_path().lexically_relative(root))
-            path += "\\" + part.string();
+            path.append(1, '\\').append(part.string());
         SetVariable(env, "USERPROFILE", path);
         SetVariable(env, "HOMEPATH", path.substr(2));
         SetVariable(env, "USERNAME", user->name);
@@ -331,7 +331,8 @@ bool OpenInstallation(const std::string& root, const std::string& user, bool wri
     const Profile* chosen = nullptr;
     std::string names;
     for (const Profile& profile : out->profiles) {
-        names += (names.empty() ? "" : ", ") + profile.name;
+        if (!names.empty()) names += ", ";
+        names += profile.name;
         if (!user.empty() && SameText(profile.name, user)) chosen = &profile;
     }
     if (user.empty() && out->profiles.size() == 1) chosen = &out->profiles.front();

@@ -190,6 +190,12 @@ TEST_F(HiveTest, CommitReplacesTheHiveAndKeepsTheOriginal) {
                            access::kAllAccess),
                   status::kSuccess);
         ASSERT_EQ(hives.DeleteValue(run.get(), "Gone Updater"), status::kSuccess);
+        // Data longer than a plain cell holds is never written.
+        const std::string big(20000, 'x');
+        EXPECT_EQ(hives.SetValue(run.get(), "Big", regtype::kBinary,
+                                 reinterpret_cast<const uint8_t*>(big.data()),
+                                 static_cast<uint32_t>(big.size())),
+                  status::kCantWrite);
         const char text[] = "C:\\new.exe";
         ASSERT_EQ(hives.SetValue(run.get(), "New", regtype::kSz,
                                  reinterpret_cast<const uint8_t*>(text), sizeof text),
