@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/memory/memory_registry_tree.h"
+#include "platform/registry_answers.h"
 
 namespace qm {
 
@@ -16,25 +17,11 @@ using hive::ValueEntry;
 
 namespace {
 
-constexpr uint32_t kGenericRead = 0x80000000u;
-constexpr uint32_t kGenericWrite = 0x40000000u;
-constexpr uint32_t kGenericExecute = 0x20000000u;
-constexpr uint32_t kGenericAll = 0x10000000u;
-constexpr uint32_t kWow64Flags = 0x00000300u;
-constexpr uint32_t kSynchronize = 0x00100000u;
 // The ANSI functions convert a subkey path into a 261-character buffer.
 constexpr size_t kMaxAnsiPath = 260;
 constexpr size_t kMaxConvertibleName = 32766;
 constexpr HKey kFirstHandle = 0x1000;
 constexpr HKey kLastHandle = 0x7FFFFFF0;
-
-uint32_t MapGenericAccess(uint32_t access) {
-    if (access & kGenericRead) access |= access::kRead;
-    if (access & kGenericWrite) access |= access::kWrite;
-    if (access & kGenericExecute) access |= access::kRead;
-    if (access & kGenericAll) access |= access::kAllAccess;
-    return access & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll | kWow64Flags);
-}
 
 std::string_view Text(const char* s) {
     return s == nullptr ? std::string_view() : s;
@@ -146,9 +133,9 @@ struct HiveRegistry::Impl {
     // themselves, so that scanners opening keys for reading and writing
     // still read it.
     static uint32_t Grant(uint32_t requested) {
-        const uint32_t mapped = MapGenericAccess(requested);
+        const uint32_t mapped = answer::MapGenericAccess(requested);
         return (mapped & ~access::kMaximumAllowed) |
-               ((mapped & access::kMaximumAllowed) ? access::kAllAccess | kSynchronize : 0);
+               ((mapped & access::kMaximumAllowed) ? access::kAllAccess | answer::kSynchronize : 0);
     }
 
     Status Use(HKey key, uint32_t need, Handle** out) {
@@ -269,24 +256,6 @@ struct HiveRegistry::Impl {
                 handle.deleted = true;
         }
         return static_cast<Status>(hive->DeleteNode(place.node));
-    }
-
-    // Value data the way both EnumValue and QueryValue hand it out.
-    static Status CopyData(const std::string& bytes, uint32_t type, uint8_t* data,
-                           uint32_t* dataSize) {
-        const auto size = static_cast<uint32_t>(bytes.size());
-        Status result = status::kSuccess;
-        if (data != nullptr && (size > 0 || !regtype::IsText(type))) {
-            if (size > *dataSize) {
-                result = status::kMoreData;
-            } else if (size > 0) {
-                std::memcpy(data, bytes.data(), size);
-                if (regtype::IsText(type) && size < *dataSize && data[size - 1] != 0)
-                    data[size] = 0;
-            }
-        }
-        if (dataSize != nullptr) *dataSize = size;
-        return result;
     }
 };
 
@@ -420,11 +389,7 @@ Status HiveRegistry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* nam
         s = Impl::SubKeyAt(h->place, index, &childName, &exact);
         if (s != status::kSuccess) return s;
         if (!exact) return status::kNoUnicodeTranslation;
-        if (childName.size() >= *nameSize) return status::kMoreData;
-        std::memcpy(name, childName.data(), childName.size());
-        name[childName.size()] = '\0';
-        *nameSize = static_cast<uint32_t>(childName.size());
-        return status::kSuccess;
+        return answer::PutKeyName(childName, name, nameSize);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
@@ -448,21 +413,8 @@ Status HiveRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* n
         std::string bytes;
         if (!h->place.hive->ReadData(value, &bytes)) return status::kCantRead;
         // The data first: when it does not fit, the name is not written.
-        Status result = Impl::CopyData(bytes, value.type, data, dataSize);
-        if (result == status::kSuccess) {
-            const size_t length = value.name.size();
-            if (length >= *nameSize) {
-                result = status::kMoreData;
-                if (*nameSize > 0) {
-                    std::memcpy(name, value.name.data(), *nameSize - 1);
-                    name[*nameSize - 1] = '\0';
-                }
-            } else {
-                std::memcpy(name, value.name.data(), length);
-                name[length] = '\0';
-                *nameSize = static_cast<uint32_t>(length);
-            }
-        }
+        Status result = answer::PutValueData(bytes, value.type, data, dataSize);
+        if (result == status::kSuccess) result = answer::PutValueName(value.name, name, nameSize);
         if (type != nullptr) *type = value.type;
         return result;
     } catch (const std::exception&) {
@@ -533,9 +485,8 @@ Status HiveRegistry::QueryValue(HKey key, const char* name, uint32_t* type, uint
         const ValueEntry value = *found;
         std::string bytes;
         if (!h->place.hive->ReadData(value, &bytes)) return status::kCantRead;
-        const Status result = Impl::CopyData(bytes, value.type, data, dataSize);
         if (type != nullptr) *type = value.type;
-        return result;
+        return answer::PutValueData(bytes, value.type, data, dataSize);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
