@@ -172,7 +172,7 @@ int Run(const std::vector<std::string>& args) {
         std::cerr << "quillmend-scan: " << error << '\n';
         return false;
     };
-    registry = std::move(offline.registry);
+    registry = std::move(offline.view);
 #else
     auto save = [&](const std::string& file, std::string& saveError) {
         return SaveRegistry(memoryRegistry, file, saveError);

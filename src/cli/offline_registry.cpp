@@ -3,13 +3,34 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/settings_store.h"
+#include "platform/forwarding_registry.h"
 #include "platform/hive/windows_installation.h"
 #include "platform/memory/host_system_info.h"
 #include "platform/memory/memory_registry.h"
+#include "platform/memory/memory_registry_tree.h"
 
 namespace qm::cli {
 
 namespace {
+
+// Creates HKLM\SOFTWARE\<program> only where it exists already.
+class SettingsKeyGuard : public ForwardingRegistry {
+  public:
+    using ForwardingRegistry::ForwardingRegistry;
+    Status CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
+                     bool* created) override {
+        const std::string settings = std::string("SOFTWARE\\") + kProductName;
+        if (parent == hkey::kLocalMachine && subKey != nullptr &&
+            memreg::NamesEqual(subKey, settings)) {
+            const Status opened = inner_.OpenKey(parent, subKey, access, result);
+            if (opened == status::kFileNotFound) return status::kAccessDenied;
+            if (opened == status::kSuccess && created != nullptr) *created = false;
+            return opened;
+        }
+        return inner_.CreateKey(parent, subKey, access, result, created);
+    }
+};
 
 // Reads the Windows version's text, to tell an XP-era installation.
 bool XpEra(RegistryService& registry) {
@@ -51,6 +72,7 @@ bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out
             return false;
         }
     }
+    out->view = std::make_unique<SettingsKeyGuard>(*out->registry);
     if (options.windowsDir.empty()) {
         // Only hive files: their environment, and the drives --drive gives.
         out->files = hive::InstallationFiles(*out->registry, "", nullptr);

@@ -16,6 +16,10 @@ namespace qm::cli {
 
 struct OfflineRegistry {
     std::unique_ptr<HiveRegistry> registry;
+    // What the scan and the repair use: `registry`, except that the
+    // program's own settings key is never created in the installation (a
+    // repair from outside leaves no key of a program not installed there).
+    std::unique_ptr<RegistryService> view;
     // The installation's drive C:, environment and folders.
     MappedFilesConfig files;
     // An installation of Windows XP or older: backups in REGEDIT4.
