@@ -1,6 +1,7 @@
 #include "cli/offline_registry.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "app/settings_store.h"
@@ -60,10 +61,19 @@ bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out
     } else {
         out->registry = std::make_unique<HiveRegistry>();
     }
+    std::shared_ptr<hive::HiveFile> software, system;
     for (const auto& [key, file] : options.hives) {
-        std::shared_ptr<hive::HiveFile> hive = hive::HiveFile::Open(file, write, &error);
-        if (hive == nullptr) return false;
-        if (!hive->warning().empty()) out->readOnly.push_back(hive->warning());
+        // A file mounted twice is one hive: two copies would each write it.
+        std::shared_ptr<hive::HiveFile> hive;
+        for (const auto& mounted : out->registry->Hives()) {
+            std::error_code ec;
+            if (std::filesystem::equivalent(mounted->path(), file, ec)) hive = mounted;
+        }
+        if (hive == nullptr) {
+            hive = hive::HiveFile::Open(file, write, &error);
+            if (hive == nullptr) return false;
+            if (!hive->warning().empty()) out->readOnly.push_back(hive->warning());
+        }
         const size_t slash = key.find('\\');
         const HKey root = ParseRootKeyName(key.substr(0, slash));
         const std::string path = slash == std::string::npos ? "" : key.substr(slash + 1);
@@ -71,7 +81,13 @@ bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out
             error = "--hive " + key + "=" + file + ": something is mounted there already";
             return false;
         }
+        if (root == hkey::kLocalMachine && memreg::NamesEqual(path, "SOFTWARE")) software = hive;
+        if (root == hkey::kLocalMachine && memreg::NamesEqual(path, "SYSTEM")) system = hive;
     }
+    // Without --windows, what Windows derives from SOFTWARE and SYSTEM.
+    if (options.windowsDir.empty() &&
+        !hive::MountDerivedKeys(*out->registry, software, system, &error))
+        return false;
     out->view = std::make_unique<SettingsKeyGuard>(*out->registry);
     if (options.windowsDir.empty()) {
         // Only hive files: their environment, and the drives --drive gives.

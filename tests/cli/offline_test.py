@@ -118,6 +118,13 @@ def case_xp(opts):
     check(offline == online, "offline and registry text scans differ:\n" +
           json.dumps(offline, indent=1) + "\n--- registry text:\n" + json.dumps(online, indent=1))
     check("warning" not in err, err)
+    config = os.path.join(tree.root, "WINDOWS", "system32", "config")
+    by_hand, _ = scan_json(opts, "--drive", "C=" + tree.root, *[
+        a for key, name in (("HKLM\\SOFTWARE", "SOFTWARE"), ("HKLM\\SYSTEM", "SYSTEM"),
+                            ("HKU\\.DEFAULT", "DEFAULT"))
+        for a in ("--hive", key + "=" + os.path.join(config, name))],
+        "--hive", "HKCU=" + tree.ntuser, "--hive", "HKU\\" + SID + "=" + tree.ntuser)
+    check(by_hand == offline, "--hive mounts differ from --windows:\n" + json.dumps(by_hand)[:3000])
 
     backups = os.path.join(opts.work, "backups")
     before = {path: read_bytes(path) for path in tree.hives()}
@@ -199,6 +206,17 @@ def case_modern(opts):
     backup = re.search(r"Backup file: (.*)", err + _).group(1)
     check(read_bytes(backup).startswith(b"\xff\xfeW\0i\0n\0d\0o\0w\0s\0"),
           "a modern installation's backup is a version 5 file")
+
+    # One file mounted twice is one hive, written once with both views' repairs.
+    software = os.path.join(tree.config, "SOFTWARE")
+    out, _ = scan(opts, "--hive", "HKLM\\SOFTWARE=" + software, "--hive", "HKCU=" + tree.ntuser,
+                  "--hive", "HKU\\" + SID + "=" + tree.ntuser,
+                  "--hive", "HKU\\.DEFAULT=" + os.path.join(tree.config, "DEFAULT"),
+                  "--drive", "C=" + tree.root,
+                  "--fix", "--backup-dir", os.path.join(opts.work, "b3"), "--categories", "7,8")
+    check(out.count("Hive written: " + tree.ntuser + " ") == 1, out)
+    left, _ = scan_json(opts, "--windows", tree.root, "--categories", "7,8")
+    check(left["total"] == 0, f"left after --fix through two mounts: {left['items']}")
 
 
 def main():

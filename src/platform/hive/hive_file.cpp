@@ -24,7 +24,7 @@ namespace {
 constexpr size_t kHeaderSize = 4096;
 // Listings kept at once; a walk of a whole hive needs only the keys on its
 // path, so this bounds the memory a large hive costs.
-constexpr size_t kCachedListings = 4096;
+constexpr size_t kCachedListings = 32768;
 // Windows keeps value data longer than this in "big data" cells, which
 // hivex reads but does not write: it would write such data as one plain
 // cell, which Windows then misreads. Keys holding such a value are never
@@ -267,6 +267,7 @@ std::string TwoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
 
+// fsync of a file or a folder.
 bool SyncFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);
     if (fd < 0) return false;
@@ -644,6 +645,9 @@ bool HiveFile::Commit(const UtcTime& now, std::string* backup, std::string* erro
         std::rename(kept.c_str(), path_.c_str());
         return fail(reason);
     }
+    // The renames themselves reach the disk before the caller goes on.
+    const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+    SyncFile(folder.empty() ? "." : folder.string());
     modified_ = false;
     if (backup != nullptr) *backup = kept;
     return true;

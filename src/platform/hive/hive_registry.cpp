@@ -290,11 +290,9 @@ bool HiveRegistry::Mount(HKey root, const std::string& path, std::shared_ptr<Hiv
     return true;
 }
 
-std::vector<HiveFile*> HiveRegistry::Hives() const {
+std::vector<std::shared_ptr<HiveFile>> HiveRegistry::Hives() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    std::vector<HiveFile*> out;
-    for (const auto& hive : impl_->hives) out.push_back(hive.get());
-    return out;
+    return impl_->hives;
 }
 
 bool HiveRegistry::Commit(const UtcTime& now, std::vector<std::string>* backups,

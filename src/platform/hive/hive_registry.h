@@ -37,7 +37,7 @@ class HiveRegistry : public RegistryService {
                const std::string& hiveKey = "");
 
     // The hives mounted, each once, in the order first mounted.
-    std::vector<hive::HiveFile*> Hives() const;
+    std::vector<std::shared_ptr<hive::HiveFile>> Hives() const;
 
     // Writes every changed hive (HiveFile::Commit). Stops at the first
     // failure. `backups` receives the paths of the originals kept.

@@ -274,6 +274,29 @@ MappedFilesConfig InstallationFiles(RegistryService& registry, const std::string
     return config;
 }
 
+bool MountDerivedKeys(HiveRegistry& registry, const std::shared_ptr<HiveFile>& software,
+                      const std::shared_ptr<HiveFile>& system, std::string* error) {
+    // HKCR is the machine's classes.
+    if (software != nullptr && software->FindChild(software->root(), "Classes") != 0)
+        registry.Mount(hkey::kClassesRoot, "", software, "Classes");
+    if (system == nullptr) return true;
+    // The control set that Windows starts with.
+    RegKey select(registry);
+    uint32_t current = 0, size = sizeof current, type = 0;
+    if (select.Open(hkey::kLocalMachine, "SYSTEM\\Select", access::kRead) == status::kSuccess &&
+        registry.QueryValue(select.get(), "Current", &type, reinterpret_cast<uint8_t*>(&current),
+                            &size) == status::kSuccess &&
+        type == regtype::kDword && current >= 1 && current <= 999) {
+        char name[16];
+        std::snprintf(name, sizeof name, "ControlSet%03u", current);
+        if (!registry.Mount(hkey::kLocalMachine, "SYSTEM\\CurrentControlSet", system, name)) {
+            *error = system->path() + ": Select\\Current names " + name + ", which it lacks";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool OpenInstallation(const std::string& root, const std::string& user, bool writable,
                       Installation* out, std::string* error) {
     const std::string config = FindPath(root, {"Windows", "System32", "config"});
@@ -299,24 +322,7 @@ bool OpenInstallation(const std::string& root, const std::string& user, bool wri
         registry.Mount(hkey::kLocalMachine, name, hive);
         (std::string(name) == "SOFTWARE" ? software : system) = hive;
     }
-    // HKCR is the machine's classes.
-    registry.Mount(hkey::kClassesRoot, "", software, "Classes");
-
-    // The control set that Windows starts with.
-    RegKey select(registry);
-    uint32_t current = 0, size = sizeof current, type = 0;
-    if (select.Open(hkey::kLocalMachine, "SYSTEM\\Select", access::kRead) == status::kSuccess &&
-        registry.QueryValue(select.get(), "Current", &type, reinterpret_cast<uint8_t*>(&current),
-                            &size) == status::kSuccess &&
-        type == regtype::kDword && current >= 1 && current <= 999) {
-        char name[16];
-        std::snprintf(name, sizeof name, "ControlSet%03u", current);
-        if (!registry.Mount(hkey::kLocalMachine, "SYSTEM\\CurrentControlSet", system, name)) {
-            *error = system->path() + ": Select\\Current names " + name + ", which it lacks";
-            return false;
-        }
-    }
-    select.Close();
+    if (!MountDerivedKeys(registry, software, system, error)) return false;
 
     const std::string defaultHive = FindEntry(config, "DEFAULT");
     if (!defaultHive.empty()) {

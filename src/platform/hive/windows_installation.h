@@ -56,6 +56,14 @@ std::string FindEntry(const std::string& folder, const std::string& name);
 bool OpenInstallation(const std::string& root, const std::string& user, bool writable,
                       Installation* out, std::string* error);
 
+// The keys Windows derives from SOFTWARE and SYSTEM (either may be null):
+// HKEY_CLASSES_ROOT as SOFTWARE's Classes, HKLM\SYSTEM\CurrentControlSet as
+// the control set Select\Current names. The hives must be mounted at
+// HKLM\SOFTWARE and HKLM\SYSTEM already. False when Select\Current names a
+// control set the hive lacks.
+bool MountDerivedKeys(HiveRegistry& registry, const std::shared_ptr<HiveFile>& software,
+                      const std::shared_ptr<HiveFile>& system, std::string* error);
+
 // The environment, special folders and Windows folders that the mounted
 // hives give, over MappedFilesConfig::Defaults() with drive C: at `root`;
 // the profile variables from `user` when given.
