@@ -16,6 +16,8 @@ constexpr const char* kVersionKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVer
 constexpr const char* kProfileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kUserShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -244,7 +246,39 @@ MappedFilesConfig InstallationFiles(RegistryService& registry, const std::string
         }
     }
 
-    // The user's folders, from the shell's own record where it has one.
+    std::string profile;
+    if (user != nullptr) {
+        // The profile's folder as Windows names it: its path below the root.
+        profile = "C:";
+        for (const auto& part : fs::path(user->ntUser).parent_path().lexically_relative(root))
+            profile.append(1, '\\').append(part.string());
+        SetVariable(env, "USERPROFILE", profile);
+        SetVariable(env, "HOMEPATH", profile.substr(2));
+        SetVariable(env, "USERNAME", user->name);
+    }
+    // The folders the shell uses: where Vista and later or XP put them by
+    // default, then the shell's record of them ("Shell Folders"), then the
+    // settings that record follows ("User Shell Folders").
+    const bool modern = !root.empty() && !FindEntry(root, "ProgramData").empty();
+    if (modern) {
+        SetVariable(env, "ALLUSERSPROFILE", "C:\\ProgramData");
+        SetVariable(env, "ProgramData", "C:\\ProgramData");
+    }
+    if (!profile.empty()) {
+        const std::string appData =
+            profile + (modern ? "\\AppData\\Roaming" : "\\Application Data");
+        const std::string programs = modern ? appData + "\\Microsoft\\Windows\\Start Menu\\Programs"
+                                            : profile + "\\Start Menu\\Programs";
+        config.specialFolders[csidl::kAppData] = appData;
+        config.specialFolders[csidl::kPrograms] = programs;
+        config.specialFolders[csidl::kStartup] = programs + "\\Startup";
+    }
+    if (modern) {
+        const std::string common = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+        config.specialFolders[csidl::kCommonPrograms] = common;
+        config.specialFolders[csidl::kCommonStartup] = common + "\\StartUp";
+    }
+    config.specialFolders[csidl::kFonts] = systemRoot + "\\Fonts";
     const std::map<int, std::pair<HKey, const char*>> folders = {
         {csidl::kPrograms, {hkey::kCurrentUser, "Programs"}},
         {csidl::kStartup, {hkey::kCurrentUser, "Startup"}},
@@ -253,22 +287,17 @@ MappedFilesConfig InstallationFiles(RegistryService& registry, const std::string
         {csidl::kCommonPrograms, {hkey::kLocalMachine, "Common Programs"}},
         {csidl::kCommonStartup, {hkey::kLocalMachine, "Common Startup"}},
     };
-    for (const auto& [id, where] : folders) {
-        const std::string path = ReadText(registry, where.first, kShellFolders, where.second);
-        if (!path.empty()) config.specialFolders[id] = path;
+    for (const char* record : {kShellFolders, kUserShellFolders}) {
+        for (const auto& [id, where] : folders) {
+            const std::string path =
+                Expand(ReadText(registry, where.first, record, where.second), env);
+            if (!path.empty() && path.find('%') == std::string::npos)
+                config.specialFolders[id] = path;
+        }
     }
     config.specialFolders[csidl::kWindows] = systemRoot;
     config.specialFolders[csidl::kSystem] = config.systemFolder;
     if (!programFiles.empty()) config.specialFolders[csidl::kProgramFiles] = programFiles;
-    if (user != nullptr) {
-        // The profile's folder as Windows names it: its path below the root.
-        std::string path = "C:";
-        for (const auto& part : fs::path(user->ntUser).parent_path().lexically_relative(root))
-            path.append(1, '\\').append(part.string());
-        SetVariable(env, "USERPROFILE", path);
-        SetVariable(env, "HOMEPATH", path.substr(2));
-        SetVariable(env, "USERNAME", user->name);
-    }
     const std::string appData = config.specialFolders[csidl::kAppData];
     if (!appData.empty()) SetVariable(env, "APPDATA", appData);
     return config;

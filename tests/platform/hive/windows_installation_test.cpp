@@ -84,8 +84,11 @@ TEST_F(InstallationTest, MountsAModernInstallation) {
              hkey::kUsers, ".DEFAULT");
     for (const char* name : {"Alice", "Bob", "Default"})
         MakeHive(root_ / "Users" / name / "NTUSER.DAT",
-                 std::string("[HKEY_CURRENT_USER\\Software]\r\n\"Who\"=\"") + name + "\"\r\n",
+                 std::string("[HKEY_CURRENT_USER\\Software]\r\n\"Who\"=\"") + name +
+                     "\"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+                     "Explorer\\User Shell Folders]\r\n\"Programs\"=\"%USERPROFILE%\\\\Menu\"\r\n",
                  hkey::kCurrentUser, "");
+    fs::create_directories(root_ / "ProgramData");
     MakeHive(
         root_ / "Users" / "Alice" / "AppData" / "Local" / "Microsoft" / "Windows" / "UsrClass.dat",
         "[HKEY_CURRENT_USER\\.txt]\r\n@=\"alice's class\"\r\n", hkey::kCurrentUser, "");
@@ -127,6 +130,13 @@ TEST_F(InstallationTest, MountsAModernInstallation) {
     EXPECT_EQ(Variable(files, "ProgramFiles"), "C:\\Program Files");
     EXPECT_EQ(Variable(files, "USERPROFILE"), "C:\\Users\\Alice");
     EXPECT_EQ(files.systemFolder, "C:\\Windows\\system32");
+    auto folder = [&](int id) { return files.specialFolders.at(id); };
+    EXPECT_EQ(folder(csidl::kPrograms), "C:\\Users\\Alice\\Menu");
+    EXPECT_EQ(
+        folder(csidl::kStartup),
+        "C:\\Users\\Alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+    EXPECT_EQ(folder(csidl::kCommonStartup),
+              "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
     MappedFileProbe probe(files);
     EXPECT_TRUE(probe.PathExists("C:\\Users\\Alice\\NTUSER.DAT"));
     EXPECT_FALSE(probe.PathExists("C:\\Users\\Nobody"));
@@ -154,6 +164,8 @@ TEST_F(InstallationTest, MountsAnXpInstallationAndRefusesDamage) {
     EXPECT_EQ(Text(*offline.registry, hkey::kCurrentUser, "Software", "Who"), "User");
     EXPECT_EQ(Variable(offline.files, "SystemRoot"), "C:\\WINDOWS");
     EXPECT_EQ(Variable(offline.files, "USERPROFILE"), "C:\\Documents and Settings\\User");
+    EXPECT_EQ(offline.files.specialFolders.at(csidl::kStartup),
+              "C:\\Documents and Settings\\User\\Start Menu\\Programs\\Startup");
 
     std::ofstream(config / "system", std::ios::binary | std::ios::trunc) << "regf";
     EXPECT_FALSE(OpenInstallation(root_.string(), "", false, &offline, &error));
