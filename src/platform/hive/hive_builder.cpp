@@ -83,7 +83,7 @@ bool BuildHive(const std::string& base, const regtext::Document& doc, HKey root,
             continue;
         size_t index = 0;
         if (!keyFor(path, &index)) {
-            *error = out + ": cannot add the key " + entry.keyPath;
+            *error = out + ": cannot add the key " + entry.keyPath + " (" + hive->damage() + ")";
             return false;
         }
         if (entry.kind != regtext::Entry::Kind::kValue) continue;
