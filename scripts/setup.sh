@@ -10,6 +10,7 @@ packages=(
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev libcli11-dev
+    libhivex-dev libhivex0 libhivex-bin
     clang-format
     xvfb xauth x11-utils imagemagick
     nsis
