@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/registry_names.h"
+
 namespace qm {
 
 namespace {
@@ -12,18 +14,6 @@ namespace {
 // Room for the longest value name the registry holds and its terminator;
 // subkey names are shorter.
 constexpr size_t kMaxNameBuffer = 16384;
-
-// Registry names compare without regard to case: ASCII and the Latin-1
-// capitals of the code page fold to their small letters.
-std::string Fold(const std::string& text) {
-    std::string folded = text;
-    for (char& c : folded) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
-            c = static_cast<char>(u + 0x20);
-    }
-    return folded;
-}
 
 struct ValueExpectation {
     bool present = true;
@@ -59,7 +49,7 @@ class Expectations {
                 case regtext::Entry::Kind::kValue:
                 case regtext::Entry::Kind::kDeleteValue: {
                     KeyExpectation& key = KeyPresent(entry.root, entry.keyPath, entry.line);
-                    ValueExpectation& value = key.values[Fold(entry.name)];
+                    ValueExpectation& value = key.values[FoldName(entry.name)];
                     value.present = entry.kind == regtext::Entry::Kind::kValue;
                     value.name = entry.name;
                     value.type = entry.type;
@@ -73,14 +63,19 @@ class Expectations {
 
     const std::map<std::string, KeyExpectation>& keys() const { return keys_; }
 
+    // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: a file may
+    // name the same key both ways.
     static std::string Id(HKey root, const std::string& path) {
-        return std::to_string(root) + ":" + Fold(path);
+        if (root == hkey::kClassesRoot)
+            return Id(hkey::kLocalMachine,
+                      path.empty() ? "SOFTWARE\\Classes" : "SOFTWARE\\Classes\\" + path);
+        return std::to_string(root) + ":" + FoldName(path);
     }
 
     // Whether the file makes the subkey `name` of the key `id` exist, itself
     // or by a key below it.
     bool SubKeyExpected(const std::string& id, const std::string& name) const {
-        const std::string child = id + "\\" + Fold(name);
+        const std::string child = id + "\\" + FoldName(name);
         for (auto it = keys_.lower_bound(child);
              it != keys_.end() && it->first.compare(0, child.size(), child) == 0; ++it) {
             const bool below = it->first.size() == child.size() || it->first[child.size()] == '\\';
@@ -183,7 +178,7 @@ std::optional<std::string> Leftover(RegistryService& registry, HKey key,
             status::kSuccess)
             break;
         const std::string value(name.data(), size);
-        const auto it = expectation.values.find(Fold(value));
+        const auto it = expectation.values.find(FoldName(value));
         if (it == expectation.values.end() || !it->second.present) return "value \"" + value + "\"";
     }
     for (uint32_t index = 0;; ++index) {
