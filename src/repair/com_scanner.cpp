@@ -62,7 +62,9 @@ class ComScan {
     bool NextSubKey(HKey key, uint32_t index, std::string& name) {
         uint32_t size = kNameReadSize;
         if (registry_.EnumKey(key, index, name_.data(), &size) != status::kSuccess) return false;
-        name.assign(name_.data(), TextLength(name_.data(), std::min(size, kNameReadSize)));
+        // The whole name, a zero byte in it included: an item that names
+        // such a key is left out (ScanContext::Add).
+        name.assign(name_.data(), std::min(size, kNameReadSize));
         return true;
     }
 
