@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev libcli11-dev
     clang-format
+    clang libclang-rt-14-dev  # the fuzz targets (clang does not pull in the fuzzer run-time)
     xvfb xauth x11-utils imagemagick
     nsis
     debootstrap python3
