@@ -22,7 +22,7 @@ done
 
 # Each fuzz target briefly, from its seeds (scripts/fuzz.sh).
 if command -v clang++ >/dev/null; then
-    echo "== fuzz: each target for 20 s"
+    echo "== fuzz: each target for 20 s, at most 3 minutes in all"
     bash scripts/fuzz.sh --ci 20 || status=1
 fi
 exit $status
