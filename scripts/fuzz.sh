@@ -67,7 +67,7 @@ targets=${QM_FUZZ_ONLY:-$(cd fuzz/corpus && ls)}
 # but never under 5 s.
 if [ $ci = 1 ]; then
     count=$(echo $targets | wc -w)
-    fit=$(( (${QM_FUZZ_CI_BUDGET:-180} - SECONDS) / count - 2 ))
+    fit=$(( (${QM_FUZZ_CI_BUDGET:-180} - SECONDS) / count - 3 ))
     [ "$fit" -lt "$seconds" ] && seconds=$(( fit < 5 ? 5 : fit ))
 fi
 failed=()
