@@ -12,6 +12,7 @@ packages=(
     nlohmann-json3-dev libcli11-dev
     libhivex-dev libhivex0 libhivex-bin
     clang-format
+    clang libclang-rt-14-dev  # the fuzz targets (clang does not pull in the fuzzer run-time)
     xvfb xauth x11-utils imagemagick
     nsis
     debootstrap python3
