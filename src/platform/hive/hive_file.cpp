@@ -179,9 +179,11 @@ bool CheckHeader(const std::string& path, uint32_t* sequence1, uint32_t* sequenc
     return true;
 }
 
-// Reads every key and value cell once, so that a damaged hive is refused
-// before anything is scanned. A key met twice is a loop in the tree.
-bool CheckTree(hive_h* h, std::string* reason) {
+// Reads every key and value cell once, and every value's data, so that a
+// damaged hive is refused before anything is scanned. A key met twice is a
+// loop in the tree. Data longer than the file is refused before hivex is
+// asked for it: hivex would first allocate what the value's cell claims.
+bool CheckTree(hive_h* h, uint64_t fileSize, std::string* reason) {
     std::vector<hive_node_h> pending{hivex_root(h)};
     std::unordered_set<hive_node_h> seen;
     auto bad = [&](hive_node_h node, const char* what) {
@@ -208,6 +210,10 @@ bool CheckTree(hive_h* h, std::string* reason) {
             size_t length = 0;
             if (hivex_value_type(h, values.p[i], &type, &length) != 0)
                 return bad(node, "has a value that does not read");
+            if (length > fileSize) return bad(node, "has a value longer than the file");
+            std::string data;
+            if (!RawValueData(h, values.p[i], &type, &data))
+                return bad(node, "has a value whose data does not read");
         }
         for (size_t i = 0; children.p[i] != 0; ++i) pending.push_back(children.p[i]);
     }
@@ -265,6 +271,12 @@ bool SameTree(hive_h* a, hive_h* b, std::string* difference) {
 
 std::string TwoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
+}
+
+uint64_t FileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
 }
 
 // fsync of a file or a folder.
@@ -334,7 +346,7 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
     }
     file->root_ = hivex_root(file->h_);
     if (file->root_ == 0) return fail("bad cell: the root key does not read");
-    if (!CheckTree(file->h_, &reason)) return fail(reason);
+    if (!CheckTree(file->h_, FileSize(path), &reason)) return fail(reason);
     return file;
 }
 
@@ -619,8 +631,8 @@ bool HiveFile::Commit(const UtcTime& now, std::string* backup, std::string* erro
     {
         std::string reason;
         hive_h* reopened = hivex_open(fresh.c_str(), 0);
-        const bool same =
-            reopened != nullptr && CheckTree(reopened, &reason) && SameTree(h_, reopened, &reason);
+        const bool same = reopened != nullptr && CheckTree(reopened, FileSize(fresh), &reason) &&
+                          SameTree(h_, reopened, &reason);
         if (reopened != nullptr) hivex_close(reopened);
         if (!same || !SyncFile(fresh)) {
             std::remove(fresh.c_str());

@@ -239,7 +239,14 @@ TEST_F(HiveTest, DamagedHivesAreRefused) {
         const char* reason;
     };
     std::string badMagic = good, badSum = good, badRoot = good, badKey = good;
+    std::string badData = good, longData = good;
     badMagic[0] = 'x';
+    // A value's record ("vk") begins 0x14 bytes before its name; its data's
+    // length and offset follow the name's length.
+    const size_t vk = good.find("Gone Updater") - 0x14;
+    ASSERT_EQ(good.substr(vk, 2), "vk");
+    badData.replace(vk + 8, 4, std::string(4, '\0'));  // the bin's header, no cell
+    longData.replace(vk + 4, 4, std::string("\0\0\xF0\x7F", 4));
     badSum[0x30] ^= 1;
     // The root key's "nk" signature (its cell starts at 0x1000 plus the
     // header's root offset).
@@ -254,6 +261,8 @@ TEST_F(HiveTest, DamagedHivesAreRefused) {
         {"root", badRoot.replace(0x1000 + rootOffset + 4, 2, "zz"), "bad cell: hivex refuses"},
         // A key's record ("nk") begins 0x4C bytes before its name.
         {"key", badKey.replace(good.find("Quillpad") - 0x4C, 2, "zz"), "bad cell: the key at"},
+        {"data", badData, "has a value whose data does not read"},
+        {"long data", longData, "has a value longer than the file"},
     };
     for (const Case& c : cases) {
         const std::string path = (dir_ / c.name).string();
