@@ -229,6 +229,38 @@ TEST_F(HiveTest, CommitReplacesTheHiveAndKeepsTheOriginal) {
     EXPECT_EQ(Dump(reread, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
 }
 
+// A value of any 32-bit type (Windows keeps device properties with types
+// such as 0xFFFF0012) reads, and is kept when its key's values are rewritten.
+TEST_F(HiveTest, ValuesOfAnyTypeAreReadAndKept) {
+    regtext::Document doc;
+    regtext::ParseError parseError;
+    ASSERT_TRUE(
+        regtext::Parse("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Props]\n"
+                       "\"Odd\"=hex(ffff0012):01,02\n\"Gone\"=\"x\"\n",
+                       doc, parseError));
+    MemoryRegistry memory;
+    memory.Apply(doc);
+    const char* props = "SOFTWARE\\Props";
+    const std::string path = (dir_ / "PROPS").string();
+    std::string error;
+    ASSERT_TRUE(
+        hive::BuildHive(kFixtures + "/minimal", doc, hkey::kLocalMachine, "SOFTWARE", path, &error))
+        << error;
+    HiveRegistry hives;
+    ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path)));
+    EXPECT_EQ(Dump(hives, hkey::kLocalMachine, props), Dump(memory, hkey::kLocalMachine, props));
+    for (RegistryService* registry :
+         {static_cast<RegistryService*>(&hives), static_cast<RegistryService*>(&memory)}) {
+        RegKey key(*registry);
+        ASSERT_EQ(key.Open(hkey::kLocalMachine, props, access::kAllAccess), status::kSuccess);
+        ASSERT_EQ(registry->DeleteValue(key.get(), "Gone"), status::kSuccess);
+    }
+    ASSERT_TRUE(hives.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error)) << error;
+    HiveRegistry again;
+    ASSERT_TRUE(again.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path)));
+    EXPECT_EQ(Dump(again, hkey::kLocalMachine, props), Dump(memory, hkey::kLocalMachine, props));
+}
+
 // Damaged files are refused with the file and the reason; nothing is written.
 TEST_F(HiveTest, DamagedHivesAreRefused) {
     MemoryRegistry memory;
