@@ -107,11 +107,35 @@ bool RawValueName(hive_h* h, hive_value_h value, std::string* name) {
     return true;
 }
 
-bool RawValueData(hive_h* h, hive_value_h value, hive_type* type, std::string* data) {
+// hivex passes a value's type as its C enum, which a hive fills with any
+// 32-bit number; in C++ an enum may hold only its own values, so the type is
+// only ever copied in and out as its bytes, never read as the enum.
+static_assert(sizeof(hive_type) == sizeof(uint32_t));
+uint32_t TypeBits(const hive_type& type) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &type, sizeof bits);
+    return bits;
+}
+
+void SetTypeBits(hive_type* type, uint32_t bits) {
+    std::memcpy(type, &bits, sizeof bits);
+}
+
+// The type and length of a value; false when its cell does not read.
+bool RawValueType(hive_h* h, hive_value_h value, uint32_t* type, size_t* length) {
+    hive_type t;
+    if (hivex_value_type(h, value, &t, length) != 0) return false;
+    *type = TypeBits(t);
+    return true;
+}
+
+bool RawValueData(hive_h* h, hive_value_h value, uint32_t* type, std::string* data) {
     size_t length = 0;
+    hive_type t;
     errno = 0;
-    Freed<char> bytes(hivex_value_value(h, value, type, &length));
+    Freed<char> bytes(hivex_value_value(h, value, &t, &length));
     if (bytes.p == nullptr && errno != 0) return false;
+    *type = TypeBits(t);
     data->assign(bytes.p != nullptr ? bytes.p : "", bytes.p != nullptr ? length : 0);
     return true;
 }
@@ -179,9 +203,11 @@ bool CheckHeader(const std::string& path, uint32_t* sequence1, uint32_t* sequenc
     return true;
 }
 
-// Reads every key and value cell once, so that a damaged hive is refused
-// before anything is scanned. A key met twice is a loop in the tree.
-bool CheckTree(hive_h* h, std::string* reason) {
+// Reads every key and value cell once, and every value's data, so that a
+// damaged hive is refused before anything is scanned. A key met twice is a
+// loop in the tree. Data longer than the file is refused before hivex is
+// asked for it: hivex would first allocate what the value's cell claims.
+bool CheckTree(hive_h* h, uint64_t fileSize, std::string* reason) {
     std::vector<hive_node_h> pending{hivex_root(h)};
     std::unordered_set<hive_node_h> seen;
     auto bad = [&](hive_node_h node, const char* what) {
@@ -204,10 +230,14 @@ bool CheckTree(hive_h* h, std::string* reason) {
         if (values.p == nullptr)
             return bad(node, ("lists its values wrongly: " + ErrnoText(errno)).c_str());
         for (size_t i = 0; values.p[i] != 0; ++i) {
-            hive_type type{};
+            uint32_t type = 0;
             size_t length = 0;
-            if (hivex_value_type(h, values.p[i], &type, &length) != 0)
+            if (!RawValueType(h, values.p[i], &type, &length))
                 return bad(node, "has a value that does not read");
+            if (length > fileSize) return bad(node, "has a value longer than the file");
+            std::string data;
+            if (!RawValueData(h, values.p[i], &type, &data))
+                return bad(node, "has a value whose data does not read");
         }
         for (size_t i = 0; children.p[i] != 0; ++i) pending.push_back(children.p[i]);
     }
@@ -235,7 +265,7 @@ bool SameTree(hive_h* a, hive_h* b, std::string* difference) {
         size_t i = 0;
         for (; va.p[i] != 0 && vb.p[i] != 0; ++i) {
             std::string keyA, keyB, dataA, dataB;
-            hive_type typeA{}, typeB{};
+            uint32_t typeA = 0, typeB = 0;
             if (!RawValueName(a, va.p[i], &keyA) || !RawValueName(b, vb.p[i], &keyB) ||
                 keyA != keyB || !RawValueData(a, va.p[i], &typeA, &dataA) ||
                 !RawValueData(b, vb.p[i], &typeB, &dataB) || typeA != typeB || dataA != dataB) {
@@ -267,6 +297,12 @@ std::string TwoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
 
+uint64_t FileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
 // fsync of a file or a folder.
 bool SyncFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);
@@ -280,7 +316,7 @@ bool SyncFile(const std::string& path) {
 
 struct HiveFile::Wanted {
     std::string key;  // UTF-8, as hivex takes it
-    hive_type type;
+    uint32_t type;
     std::string data;  // as stored in the hive
 };
 
@@ -334,7 +370,7 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
     }
     file->root_ = hivex_root(file->h_);
     if (file->root_ == 0) return fail("bad cell: the root key does not read");
-    if (!CheckTree(file->h_, &reason)) return fail(reason);
+    if (!CheckTree(file->h_, FileSize(path), &reason)) return fail(reason);
     return file;
 }
 
@@ -403,13 +439,13 @@ bool HiveFile::Values(hive_node_h node, const std::vector<ValueEntry>** values) 
             entry.writableName = false;
             entry.nameExact = named && ConvertName(raw, &entry.name, &entry.writableName);
             entry.exact = entry.nameExact;
-            hive_type type{};
+            uint32_t type = 0;
             size_t length = 0;
-            if (hivex_value_type(h_, entry.value, &type, &length) != 0) {
+            if (!RawValueType(h_, entry.value, &type, &length)) {
                 MarkDamaged("a value does not read");
                 return false;
             }
-            entry.type = static_cast<uint32_t>(type);
+            entry.type = type;
             entry.rawLength = static_cast<uint32_t>(length);
             if (regtype::IsText(entry.type)) {
                 std::string bytes;
@@ -455,7 +491,7 @@ bool HiveFile::ReadData(const ValueEntry& value, std::string* data) {
         *data = value.text;
         return true;
     }
-    hive_type type{};
+    uint32_t type = 0;
     if (!RawValueData(h_, value.value, &type, data)) {
         MarkDamaged("the data of a value does not read");
         return false;
@@ -536,15 +572,15 @@ uint32_t HiveFile::WriteValue(hive_node_h node, std::string_view name, uint32_t 
         if (value.nameExact && memreg::NamesEqual(value.name, name)) {
             replaced = true;
             if (data == nullptr) continue;
-            w.type = static_cast<hive_type>(type);
+            w.type = type;
             w.data = regtype::IsText(type) ? TextToHive(*data) : *data;
         }
         wanted.push_back(std::move(w));
     }
     if (!replaced) {
         if (data == nullptr) return status::kFileNotFound;
-        wanted.push_back({NameToHive(name), static_cast<hive_type>(type),
-                          regtype::IsText(type) ? TextToHive(*data) : *data});
+        wanted.push_back(
+            {NameToHive(name), type, regtype::IsText(type) ? TextToHive(*data) : *data});
     }
     return SetValues(node, wanted);
 }
@@ -553,7 +589,7 @@ uint32_t HiveFile::ReplaceValues(hive_node_h node, const std::vector<NewValue>& 
     if (!writable_ || damaged()) return status::kAccessDenied;
     std::vector<Wanted> wanted;
     for (const NewValue& value : values)
-        wanted.push_back({NameToHive(value.name), static_cast<hive_type>(value.type),
+        wanted.push_back({NameToHive(value.name), value.type,
                           regtype::IsText(value.type) ? TextToHive(value.data) : value.data});
     return SetValues(node, wanted);
 }
@@ -564,7 +600,7 @@ uint32_t HiveFile::SetValues(hive_node_h node, const std::vector<Wanted>& wanted
     std::vector<hive_set_value> set(wanted.size());
     for (size_t i = 0; i < wanted.size(); ++i) {
         set[i].key = const_cast<char*>(wanted[i].key.data());
-        set[i].t = wanted[i].type;
+        SetTypeBits(&set[i].t, wanted[i].type);
         set[i].len = wanted[i].data.size();
         set[i].value = const_cast<char*>(wanted[i].data.data());
     }
@@ -580,7 +616,7 @@ uint32_t HiveFile::SetValues(hive_node_h node, const std::vector<Wanted>& wanted
     size_t i = 0;
     for (; now.p != nullptr && now.p[i] != 0 && i < wanted.size(); ++i) {
         std::string key, bytes;
-        hive_type t{};
+        uint32_t t = 0;
         if (!RawValueName(h_, now.p[i], &key) || !RawValueData(h_, now.p[i], &t, &bytes) ||
             key != wanted[i].key || t != wanted[i].type || bytes != wanted[i].data)
             break;
@@ -619,8 +655,8 @@ bool HiveFile::Commit(const UtcTime& now, std::string* backup, std::string* erro
     {
         std::string reason;
         hive_h* reopened = hivex_open(fresh.c_str(), 0);
-        const bool same =
-            reopened != nullptr && CheckTree(reopened, &reason) && SameTree(h_, reopened, &reason);
+        const bool same = reopened != nullptr && CheckTree(reopened, FileSize(fresh), &reason) &&
+                          SameTree(h_, reopened, &reason);
         if (reopened != nullptr) hivex_close(reopened);
         if (!same || !SyncFile(fresh)) {
             std::remove(fresh.c_str());

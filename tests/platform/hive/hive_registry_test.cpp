@@ -229,6 +229,38 @@ TEST_F(HiveTest, CommitReplacesTheHiveAndKeepsTheOriginal) {
     EXPECT_EQ(Dump(reread, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
 }
 
+// A value of any 32-bit type (Windows keeps device properties with types
+// such as 0xFFFF0012) reads, and is kept when its key's values are rewritten.
+TEST_F(HiveTest, ValuesOfAnyTypeAreReadAndKept) {
+    regtext::Document doc;
+    regtext::ParseError parseError;
+    ASSERT_TRUE(
+        regtext::Parse("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Props]\n"
+                       "\"Odd\"=hex(ffff0012):01,02\n\"Gone\"=\"x\"\n",
+                       doc, parseError));
+    MemoryRegistry memory;
+    memory.Apply(doc);
+    const char* props = "SOFTWARE\\Props";
+    const std::string path = (dir_ / "PROPS").string();
+    std::string error;
+    ASSERT_TRUE(
+        hive::BuildHive(kFixtures + "/minimal", doc, hkey::kLocalMachine, "SOFTWARE", path, &error))
+        << error;
+    HiveRegistry hives;
+    ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path)));
+    EXPECT_EQ(Dump(hives, hkey::kLocalMachine, props), Dump(memory, hkey::kLocalMachine, props));
+    for (RegistryService* registry :
+         {static_cast<RegistryService*>(&hives), static_cast<RegistryService*>(&memory)}) {
+        RegKey key(*registry);
+        ASSERT_EQ(key.Open(hkey::kLocalMachine, props, access::kAllAccess), status::kSuccess);
+        ASSERT_EQ(registry->DeleteValue(key.get(), "Gone"), status::kSuccess);
+    }
+    ASSERT_TRUE(hives.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error)) << error;
+    HiveRegistry again;
+    ASSERT_TRUE(again.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path)));
+    EXPECT_EQ(Dump(again, hkey::kLocalMachine, props), Dump(memory, hkey::kLocalMachine, props));
+}
+
 // Damaged files are refused with the file and the reason; nothing is written.
 TEST_F(HiveTest, DamagedHivesAreRefused) {
     MemoryRegistry memory;
@@ -239,7 +271,14 @@ TEST_F(HiveTest, DamagedHivesAreRefused) {
         const char* reason;
     };
     std::string badMagic = good, badSum = good, badRoot = good, badKey = good;
+    std::string badData = good, longData = good;
     badMagic[0] = 'x';
+    // A value's record ("vk") begins 0x14 bytes before its name; its data's
+    // length and offset follow the name's length.
+    const size_t vk = good.find("Gone Updater") - 0x14;
+    ASSERT_EQ(good.substr(vk, 2), "vk");
+    badData.replace(vk + 8, 4, std::string(4, '\0'));  // the bin's header, no cell
+    longData.replace(vk + 4, 4, std::string("\0\0\xF0\x7F", 4));
     badSum[0x30] ^= 1;
     // The root key's "nk" signature (its cell starts at 0x1000 plus the
     // header's root offset).
@@ -254,6 +293,8 @@ TEST_F(HiveTest, DamagedHivesAreRefused) {
         {"root", badRoot.replace(0x1000 + rootOffset + 4, 2, "zz"), "bad cell: hivex refuses"},
         // A key's record ("nk") begins 0x4C bytes before its name.
         {"key", badKey.replace(good.find("Quillpad") - 0x4C, 2, "zz"), "bad cell: the key at"},
+        {"data", badData, "has a value whose data does not read"},
+        {"long data", longData, "has a value longer than the file"},
     };
     for (const Case& c : cases) {
         const std::string path = (dir_ / c.name).string();
