@@ -7,6 +7,18 @@
 // Names and data are single-byte text in the system code page, as the ANSI
 // functions see them. Every call is independent and may come from any thread;
 // a key handle is used by the thread that opened it.
+//
+// Entries that do not convert exactly. A backend that holds names and text
+// in UTF-16 may meet a key or value whose name, or a value whose text data,
+// has no exact code-page form (a character outside the code page, a zero
+// character inside a name, broken UTF-16). Such an entry keeps its place in
+// the enumeration, but EnumKey and EnumValue give status
+// kNoUnicodeTranslation at its index instead of a name, QueryValue gives that
+// status for such a value, and no name the caller can pass reaches it. A
+// walk steps over that index to the next one (NextIndexUsable); nothing
+// reports, changes or backs up such an entry, and a backend refuses with the
+// same status to delete a key that holds one, or to rewrite values beside a
+// value whose name it could not write back.
 #pragma once
 
 #include <cstdint>
@@ -101,6 +113,13 @@ class RegistryService {
     // SHDeleteKeyA: deletes a key with everything below it.
     virtual Status DeleteTree(HKey parent, const char* subKey) = 0;
 };
+
+// Whether an enumeration that got `result` at some index goes on with the
+// next index: true for a listed entry and for one that does not convert
+// exactly (which the caller passes over), false at the end or on failure.
+constexpr bool NextIndexUsable(Status result) {
+    return result == status::kSuccess || result == status::kNoUnicodeTranslation;
+}
 
 // Owns one open key and closes it when it goes out of scope.
 class RegKey {

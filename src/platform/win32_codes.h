@@ -34,6 +34,8 @@ inline constexpr Status kBadKey = 1010;           // ERROR_BADKEY
 inline constexpr Status kCantRead = 1012;         // ERROR_CANTREAD
 inline constexpr Status kKeyDeleted = 1018;       // ERROR_KEY_DELETED
 inline constexpr Status kChildMustBeVolatile = 1021;  // ERROR_CHILD_MUST_BE_VOLATILE
+// A name or text with no exact form in the code page (see RegistryService).
+inline constexpr Status kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 }  // namespace status
 
 // Registry access rights (REGSAM).

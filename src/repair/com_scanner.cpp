@@ -58,10 +58,17 @@ class ComScan {
 
   private:
     // The name of subkey `index` of `key` into `name`; false at the end of
-    // the list or on any failure.
-    bool NextSubKey(HKey key, uint32_t index, std::string& name) {
+    // the list or on any failure. `index` steps over names that do not
+    // convert exactly.
+    bool NextSubKey(HKey key, uint32_t& index, std::string& name) {
         uint32_t size = kNameReadSize;
-        if (registry_.EnumKey(key, index, name_.data(), &size) != status::kSuccess) return false;
+        Status listed;
+        while ((listed = registry_.EnumKey(key, index, name_.data(), &size)) ==
+               status::kNoUnicodeTranslation) {
+            ++index;
+            size = kNameReadSize;
+        }
+        if (listed != status::kSuccess) return false;
         name.assign(name_.data(), TextLength(name_.data(), std::min(size, kNameReadSize)));
         return true;
     }

@@ -167,13 +167,15 @@ bool FileReferenceWalk::Descend() {
             return false;
         }
         uint32_t size = kNameReadSize;
-        if (registry_.EnumKey(level.key.get(), level.nextSubKey, nameBuffer_.data(), &size) !=
-                status::kSuccess ||
-            ctx_.Stopped()) {
+        const Status listed =
+            registry_.EnumKey(level.key.get(), level.nextSubKey, nameBuffer_.data(), &size);
+        if (!NextIndexUsable(listed) || ctx_.Stopped()) {
             level.subKeysDone = true;
             return false;
         }
         ++level.nextSubKey;
+        // A name without an exact code-page form is passed over.
+        if (listed != status::kSuccess) continue;
         const size_t nameLength = TextLength(nameBuffer_.data(), std::min(size, kNameReadSize));
         // An empty name would lead back to this very key.
         if (nameLength == 0) continue;
@@ -205,10 +207,10 @@ void FileReferenceWalk::ExamineValues(const Level& level) {
         uint32_t nameSize = kValueBufferSize;
         uint32_t dataSize = kValueBufferSize;
         uint32_t type = regtype::kNone;
-        if (registry_.EnumValue(level.key.get(), index, valueNameBuffer_.data(), &nameSize, &type,
-                                dataBuffer_.data(), &dataSize) != status::kSuccess)
-            break;
-        if (ctx_.Stopped()) break;
+        const Status listed = registry_.EnumValue(level.key.get(), index, valueNameBuffer_.data(),
+                                                  &nameSize, &type, dataBuffer_.data(), &dataSize);
+        if (!NextIndexUsable(listed) || ctx_.Stopped()) break;
+        if (listed != status::kSuccess) continue;
         if (type != regtype::kSz && type != regtype::kExpandSz) continue;
         if (dataSize < kShortestExamined) continue;
 

@@ -19,32 +19,46 @@ void AssignText(std::string& text, const char* bytes, uint32_t size) {
 
 }  // namespace
 
-Status EnumKeyName(RegistryService& registry, HKey key, uint32_t index, std::string& name) {
+Status EnumKeyName(RegistryService& registry, HKey key, uint32_t& index, std::string& name) {
     Buffer buffer;
     uint32_t size = kReadBufferSize;
-    const Status result = registry.EnumKey(key, index, buffer.data(), &size);
+    Status result;
+    while ((result = registry.EnumKey(key, index, buffer.data(), &size)) ==
+           status::kNoUnicodeTranslation) {
+        ++index;
+        size = kReadBufferSize;
+    }
     if (result == status::kSuccess) name.assign(buffer.data(), std::min(size, kReadBufferSize));
     return result;
 }
 
-Status EnumValueName(RegistryService& registry, HKey key, uint32_t index, std::string& name) {
+Status EnumValueName(RegistryService& registry, HKey key, uint32_t& index, std::string& name) {
     Buffer buffer;
     uint32_t size = kReadBufferSize;
-    const Status result =
-        registry.EnumValue(key, index, buffer.data(), &size, nullptr, nullptr, nullptr);
+    Status result;
+    while ((result = registry.EnumValue(key, index, buffer.data(), &size, nullptr, nullptr,
+                                        nullptr)) == status::kNoUnicodeTranslation) {
+        ++index;
+        size = kReadBufferSize;
+    }
     if (result == status::kSuccess) name.assign(buffer.data(), std::min(size, kReadBufferSize));
     return result;
 }
 
-Status EnumValueText(RegistryService& registry, HKey key, uint32_t index, std::string& name,
+Status EnumValueText(RegistryService& registry, HKey key, uint32_t& index, std::string& name,
                      std::string& data) {
     Buffer nameBuffer;
     Buffer dataBuffer;
     uint32_t nameSize = kReadBufferSize;
     uint32_t dataSize = kReadBufferSize;
-    const Status result =
-        registry.EnumValue(key, index, nameBuffer.data(), &nameSize, nullptr,
-                           reinterpret_cast<uint8_t*>(dataBuffer.data()), &dataSize);
+    Status result;
+    while ((result = registry.EnumValue(key, index, nameBuffer.data(), &nameSize, nullptr,
+                                        reinterpret_cast<uint8_t*>(dataBuffer.data()),
+                                        &dataSize)) == status::kNoUnicodeTranslation) {
+        ++index;
+        nameSize = kReadBufferSize;
+        dataSize = kReadBufferSize;
+    }
     if (result == status::kSuccess) {
         name.assign(nameBuffer.data(), std::min(nameSize, kReadBufferSize));
         AssignText(data, dataBuffer.data(), std::min(dataSize, kReadBufferSize));

@@ -3,6 +3,11 @@
 // it would for the system call with that buffer, and never more than the
 // buffer is taken. Value data is handed back as text up to its first zero
 // byte.
+//
+// The enumerations step `index` over the entries that do not convert exactly
+// into the code page (kNoUnicodeTranslation, see RegistryService), so a loop
+// `for (index = 0; EnumKeyName(..., index, ...) == kSuccess; ++index)` sees
+// every other entry and never one of those.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +20,13 @@ namespace qm::scan {
 inline constexpr uint32_t kReadBufferSize = 1024;
 
 // RegEnumKeyExA: the name of subkey `index`.
-Status EnumKeyName(RegistryService& registry, HKey key, uint32_t index, std::string& name);
+Status EnumKeyName(RegistryService& registry, HKey key, uint32_t& index, std::string& name);
 
 // RegEnumValueA asking for the name only.
-Status EnumValueName(RegistryService& registry, HKey key, uint32_t index, std::string& name);
+Status EnumValueName(RegistryService& registry, HKey key, uint32_t& index, std::string& name);
 
 // RegEnumValueA asking for name and data (the type is not asked for).
-Status EnumValueText(RegistryService& registry, HKey key, uint32_t index, std::string& name,
+Status EnumValueText(RegistryService& registry, HKey key, uint32_t& index, std::string& name,
                      std::string& data);
 
 // RegQueryValueExA of one value by name ("" is the default value).

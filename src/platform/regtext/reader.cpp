@@ -76,46 +76,14 @@ bool DecodeUtf16(std::string_view bytes, std::string& out, ParseError& error) {
 
 // UTF-8 (after its byte-order mark) to code-page text.
 bool DecodeUtf8(std::string_view bytes, std::string& out, ParseError& error) {
-    out.clear();
-    out.reserve(bytes.size());
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<uint8_t>(bytes[i]);
-        if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
-            ++i;
-            continue;
-        }
-        size_t length = 0;
-        uint32_t code = 0;
-        uint32_t least = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2, code = lead & 0x1F, least = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, code = lead & 0x0F, least = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, code = lead & 0x07, least = 0x10000;
-        }
-        bool valid = length != 0 && i + length <= bytes.size();
-        for (size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<uint8_t>(bytes[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        valid = valid && code >= least && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
-        if (!valid) {
-            error = {LineAt(bytes, i, 1), "invalid UTF-8"};
-            return false;
-        }
-        if (code > 0xFFFF) {
-            // A surrogate pair: two UTF-16 code units, neither with a code-page form.
-            out.append(2, '?');
-        } else {
-            out.push_back(
-                static_cast<char>(detail::Utf16CharToCodePage(static_cast<char16_t>(code))));
-        }
-        i += length;
+    std::u16string units;
+    size_t bad = 0;
+    if (!Utf8ToUtf16(bytes, units, &bad)) {
+        error = {LineAt(bytes, bad, 1), "invalid UTF-8"};
+        return false;
     }
+    // Characters beyond the code page (a surrogate pair gives two) become '?'.
+    out = Utf16ToCodePage(units);
     return true;
 }
 

@@ -67,4 +67,15 @@ std::string Write(const Document& doc, Format format);
 std::u16string CodePageToUtf16(std::string_view text);
 std::string Utf16ToCodePage(std::u16string_view text);
 
+// The code-page text of `text` when every code unit has a code-page form;
+// false (and `out` unspecified) when the conversion would lose something.
+bool Utf16ToCodePageExact(std::u16string_view text, std::string& out);
+
+// UTF-8 to UTF-16 code units. False for bytes that are not UTF-8 (overlong
+// forms and encoded surrogates included), with the offset of the first bad
+// sequence in `badOffset` when given.
+bool Utf8ToUtf16(std::string_view text, std::u16string& out, size_t* badOffset = nullptr);
+// UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
 }  // namespace qm::regtext
