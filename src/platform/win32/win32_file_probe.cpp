@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/system_functions.h"
+
 // <windows.h> renames DeleteFile to DeleteFileA; the interface's method
 // keeps its own name.
 #ifdef DeleteFile
@@ -76,13 +78,61 @@ class Win32FileStream : public FileStream {
     HANDLE file_;
 };
 
+// File-system redirection switched off for this thread while it lives, on
+// 64-bit Windows: the 32-bit program's "System32" is then the system's own
+// System32 rather than SysWOW64. Nothing is loaded while it is off.
+class RedirectionOff {
+  public:
+    RedirectionOff() {
+        using DisableFunction = BOOL(WINAPI*)(PVOID*);
+        static const auto disable = win32::SystemFunction<DisableFunction>(
+            "kernel32.dll", "Wow64DisableWow64FsRedirection");
+        active_ = win32::RunsUnderWow64() && disable != nullptr && disable(&old_);
+    }
+    ~RedirectionOff() {
+        using RevertFunction = BOOL(WINAPI*)(PVOID);
+        static const auto revert =
+            win32::SystemFunction<RevertFunction>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+        if (active_ && revert != nullptr) revert(old_);
+    }
+    RedirectionOff(const RedirectionOff&) = delete;
+    RedirectionOff& operator=(const RedirectionOff&) = delete;
+    // False on 32-bit Windows, where there is nothing to switch.
+    bool active() const { return active_; }
+
+  private:
+    PVOID old_ = nullptr;
+    bool active_ = false;
+};
+
+// Whether the path a 32-bit program means could also be read with the
+// system's own folders: only under WOW64, and then the test is made again
+// with redirection off.
+template <typename Test>
+bool InEitherView(Test test) {
+    if (test()) return true;
+    if (!win32::RunsUnderWow64()) return false;
+    RedirectionOff off;
+    return off.active() && test();
+}
+
+bool FindOnPathOnce(std::string& name);
+
 }  // namespace
 
 bool Win32FileProbe::PathExists(const std::string& path) {
-    return PathFileExistsA(path.c_str()) != FALSE;
+    // A path exists when it exists as the 32-bit program sees it or as the
+    // system sees it (System32's drivers, a 64-bit program's own files).
+    return InEitherView([&] { return PathFileExistsA(path.c_str()) != FALSE; });
 }
 
 bool Win32FileProbe::FindOnPath(std::string& name) {
+    return InEitherView([&] { return FindOnPathOnce(name); });
+}
+
+namespace {
+
+bool FindOnPathOnce(std::string& name) {
     // PathFindOnPathA works in a MAX_PATH buffer that it also reads the name
     // from; a longer name cannot be passed to it safely.
     const char* text = name.c_str();
@@ -95,6 +145,8 @@ bool Win32FileProbe::FindOnPath(std::string& name) {
     name = buffer;
     return true;
 }
+
+}  // namespace
 
 uint32_t Win32FileProbe::ExpandEnvironment(const std::string& text, std::string& expanded,
                                            uint32_t limit) {
@@ -144,6 +196,17 @@ Status Win32FileProbe::DeleteFile(const std::string& path) {
 }
 
 Status Win32FileProbe::ListFolder(const std::string& pattern, std::vector<FileEntry>& entries) {
+    // A folder that only the system's own view has (a 64-bit program's
+    // folder below System32) is listed with redirection off.
+    Status result = ListFolderOnce(pattern, entries);
+    if ((result != status::kFileNotFound && result != status::kPathNotFound) ||
+        !win32::RunsUnderWow64())
+        return result;
+    RedirectionOff off;
+    return off.active() ? ListFolderOnce(pattern, entries) : result;
+}
+
+Status Win32FileProbe::ListFolderOnce(const std::string& pattern, std::vector<FileEntry>& entries) {
     entries.clear();
     WIN32_FIND_DATAA data{};
     FindHandle find(FindFirstFileA(pattern.c_str(), &data));
