@@ -89,7 +89,8 @@ MappedFilesConfig FilesConfig(const Options& options) {
     return config;
 }
 
-// Drive letters mapped to host folders; every folder must be readable.
+// Drive letters mapped to host folders; every folder must be readable. A
+// Windows folder with SysWOW64 in it is that of 64-bit Windows.
 std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& error) {
     for (const auto& [letter, folder] : options.drives) {
         MappedFilesConfig single;
@@ -99,7 +100,9 @@ std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& er
             return nullptr;
         }
     }
-    return std::make_unique<MappedFileProbe>(FilesConfig(options));
+    MappedFilesConfig config = FilesConfig(options);
+    config.wow64 = MappedFileProbe(config).PathExists(config.windowsFolder + "\\SysWOW64");
+    return std::make_unique<MappedFileProbe>(config);
 }
 #else
 // The live file system; drive mappings and a made-up environment have no
@@ -154,6 +157,12 @@ int Run(const std::vector<std::string>& args) {
                 return kBadInput;
             }
         }
+        // A registry that keeps 32-bit programs' keys apart is that of
+        // 64-bit Windows, and has both views.
+        RegKey view(*memory);
+        memory->SetTwoViews(view.Open(hkey::kLocalMachine, "SOFTWARE\\Wow6432Node",
+                                      access::kRead) == status::kSuccess);
+        view.Close();
         registry = std::move(memory);
     } else {
 #ifdef _WIN32

@@ -47,7 +47,6 @@ void ScanAppPathsKey(ScanContext& ctx, const std::string& subKey) {
 
 void ScanAppPaths(ScanContext& ctx) {
     for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
-        if (ctx.Stopped()) break;
         ScanAppPathsKey(ctx, view);
     }
 }

@@ -105,7 +105,6 @@ void ScanFonts(ScanContext& ctx) {
     // views share it on current Windows).
     FileSearch search(ctx.files);
     for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kFontsKey)) {
-        if (ctx.Stopped()) break;
         ScanFontsKey(ctx, view, search, haveUser ? &userFolder : nullptr,
                      haveShell ? &shellFolder : nullptr);
     }

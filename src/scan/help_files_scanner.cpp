@@ -47,7 +47,6 @@ void ScanHelpKey(ScanContext& ctx, const std::string& subKey) {
 
 void ScanHelpFiles(ScanContext& ctx) {
     for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
-        if (ctx.Stopped()) break;
         ScanHelpKey(ctx, view);
     }
 }

@@ -37,7 +37,6 @@ void ScanSharedDllsKey(ScanContext& ctx, const std::string& subKey) {
 
 void ScanSharedDlls(ScanContext& ctx) {
     for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
-        if (ctx.Stopped()) break;
         ScanSharedDllsKey(ctx, view);
     }
 }

@@ -46,7 +46,6 @@ void ScanRunKey(ScanContext& ctx, HKey root, const std::string& subKey,
 // 32-bit programs have a Run key of their own (below HKEY_LOCAL_MACHINE).
 void ScanRunValues(ScanContext& ctx, HKey root, const char* prefix) {
     for (const std::string& view : KeyViews(ctx.registry, root, kRunKey)) {
-        if (ctx.Stopped()) break;
         ScanRunKey(ctx, root, view, prefix + view);
     }
 }

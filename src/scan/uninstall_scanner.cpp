@@ -58,7 +58,6 @@ void ScanUninstallKey(ScanContext& ctx, const std::string& subKey) {
 
 void ScanUninstall(ScanContext& ctx) {
     for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
-        if (ctx.Stopped()) break;
         ScanUninstallKey(ctx, view);
     }
 }
