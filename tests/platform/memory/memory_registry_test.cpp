@@ -159,18 +159,14 @@ TEST_F(MemoryRegistryTest, ValueSizesAsTheSystemKeepsThem) {
     // Text loaded from a file may still lack its zero: reading it adds one
     // when there is room, none on an exact fit.
     regtext::Document doc;
-    doc.entries.push_back(
-        {regtext::Entry::Kind::kKey, hkey::kCurrentUser, "q", "", 0, {}, 1, {}, {}, {}});
+    doc.entries.push_back({regtext::Entry::Kind::kKey, hkey::kCurrentUser, "q", "", 0, {}, 1});
     doc.entries.push_back({regtext::Entry::Kind::kValue,
                            hkey::kCurrentUser,
                            "q",
                            "c",
                            regtype::kExpandSz,
                            {'a', 'b', 'c'},
-                           2,
-                           {},
-                           {},
-                           {}});
+                           2});
     reg.Apply(doc);
     uint8_t buffer[8];
     uint32_t size = 4;
