@@ -20,8 +20,10 @@
 // same status to delete a key that holds one, or to rewrite values beside a
 // value whose name it could not write back. Two names that the conversion
 // makes one text are both such entries: neither can be told from the other.
-// DeleteValue and DeleteKey refuse a value or key of that kind that a name
-// still reaches, and DeleteTree refuses a tree that holds any.
+// DeleteValue refuses a value of that kind that a name still reaches, and
+// DeleteKey and DeleteTree refuse a key that holds any such entry. (A key
+// reached by its exact path is that key; the paths the program deletes come
+// from enumerations, which never hand out such a name.)
 //
 // The two views of 64-bit Windows. There a 32-bit program such as this one
 // sees parts of HKEY_LOCAL_MACHINE\SOFTWARE and of HKEY_CLASSES_ROOT in a

@@ -813,9 +813,7 @@ Status MemoryRegistry::DeleteKey(HKey parent, const char* subKey) {
         uint32_t granted = 0;
         if (!Grant(key, access::kDelete, &granted)) return status::kAccessDenied;
         if (key->pinned || !key->children.empty()) return status::kAccessDenied;
-        if (!SubtreeUsable(key) ||
-            (key->parent != nullptr && !ChildUsable(key->parent, key->parent->children.find(key))))
-            return status::kNoUnicodeTranslation;
+        if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
         impl_->tree.RemoveLeaf(key);
         return status::kSuccess;
     } catch (const std::exception&) {
@@ -852,9 +850,7 @@ Status MemoryRegistry::DeleteTree(HKey parent, const char* subKey) {
         Status s = impl_->Resolve(parent, path, &key);
         if (s != status::kSuccess) return s;
         // Nothing is deleted unless all of it may be.
-        if (!SubtreeUsable(key) ||
-            (key->parent != nullptr && !ChildUsable(key->parent, key->parent->children.find(key))))
-            return status::kNoUnicodeTranslation;
+        if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
         return impl_->DeleteChecked(key);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;

@@ -45,9 +45,9 @@ struct Entry {
     // the value name, and a text value's data (UTF-16LE bytes), as the file
     // holds them. Empty when the fields above hold the text exactly; they
     // hold it as the ANSI functions would see it otherwise.
-    std::u16string wideKeyPath;
-    std::u16string wideName;
-    std::vector<uint8_t> wideData;
+    std::u16string wideKeyPath{};
+    std::u16string wideName{};
+    std::vector<uint8_t> wideData{};
 };
 
 struct Document {
