@@ -13,4 +13,18 @@ bool RunsUnderWow64() {
     return answer;
 }
 
+FileRedirectionOff::FileRedirectionOff() {
+    using DisableFunction = BOOL(WINAPI*)(PVOID*);
+    static const auto disable =
+        SystemFunction<DisableFunction>("kernel32.dll", "Wow64DisableWow64FsRedirection");
+    active_ = RunsUnderWow64() && disable != nullptr && disable(&old_);
+}
+
+FileRedirectionOff::~FileRedirectionOff() {
+    using RevertFunction = BOOL(WINAPI*)(PVOID);
+    static const auto revert =
+        SystemFunction<RevertFunction>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+    if (active_ && revert != nullptr) revert(old_);
+}
+
 }  // namespace qm::win32

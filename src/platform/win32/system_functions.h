@@ -20,4 +20,23 @@ Function SystemFunction(const char* module, const char* name) {
 // Whether this process is a 32-bit program on 64-bit Windows (WOW64).
 bool RunsUnderWow64();
 
+// File-system redirection switched off for this thread while it lives, on
+// 64-bit Windows: the 32-bit program's "System32" (and "%windir%\regedit.exe")
+// are then the system's own rather than SysWOW64's. Hold it only around
+// calls that load nothing: while it is off a library would be looked for in
+// the 64-bit folder.
+class FileRedirectionOff {
+  public:
+    FileRedirectionOff();
+    ~FileRedirectionOff();
+    FileRedirectionOff(const FileRedirectionOff&) = delete;
+    FileRedirectionOff& operator=(const FileRedirectionOff&) = delete;
+    // False on 32-bit Windows, where there is nothing to switch.
+    bool active() const { return active_; }
+
+  private:
+    PVOID old_ = nullptr;
+    bool active_ = false;
+};
+
 }  // namespace qm::win32

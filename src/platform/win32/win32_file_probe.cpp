@@ -78,33 +78,6 @@ class Win32FileStream : public FileStream {
     HANDLE file_;
 };
 
-// File-system redirection switched off for this thread while it lives, on
-// 64-bit Windows: the 32-bit program's "System32" is then the system's own
-// System32 rather than SysWOW64. Nothing is loaded while it is off.
-class RedirectionOff {
-  public:
-    RedirectionOff() {
-        using DisableFunction = BOOL(WINAPI*)(PVOID*);
-        static const auto disable = win32::SystemFunction<DisableFunction>(
-            "kernel32.dll", "Wow64DisableWow64FsRedirection");
-        active_ = win32::RunsUnderWow64() && disable != nullptr && disable(&old_);
-    }
-    ~RedirectionOff() {
-        using RevertFunction = BOOL(WINAPI*)(PVOID);
-        static const auto revert =
-            win32::SystemFunction<RevertFunction>("kernel32.dll", "Wow64RevertWow64FsRedirection");
-        if (active_ && revert != nullptr) revert(old_);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-    // False on 32-bit Windows, where there is nothing to switch.
-    bool active() const { return active_; }
-
-  private:
-    PVOID old_ = nullptr;
-    bool active_ = false;
-};
-
 // Whether the path a 32-bit program means could also be read with the
 // system's own folders: only under WOW64, and then the test is made again
 // with redirection off.
@@ -112,7 +85,7 @@ template <typename Test>
 bool InEitherView(Test test) {
     if (test()) return true;
     if (!win32::RunsUnderWow64()) return false;
-    RedirectionOff off;
+    win32::FileRedirectionOff off;
     return off.active() && test();
 }
 
@@ -202,7 +175,7 @@ Status Win32FileProbe::ListFolder(const std::string& pattern, std::vector<FileEn
     if ((result != status::kFileNotFound && result != status::kPathNotFound) ||
         !win32::RunsUnderWow64())
         return result;
-    RedirectionOff off;
+    win32::FileRedirectionOff off;
     return off.active() ? ListFolderOnce(pattern, entries) : result;
 }
 
