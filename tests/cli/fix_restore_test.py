@@ -114,7 +114,8 @@ def read_reg(path):
 
 def without_settings(keys):
     return {k: v for k, v in keys.items()
-            if not k.startswith("hkey_local_machine\\software\\quillmend")}
+            if not k.startswith("hkey_local_machine\\software\\quillmend") and
+            not k.startswith("hkey_local_machine\\software\\wow6432node\\quillmend")}
 
 
 def describe_difference(want, got):
