@@ -6,11 +6,16 @@
 // The registry is synthetic and held in memory; drive C: is a host folder
 // made to match it, where most of the paths the registry names exist.
 //
-//   scan_bench [--scale X] [--seed N] [--save DIR]
+//   scan_bench [--scale X] [--seed N] [--save DIR] [--offline ROUNDS]
+//
+// --offline ROUNDS then writes HKLM\SOFTWARE as a registry text file and as
+// a hive file, and opens and scans each in turn ROUNDS times (the offline
+// repair's cost against a registry text file of the same content).
 //
 // --save DIR writes the registry as DIR/registry.reg and keeps the drive
 // folder as DIR/drive_c, so that the same system can be scanned elsewhere
 // (for example imported into a Wine prefix).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +27,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/offline_bench.h"
 #include "platform/memory/mapped_file_probe.h"
 #include "platform/memory/memory_registry.h"
 #include "scan/scan_driver.h"
@@ -416,6 +422,7 @@ int Main(int argc, char** argv) {
     double scale = 1.0;
     unsigned seed = 1;
     std::string save;
+    int offlineRounds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--scale" && i + 1 < argc) {
@@ -424,8 +431,11 @@ int Main(int argc, char** argv) {
             seed = static_cast<unsigned>(std::atol(argv[++i]));
         } else if (arg == "--save" && i + 1 < argc) {
             save = argv[++i];
+        } else if (arg == "--offline" && i + 1 < argc) {
+            offlineRounds = std::max(1, std::atoi(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: scan_bench [--scale X] [--seed N] [--save DIR]\n");
+            std::fprintf(stderr,
+                         "usage: scan_bench [--scale X] [--seed N] [--save DIR] [--offline N]\n");
             return 2;
         }
     }
@@ -511,6 +521,8 @@ int Main(int argc, char** argv) {
     std::printf("scan / bare walk: %.1f\n", scanTime / walkTime);
     std::printf("peak memory: %.0f MiB (%.0f MiB of it reached while building)\n",
                 StatusMiB("VmHWM"), builtPeak);
+
+    if (offlineRounds > 0 && !RunOfflineBench(registry, mapped, work, offlineRounds)) return 1;
 
     if (!save.empty()) {
         std::string error;

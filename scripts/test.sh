@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds both presets and runs every test: the native
-# build under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# Windows build under Wine.
+# build under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
+# build under Wine, and each fuzz target briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,4 +19,10 @@ for preset in native windows; do
     echo "== $preset: tests"
     ctest --preset "$preset" -j "$jobs" || status=1
 done
+
+# Each fuzz target briefly, from its seeds (scripts/fuzz.sh).
+if command -v clang++ >/dev/null; then
+    echo "== fuzz: each target for 20 s, at most 3 minutes in all"
+    bash scripts/fuzz.sh --ci 20 || status=1
+fi
 exit $status

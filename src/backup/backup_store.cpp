@@ -62,7 +62,11 @@ std::unique_ptr<RegTextStream> BackupStore::CreateBackupFile(std::string* path, 
                 break;
             }
             OsVersion version;
-            const char* header = HeaderLine(system_.GetOsVersion(&version) ? &version : nullptr);
+            const char* header =
+                format_ == Format::kRegedit4 ? kVersion4Header
+                : format_ == Format::kVersion5
+                    ? kVersion5Header
+                    : HeaderLine(system_.GetOsVersion(&version) ? &version : nullptr);
             const auto encoding = header == kVersion5Header ? RegTextStream::Encoding::kUtf16
                                                             : RegTextStream::Encoding::kCodePage;
             SystemInfo* system = &system_;

@@ -43,6 +43,10 @@ class BackupStore {
     std::string BackupFolder() const;
     // Keeps backups in `folder` instead (the headless scanner's choice).
     void SetBackupFolder(std::string folder) { folder_ = std::move(folder); }
+    // Writes the files for another system than the running one: REGEDIT4 (code page) when
+    // `regedit4`, version 5.00 (UTF-16LE) otherwise. For an installation repaired from another
+    // system, whose own registry editor imports the backup.
+    void SetFormatFor(bool regedit4) { format_ = regedit4 ? Format::kRegedit4 : Format::kVersion5; }
 
     // Creates a new backup file holding its header line and returns it
     // ready for entries, with its full path in `path`. When the file
@@ -65,9 +69,11 @@ class BackupStore {
   private:
     std::string PathIn(const std::string& name) const;
 
+    enum class Format { kRunningSystem, kRegedit4, kVersion5 };
     FileProbe& files_;
     SystemInfo& system_;
     std::string folder_;
+    Format format_ = Format::kRunningSystem;
 };
 
 }  // namespace qm

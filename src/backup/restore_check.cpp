@@ -1,24 +1,19 @@
 #include "backup/restore_check.h"
 
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
+
+#include "platform/registry_names.h"
 
 namespace qm {
 
 namespace {
 
-// Registry names compare without regard to case: ASCII and the Latin-1
-// capitals of the code page fold to their small letters.
-std::string Fold(const std::string& text) {
-    std::string folded = text;
-    for (char& c : folded) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
-            c = static_cast<char>(u + 0x20);
-    }
-    return folded;
-}
+// Room for the longest value name the registry holds and its terminator;
+// subkey names are shorter.
+constexpr size_t kMaxNameBuffer = 16384;
 
 struct ValueExpectation {
     bool present = true;
@@ -30,6 +25,9 @@ struct ValueExpectation {
 
 struct KeyExpectation {
     bool present = true;
+    // Made again after a "[-key]" line removed it: it holds nothing but
+    // what the file puts there afterwards.
+    bool emptied = false;
     HKey root = hkey::kNull;
     std::string path;
     size_t line = 0;
@@ -51,7 +49,7 @@ class Expectations {
                 case regtext::Entry::Kind::kValue:
                 case regtext::Entry::Kind::kDeleteValue: {
                     KeyExpectation& key = KeyPresent(entry.root, entry.keyPath, entry.line);
-                    ValueExpectation& value = key.values[Fold(entry.name)];
+                    ValueExpectation& value = key.values[FoldName(entry.name)];
                     value.present = entry.kind == regtext::Entry::Kind::kValue;
                     value.name = entry.name;
                     value.type = entry.type;
@@ -65,30 +63,49 @@ class Expectations {
 
     const std::map<std::string, KeyExpectation>& keys() const { return keys_; }
 
-  private:
+    // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: a file may
+    // name the same key both ways.
     static std::string Id(HKey root, const std::string& path) {
-        return std::to_string(root) + ":" + Fold(path);
+        if (root == hkey::kClassesRoot)
+            return Id(hkey::kLocalMachine,
+                      path.empty() ? "SOFTWARE\\Classes" : "SOFTWARE\\Classes\\" + path);
+        return std::to_string(root) + ":" + FoldName(path);
     }
 
+    // Whether the file makes the subkey `name` of the key `id` exist, itself
+    // or by a key below it.
+    bool SubKeyExpected(const std::string& id, const std::string& name) const {
+        const std::string child = id + "\\" + FoldName(name);
+        for (auto it = keys_.lower_bound(child);
+             it != keys_.end() && it->first.compare(0, child.size(), child) == 0; ++it) {
+            const bool below = it->first.size() == child.size() || it->first[child.size()] == '\\';
+            if (below && it->second.present) return true;
+        }
+        return false;
+    }
+
+  private:
     // A key that is there makes every key above it be there too: a key
-    // that an earlier "[-key]" line removed is no longer expected gone.
+    // that an earlier "[-key]" line removed is there again, empty but for
+    // what the file puts there afterwards.
     KeyExpectation& KeyPresent(HKey root, const std::string& path, size_t line) {
         for (size_t slash = path.find('\\'); slash != std::string::npos;
              slash = path.find('\\', slash + 1))
-            ForgetDeletion(root, path.substr(0, slash));
-        if (!path.empty()) ForgetDeletion(root, "");
+            MakeAgain(root, path.substr(0, slash), line);
+        if (!path.empty()) MakeAgain(root, "", line);
         return Mark(root, path, line);
     }
 
-    void ForgetDeletion(HKey root, const std::string& path) {
+    void MakeAgain(HKey root, const std::string& path, size_t line) {
         const auto it = keys_.find(Id(root, path));
-        if (it != keys_.end() && !it->second.present) keys_.erase(it);
+        if (it != keys_.end() && !it->second.present) Mark(root, path, line);
     }
 
     KeyExpectation& Mark(HKey root, const std::string& path, size_t line) {
         auto [it, added] = keys_.try_emplace(Id(root, path));
         KeyExpectation& key = it->second;
         if (added || !key.present) {
+            key.emptied = !added;
             key.present = true;
             key.root = root;
             key.path = path;
@@ -148,6 +165,31 @@ std::string KeyName(const KeyExpectation& key) {
     return name;
 }
 
+// For a key that a "[-key]" line removed and a later line made again:
+// the name of a value or subkey in the registry that the file does not put
+// back, or nothing.
+std::optional<std::string> Leftover(RegistryService& registry, HKey key,
+                                    const Expectations& expected, const std::string& id,
+                                    const KeyExpectation& expectation) {
+    std::vector<char> name(kMaxNameBuffer);
+    for (uint32_t index = 0;; ++index) {
+        uint32_t size = static_cast<uint32_t>(name.size());
+        if (registry.EnumValue(key, index, name.data(), &size, nullptr, nullptr, nullptr) !=
+            status::kSuccess)
+            break;
+        const std::string value(name.data(), size);
+        const auto it = expectation.values.find(FoldName(value));
+        if (it == expectation.values.end() || !it->second.present) return "value \"" + value + "\"";
+    }
+    for (uint32_t index = 0;; ++index) {
+        uint32_t size = static_cast<uint32_t>(name.size());
+        if (registry.EnumKey(key, index, name.data(), &size) != status::kSuccess) break;
+        const std::string subKey(name.data(), size);
+        if (!expected.SubKeyExpected(id, subKey)) return "subkey " + subKey;
+    }
+    return std::nullopt;
+}
+
 RestoreCheck Missing(size_t line, std::string problem) {
     RestoreCheck check;
     check.line = line;
@@ -165,7 +207,9 @@ RestoreCheck CheckImported(RegistryService& registry, const regtext::Document& d
         HKey base = hkey::kNull;
         std::string rest;
         Status opened = ReachKeyPath(registry, key.root, key.path, way, base, rest);
-        if (opened == status::kSuccess) opened = open.Open(base, rest.c_str(), access::kQueryValue);
+        if (opened == status::kSuccess)
+            opened =
+                open.Open(base, rest.c_str(), key.emptied ? access::kRead : access::kQueryValue);
         if (!key.present) {
             if (opened != status::kFileNotFound)
                 return Missing(key.line, KeyName(key) + " should have been deleted");
@@ -190,6 +234,11 @@ RestoreCheck CheckImported(RegistryService& registry, const regtext::Document& d
             TrimTextZeros(value.type, wanted);
             TrimTextZeros(type, data);
             if (data != wanted) return Missing(value.line, what + " holds other data");
+        }
+        if (key.emptied) {
+            if (const auto left = Leftover(registry, open.get(), expected, id, key))
+                return Missing(key.line,
+                               KeyName(key) + " still holds " + *left + ", which the file deletes");
         }
     }
     RestoreCheck check;

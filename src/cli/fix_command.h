@@ -40,6 +40,8 @@ class FixCommand {
     void PrintBackup(std::ostream& out, const Options& options) const;
     // 0 when everything selected was repaired, 1 otherwise.
     int ExitStatus() const;
+    // Backups for another system than the running one (see BackupStore).
+    void SetBackupFormat(bool regedit4) { backups_.SetFormatFor(regedit4); }
 
   private:
     void Repair(bool automatic);

@@ -19,6 +19,7 @@
 #include "platform/win32/win32_file_probe.h"
 #include "platform/win32/win32_registry.h"
 #else
+#include "cli/offline_registry.h"
 #include "platform/memory/mapped_file_probe.h"
 #endif
 
@@ -66,8 +67,9 @@ void UseDemo(Options& options) {
 }
 
 #ifndef _WIN32
-MappedFilesConfig FilesConfig(const Options& options) {
-    MappedFilesConfig config = MappedFilesConfig::Defaults();
+// The drives and environment of the options over `config` (the defaults, or
+// an offline installation's).
+MappedFilesConfig FilesConfig(const Options& options, MappedFilesConfig config) {
     for (const auto& [letter, folder] : options.drives) config.drives[letter] = folder;
     for (const auto& variable : options.environment) {
         bool replaced = false;
@@ -91,7 +93,8 @@ MappedFilesConfig FilesConfig(const Options& options) {
 
 // Drive letters mapped to host folders; every folder must be readable. A
 // Windows folder with SysWOW64 in it is that of 64-bit Windows.
-std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& error) {
+std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, const MappedFilesConfig& base,
+                                         std::string& error) {
     for (const auto& [letter, folder] : options.drives) {
         MappedFilesConfig single;
         single.drives[letter] = folder;
@@ -100,7 +103,7 @@ std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& er
             return nullptr;
         }
     }
-    MappedFilesConfig config = FilesConfig(options);
+    MappedFilesConfig config = FilesConfig(options, base);
     config.wow64 = MappedFileProbe(config).PathExists(config.windowsFolder + "\\SysWOW64");
     return std::make_unique<MappedFileProbe>(config);
 }
@@ -125,11 +128,12 @@ int Run(const std::vector<std::string>& args) {
         return kBadInput;
     }
     if (options.help) {
-        std::cout << kUsage;
+        std::cout << kUsage << kOfflineUsage;
         return 0;
     }
     if (options.demo) UseDemo(options);
-    if (!options.saveFile.empty() && options.registryFiles.empty()) {
+    if (!options.saveFile.empty() && options.registryFiles.empty() &&
+        !options.offline.Requested()) {
         std::cerr << "quillmend-scan: --save writes the in-memory registry; give --registry FILE\n";
         return kBadInput;
     }
@@ -141,7 +145,46 @@ int Run(const std::vector<std::string>& args) {
 
     std::unique_ptr<RegistryService> registry;
     MemoryRegistry* memoryRegistry = nullptr;
-    if (!options.registryFiles.empty()) {
+#ifndef _WIN32
+    // Hive files of an installation: opened for writing only when this run
+    // changes something, and then never while one of them has pending logs.
+    OfflineRegistry offline;
+    MappedFilesConfig filesBase = MappedFilesConfig::Defaults();
+    const bool writes = options.fix || options.startupOff != 0 || options.startupOn != 0;
+    if (options.offline.Requested()) {
+        if (!OpenOffline(options.offline, writes, &offline, error)) {
+            std::cerr << "quillmend-scan: " << error << '\n';
+            return kBadInput;
+        }
+        for (const std::string& warning : offline.readOnly)
+            std::cerr << "quillmend-scan: warning: " << warning << '\n';
+        if (writes && !offline.readOnly.empty()) {
+            std::cerr << "quillmend-scan: " << (options.fix ? "--fix" : "switching")
+                      << " refused: a hive is only read (see above), and nothing is written\n";
+            return kBadInput;
+        }
+        filesBase = offline.files;
+    }
+    HiveRegistry* hives = offline.registry.get();
+    auto save = [&](const std::string& file, std::string& saveError) {
+        return hives != nullptr ? SaveOffline(*hives, file, saveError)
+                                : SaveRegistry(memoryRegistry, file, saveError);
+    };
+    auto commit = [&](std::ostream& out) {
+        if (hives == nullptr || CommitOffline(*hives, out, error)) return true;
+        std::cerr << "quillmend-scan: " << error << '\n';
+        return false;
+    };
+    registry = std::move(offline.view);
+#else
+    auto save = [&](const std::string& file, std::string& saveError) {
+        return SaveRegistry(memoryRegistry, file, saveError);
+    };
+    auto commit = [](std::ostream&) { return true; };
+#endif
+    if (registry != nullptr) {
+        // The hive files opened above.
+    } else if (!options.registryFiles.empty()) {
         auto memory = std::make_unique<MemoryRegistry>();
         memoryRegistry = memory.get();
         for (const auto& file : options.registryFiles) {
@@ -183,16 +226,20 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
 
+#ifndef _WIN32
+    std::unique_ptr<FileProbe> files = MakeFileProbe(options, filesBase, error);
+#else
     std::unique_ptr<FileProbe> files = MakeFileProbe(options, error);
+#endif
     if (!files) {
         std::cerr << "quillmend-scan: " << error << '\n';
         return kBadInput;
     }
 
     if (options.startup) {
-        const int status = RunStartupCommand(options, *registry, *files, std::cout, std::cerr);
-        if (status == 0 && !options.saveFile.empty() &&
-            !SaveRegistry(memoryRegistry, options.saveFile, error)) {
+        int status = RunStartupCommand(options, *registry, *files, std::cout, std::cerr);
+        if (!commit(options.json ? std::cerr : std::cout)) status = 1;
+        if (status == 0 && !options.saveFile.empty() && !save(options.saveFile, error)) {
             std::cerr << "quillmend-scan: " << error << '\n';
             return kBadInput;
         }
@@ -207,8 +254,13 @@ int Run(const std::vector<std::string>& args) {
     ConsoleView view(ticked);
     ScanDriver driver(*registry, *files, view);
     std::unique_ptr<FixCommand> fix;
-    if (options.fix)
+    if (options.fix) {
         fix = std::make_unique<FixCommand>(driver, *registry, *files, view, backupFolder);
+#ifndef _WIN32
+        // The backup is for the repaired Windows' own registry editor.
+        if (hives != nullptr) fix->SetBackupFormat(offline.xpEra);
+#endif
+    }
     driver.ScanWorker();
     if (fix) fix->Run();
 
@@ -218,10 +270,12 @@ int Run(const std::vector<std::string>& args) {
     else
         PrintText(std::cout, found, driver.counters(), ticked);
     if (fix) fix->PrintBackup(options.json ? std::cerr : std::cout, options);
-    if (!options.saveFile.empty() && !SaveRegistry(memoryRegistry, options.saveFile, error)) {
+    const bool committed = commit(options.json ? std::cerr : std::cout);
+    if (!options.saveFile.empty() && !save(options.saveFile, error)) {
         std::cerr << "quillmend-scan: " << error << '\n';
         return kBadInput;
     }
+    if (!committed) return 1;
     return fix ? fix->ExitStatus() : 0;
 }
 

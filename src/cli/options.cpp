@@ -74,6 +74,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             return true;
         };
         std::string value, name, rest;
+        const int offline = ParseOfflineOption(args, i, options.offline, error);
+        if (offline < 0) return false;
+        if (offline > 0) continue;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--json") {
@@ -153,7 +156,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         error = "--fix and --restore cannot be used together";
         return false;
     }
-    return true;
+    return CheckOfflineOptions(options, error);
 }
 
 }  // namespace qm::cli

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "cli/offline_options.h"
+
 namespace qm::cli {
 
 struct Options {
@@ -22,6 +24,7 @@ struct Options {
     bool startup = false;                                          // --startup
     int startupOff = 0;                                            // --startup-off N
     int startupOn = 0;                                             // --startup-on N
+    OfflineOptions offline;                                        // --windows, --user, --hive
     bool demo = false;  // no arguments at all: scan the built-in demo
     bool help = false;
 };

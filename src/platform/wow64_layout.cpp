@@ -114,4 +114,28 @@ std::string Wow64MachinePath(std::string_view path) {
     return Joined(names);
 }
 
+Status LayoutWow64Path(RegistryService& registry, HKey root, const std::string& subKey,
+                       std::string* path) {
+    constexpr std::string_view kClasses = "SOFTWARE\\Classes\\";
+    if (path == nullptr || subKey.empty() ||
+        (root != hkey::kLocalMachine && root != hkey::kClassesRoot))
+        return status::kFileNotFound;
+    RegKey key(registry);
+    if (key.Open(hkey::kLocalMachine, "SOFTWARE\\Wow6432Node", access::kRead) != status::kSuccess)
+        return status::kFileNotFound;
+    const std::string full =
+        root == hkey::kClassesRoot ? std::string(kClasses) + subKey : Joined(Names(subKey));
+    std::string moved = Wow64MachinePath(full);
+    if (moved.size() == full.size() && StartsWith(Names(moved), 0, full))
+        return status::kFileNotFound;
+    if (root == hkey::kClassesRoot) {
+        if (!StartsWith(Names(moved), 0, kClasses)) return status::kFileNotFound;
+        moved.erase(0, kClasses.size());
+    }
+    if (key.Open(root, moved.c_str(), access::kRead) != status::kSuccess)
+        return status::kFileNotFound;
+    *path = std::move(moved);
+    return status::kSuccess;
+}
+
 }  // namespace qm

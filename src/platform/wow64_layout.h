@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/registry_service.h"
+
 namespace qm {
 
 // The key a 32-bit program reaches when it opens `path` below
@@ -15,5 +17,12 @@ namespace qm {
 // keys, which go to SOFTWARE\Classes\Wow6432Node), App Paths, Fonts and the
 // other shared keys of the system's list, and everything outside SOFTWARE.
 std::string Wow64MachinePath(std::string_view path);
+
+// RegistryService::Wow64Path by those rules, for a registry that holds the
+// keys of a 64-bit Windows (it has HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node):
+// the 32-bit view's own key of `subKey` below HKEY_LOCAL_MACHINE or
+// HKEY_CLASSES_ROOT, when there is one.
+Status LayoutWow64Path(RegistryService& registry, HKey root, const std::string& subKey,
+                       std::string* path);
 
 }  // namespace qm

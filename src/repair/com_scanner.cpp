@@ -87,7 +87,9 @@ class ComScan {
             size = kNameReadSize;
         }
         if (listed != status::kSuccess) return false;
-        name.assign(name_.data(), TextLength(name_.data(), std::min(size, kNameReadSize)));
+        // The whole name, a zero byte in it included: an item that names
+        // such a key is left out (ScanContext::Add).
+        name.assign(name_.data(), std::min(size, kNameReadSize));
         return true;
     }
 

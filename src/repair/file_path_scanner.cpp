@@ -178,9 +178,11 @@ bool FileReferenceWalk::Descend() {
         ++level.nextSubKey;
         // A name without an exact code-page form is passed over.
         if (listed != status::kSuccess) continue;
-        const size_t nameLength = TextLength(nameBuffer_.data(), std::min(size, kNameReadSize));
-        // An empty name would lead back to this very key.
-        if (nameLength == 0) continue;
+        // The whole name, a zero byte in it included, so that the items
+        // below such a key are left out (ScanContext::Add). A name that
+        // starts with a zero byte would lead back to this very key.
+        const size_t nameLength = std::min(size, kNameReadSize);
+        if (nameLength == 0 || nameBuffer_[0] == '\0') continue;
 
         if (!subKey_.empty()) subKey_.push_back('\\');
         subKey_.append(nameBuffer_.data(), nameLength);
@@ -226,9 +228,7 @@ void FileReferenceWalk::ExamineValues(const Level& level) {
         if (!other_.empty() && Candidate(other_) && PathReferenceExists(other_, ctx_.files))
             continue;
 
-        valueName_.assign(
-            valueNameBuffer_.data(),
-            TextLength(valueNameBuffer_.data(), std::min(nameSize, kValueBufferSize)));
+        valueName_.assign(valueNameBuffer_.data(), std::min(nameSize, kValueBufferSize));
         ctx_.Add(display_, valueName_, text_, ScanCategory::FilePathReference);
     }
 }

@@ -7,6 +7,11 @@ namespace qm {
 
 void ScanContext::Add(std::string keyPath, std::string valueName, std::string data,
                       ScanCategory category) {
+    // The registry functions take names that end at their first zero byte,
+    // so an entry whose key path or name holds one cannot be named to them:
+    // the repair would reach another entry or none. It is not reported.
+    if (keyPath.find('\0') != std::string::npos || valueName.find('\0') != std::string::npos)
+        return;
     const auto number = static_cast<int32_t>(category);
     items.Append(std::make_unique<FoundItem>(std::move(keyPath), std::move(valueName),
                                              std::move(data), number));

@@ -16,7 +16,7 @@ namespace qm {
 // Receives "what is being examined" texts from a scanner. The scan worker
 // throttles them before they reach a window.
 class ProgressSink {
-public:
+  public:
     virtual ~ProgressSink() = default;
     virtual void Progress(const std::string& text) = 0;
 };
@@ -29,7 +29,8 @@ struct ScanContext {
     const std::atomic<int>& stopRequested;
     ProgressSink* progress = nullptr;
 
-    // Appends one item of `category` and counts it, as one step.
+    // Appends one item of `category` and counts it, as one step; an entry
+    // whose key path or name holds a zero byte is left out.
     void Add(std::string keyPath, std::string valueName, std::string data, ScanCategory category);
     bool Stopped() const { return stopRequested.load(std::memory_order_relaxed) != 0; }
     void Report(const std::string& text) const {

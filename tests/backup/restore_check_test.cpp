@@ -65,8 +65,24 @@ TEST(RestoreCheck, ComparesWhatTheImportWouldHaveStored) {
         {"a key that is gone", h + "[-HKEY_CURRENT_USER\\Software\\Nowhere]\n", true, 0},
         {"a value that should be gone", h + "[HKEY_CURRENT_USER\\Software\\Gone]\n\"x\"=-\n", false,
          3},
-        {"deleted, then made again",
+        // A key made again after its deletion holds only what follows.
+        {"deleted, then made again with what it holds",
+         h + "[-HKEY_CURRENT_USER\\Software\\Demo\\Sub]\n[HKEY_CURRENT_USER\\Software\\Demo\\Sub]\n"
+             "\"NAME\"=\"caf\xE9\"\n",
+         true, 0},
+        {"deleted, then made again, with values the deletion removed still there",
          h + "[-HKEY_CURRENT_USER\\Software\\Demo]\n[HKEY_CURRENT_USER\\Software\\Demo\\Sub]\n",
+         false, 3},
+        {"deleted, then made again, with a subkey the deletion removed still there",
+         h + "[-HKEY_CURRENT_USER\\Software]\n[HKEY_CURRENT_USER\\Software\\Gone]\n\"x\"=\"1\"\n",
+         false, 3},
+        // Names match as the registry matches them, beyond ASCII too, and
+        // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+        {"set, then deleted by its name in another case",
+         h + "[HKEY_CURRENT_USER\\Software\\Demo]\n\"\x8A\"=\"1\"\n\"\x9A\"=-\n", true, 0},
+        {"made in the classes root, then deleted below the machine's root",
+         h + "[HKEY_CLASSES_ROOT\\Gone.Class]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Gone.Class]"
+             "\n",
          true, 0},
         {"deleted below a key that is checked",
          h + "[HKEY_CURRENT_USER\\Software\\Demo\\Sub\\Deep]\n\"v\"=\"1\"\n"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "scan/scanners.h"
@@ -152,6 +153,39 @@ TEST_F(FilePathScannerTest, ReportsTextValuesThatLeadNowhere) {
             expected.push_back({"HKLM\\SOFTWARE\\Demo", c.name, c.reported, kFile});
     }
     EXPECT_EQ(Walk(kLm, "SOFTWARE\\Demo", "HKLM\\SOFTWARE\\Demo"), expected);
+}
+
+// The registry functions end a name at its first zero byte, so an entry
+// whose key or value name holds one cannot be named to them: it is never
+// reported, and neither is the entry named like the part before the zero
+// (the valid "Path" below, or the key "Sub" a second time).
+TEST_F(FilePathScannerTest, EntriesNamedWithAZeroByteAreNotReported) {
+    using namespace std::string_literals;
+    MakeFile("C:\\kept.exe");
+    regtext::Document doc;
+    for (const auto& [key, name, text] :
+         {std::tuple{"SOFTWARE\\Zero"s, "Path"s, "C:\\kept.exe"s},
+          std::tuple{"SOFTWARE\\Zero"s, "Path\0"s, "C:\\gone.exe"s},
+          std::tuple{"SOFTWARE\\Zero\\Sub"s, "Other"s, "C:\\gone.exe"s},
+          std::tuple{"SOFTWARE\\Zero\\Sub\0tail"s, "Path"s, "C:\\gone.exe"s},
+          std::tuple{"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"s,
+                     "C:\\gone.dll\0x"s, "\1"s}}) {
+        regtext::Entry value;
+        value.kind = regtext::Entry::Kind::kValue;
+        value.root = kLm;
+        value.keyPath = key;
+        value.name = name;
+        value.type = regtype::kSz;
+        value.data.assign(text.begin(), text.end());
+        value.data.push_back(0);
+        doc.entries.push_back(value);
+    }
+    registry.Apply(doc);
+    const std::vector<Found> once = {{"HKLM\\SOFTWARE\\Zero\\Sub", "Other", "C:\\gone.exe", kFile}};
+    EXPECT_EQ(Walk(kLm, "SOFTWARE\\Zero", "HKLM\\SOFTWARE\\Zero"), once);
+    list.Clear();
+    counters.Reset();
+    EXPECT_EQ(Run(ScanSharedDlls), std::vector<Found>{});
 }
 
 // Keys are visited depth first and reported before their subkeys, but a

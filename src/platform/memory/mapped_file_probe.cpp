@@ -908,6 +908,12 @@ bool MappedFileProbe::PathExistsAsWritten(const std::string& path) const {
     if (CText(path).size() > kMaxAnsiPath) return false;
     if (std::optional<Status> device = DevicePath(path, nullptr))
         return *device == status::kSuccess;
+    if (config_.unseenPathsExist) {
+        const std::optional<std::string> full = FullPathName(path);
+        if (full ? config_.drives.count((*full)[0]) == 0
+                 : path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))
+            return true;
+    }
     Entry entry;
     return Resolve(path, &entry) == status::kSuccess;
 }

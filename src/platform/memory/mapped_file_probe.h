@@ -60,6 +60,10 @@ struct MappedFilesConfig {
     std::string moduleFileName = "C:\\Program Files\\Quillmend\\Quillmend.exe";
     // The Windows folder holds SysWOW64 beside System32 (see above).
     bool wow64 = false;
+    // Whether a path on a drive without a folder, or a network path, is taken
+    // to exist. A scan of a disk taken out of its machine cannot see the
+    // other drives, and must not report what it cannot check.
+    bool unseenPathsExist = false;
 
     // The configuration the tools use unless told otherwise: SystemRoot and
     // windir are the Windows folder, PATH is the system folder, the Windows

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/memory/memory_registry_tree.h"
+#include "platform/registry_answers.h"
 #include "platform/wow64_layout.h"
 
 namespace qm {
@@ -24,12 +25,8 @@ using memreg::ValueList;
 
 namespace {
 
-constexpr uint32_t kGenericRead = 0x80000000u;
-constexpr uint32_t kGenericWrite = 0x40000000u;
-constexpr uint32_t kGenericExecute = 0x20000000u;
-constexpr uint32_t kGenericAll = 0x10000000u;
-constexpr uint32_t kWow64Flags = 0x00000300u;  // KEY_WOW64_64KEY | KEY_WOW64_32KEY
-constexpr uint32_t kSynchronize = 0x00100000u;
+using answer::kSynchronize;
+using answer::MapGenericAccess;
 
 // The ANSI open and create functions convert the subkey path into the
 // thread's static 261-character Unicode buffer; a longer path does not fit
@@ -45,14 +42,6 @@ constexpr HKey kFirstHandle = 0x1000;
 constexpr HKey kLastHandle = 0x7FFFFFF0;
 
 constexpr size_t kRootCount = hkey::kDynData - hkey::kClassesRoot + 1;
-
-uint32_t MapGenericAccess(uint32_t access) {
-    if (access & kGenericRead) access |= access::kRead;
-    if (access & kGenericWrite) access |= access::kWrite;
-    if (access & kGenericExecute) access |= access::kRead;
-    if (access & kGenericAll) access |= access::kAllAccess;
-    return access & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll | kWow64Flags);
-}
 
 // What opening `key` with `requested` access grants, or false when the
 // key's mark refuses it. MAXIMUM_ALLOWED grants everything the key allows.
@@ -633,14 +622,7 @@ Status MemoryRegistry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* n
         if (index >= k->children.size()) return status::kNoMoreItems;
         const auto child = Nth(k->children, index, k->childStamp, h->children);
         if (!ChildUsable(k, child)) return status::kNoUnicodeTranslation;
-        const std::string& childName = (*child)->name;
-        // The name must fit with its terminating zero; if not, nothing is
-        // written and the size stays as it was.
-        if (childName.size() >= *nameSize) return status::kMoreData;
-        std::memcpy(name, childName.data(), childName.size());
-        name[childName.size()] = '\0';
-        *nameSize = static_cast<uint32_t>(childName.size());
-        return status::kSuccess;
+        return answer::PutKeyName((*child)->name, name, nameSize);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
@@ -659,37 +641,11 @@ Status MemoryRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t*
         if (index >= k->values.size()) return status::kNoMoreItems;
         const Value& value = *Nth(k->values, index, k->valueStamp, h->values);
         if (!ValueUsable(k, value)) return status::kNoUnicodeTranslation;
-        const uint32_t size = static_cast<uint32_t>(value.data.size());
-
         // The data first: when it does not fit, the name is not written
-        // either. Text that fits gets a terminating zero if there is room.
-        Status result = status::kSuccess;
-        if (data != nullptr && (size > 0 || !regtype::IsText(value.type))) {
-            if (size > *dataSize) {
-                result = status::kMoreData;
-            } else if (size > 0) {
-                std::memcpy(data, value.data.data(), size);
-                if (regtype::IsText(value.type) && size < *dataSize && data[size - 1] != 0)
-                    data[size] = 0;
-            }
-        }
-        if (result == status::kSuccess) {
-            const size_t length = value.name.size();
-            if (length >= *nameSize) {
-                // Too small: as much of the name as fits, and kMoreData.
-                result = status::kMoreData;
-                if (*nameSize > 0) {
-                    std::memcpy(name, value.name.data(), *nameSize - 1);
-                    name[*nameSize - 1] = '\0';
-                }
-            } else {
-                std::memcpy(name, value.name.data(), length);
-                name[length] = '\0';
-                *nameSize = static_cast<uint32_t>(length);
-            }
-        }
+        // either.
+        Status result = answer::PutValueData(value.data, value.type, data, dataSize);
+        if (result == status::kSuccess) result = answer::PutValueName(value.name, name, nameSize);
         if (type != nullptr) *type = value.type;
-        if (dataSize != nullptr) *dataSize = size;
         return result;
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
@@ -732,20 +688,8 @@ Status MemoryRegistry::QueryValue(HKey key, const char* name, uint32_t* type, ui
         auto it = Tree::FindValue(h->key, valueName);
         if (it == h->key->values.end()) return status::kFileNotFound;
         if (!it->wideData.empty()) return status::kNoUnicodeTranslation;
-        const uint32_t size = static_cast<uint32_t>(it->data.size());
-        Status result = status::kSuccess;
-        if (data != nullptr && (size > 0 || !regtype::IsText(it->type))) {
-            if (size > *dataSize) {
-                result = status::kMoreData;  // the buffer is left untouched
-            } else if (size > 0) {
-                std::memcpy(data, it->data.data(), size);
-                if (regtype::IsText(it->type) && size < *dataSize && data[size - 1] != 0)
-                    data[size] = 0;
-            }
-        }
         if (type != nullptr) *type = it->type;
-        if (dataSize != nullptr) *dataSize = size;
-        return result;
+        return answer::PutValueData(it->data, it->type, data, dataSize);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
@@ -858,28 +802,11 @@ Status MemoryRegistry::DeleteTree(HKey parent, const char* subKey) {
 }
 
 Status MemoryRegistry::Wow64Path(HKey root, const std::string& subKey, std::string* path) {
-    if (path == nullptr || subKey.empty()) return status::kFileNotFound;
-    try {
+    {
         std::lock_guard<std::mutex> lock(impl_->mutex);
-        Key* base = impl_->RootKey(root);
-        if (!impl_->twoViews || base == nullptr) return status::kFileNotFound;
-        const auto [from, redirected] = impl_->Redirected(base, subKey);
-        Key* key = nullptr;
-        if (Impl::Walk(from, redirected, &key) != status::kSuccess) return status::kFileNotFound;
-        // Its path below the root, which it must lie below.
-        std::string below;
-        const Key* k = key;
-        for (; k != nullptr && k != base; k = k->parent)
-            below.insert(0, below.empty() ? k->name : k->name + "\\");
-        Key* named = nullptr;
-        if (k != base || below.empty() ||
-            (Impl::Walk(base, subKey, &named) == status::kSuccess && named == key))
-            return status::kFileNotFound;
-        *path = std::move(below);
-        return status::kSuccess;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
+        if (!impl_->twoViews) return status::kFileNotFound;
     }
+    return LayoutWow64Path(*this, root, subKey, path);
 }
 
 void MemoryRegistry::SetTwoViews(bool twoViews) {

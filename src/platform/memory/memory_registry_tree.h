@@ -12,6 +12,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/registry_names.h"
+
 namespace qm::memreg {
 
 // Longest key name component and value name the registry accepts, in
@@ -19,15 +21,10 @@ namespace qm::memreg {
 inline constexpr size_t kMaxKeyNameLength = 256;
 inline constexpr size_t kMaxValueNameLength = 16383;
 
-// Names are compared as Wine does: each character lower-cased as a UTF-16
-// code unit, then compared by code unit, a shorter name before a longer one
-// that starts with it. So "_" (0x5F) sorts before the letters (Windows
-// itself upper-cases, putting it after them) and "\xE9" (e acute) equals
-// "\xC9" (E acute).
-int CompareNames(std::string_view a, std::string_view b);
-bool NamesEqual(std::string_view a, std::string_view b);
-// A string that is equal for exactly the names NamesEqual takes as equal.
-std::string FoldName(std::string_view name);
+// The registry's name rules (platform/registry_names.h).
+using ::qm::CompareNames;
+using ::qm::FoldName;
+using ::qm::NamesEqual;
 
 enum class Mark : uint8_t { kNone, kReadOnly, kUnreadable };
 

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/registry_answers.h"
 #include "platform/win32/registry_listing.h"
 #include "platform/win32/system_functions.h"
 #include "platform/win32/wide_text.h"
@@ -71,25 +72,6 @@ class ScopedKey {
   private:
     HKEY key_ = nullptr;
 };
-
-// Value data handed to the caller as RegEnumValueA and RegQueryValueExA
-// hand it out: the data first (nothing when it does not fit), then text that
-// fits gets a terminating zero if there is room.
-Status CopyData(uint32_t valueType, const std::string& bytes, uint8_t* data, uint32_t* dataSize) {
-    const auto size = static_cast<uint32_t>(bytes.size());
-    Status result = status::kSuccess;
-    if (data != nullptr && (size > 0 || !regtype::IsText(valueType))) {
-        if (size > *dataSize) {
-            result = status::kMoreData;
-        } else if (size > 0) {
-            std::memcpy(data, bytes.data(), size);
-            if (regtype::IsText(valueType) && size < *dataSize && data[size - 1] != 0)
-                data[size] = 0;
-        }
-    }
-    if (dataSize != nullptr) *dataSize = size;
-    return result;
-}
 
 // Whether `text` starts with the ASCII text `prefix`, without regard to case.
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
@@ -339,13 +321,7 @@ Status Win32Registry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* na
     if (index >= listing->entries.size()) return listing->end;
     const win32::ListedKey& entry = listing->entries[index];
     if (!entry.usable) return status::kNoUnicodeTranslation;
-    // The name must fit with its terminating zero; if not, nothing is
-    // written and the size stays as it was.
-    if (entry.name.size() >= *nameSize) return status::kMoreData;
-    std::memcpy(name, entry.name.data(), entry.name.size());
-    name[entry.name.size()] = '\0';
-    *nameSize = static_cast<uint32_t>(entry.name.size());
-    return status::kSuccess;
+    return answer::PutKeyName(entry.name, name, nameSize);
 }
 
 Status Win32Registry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
@@ -357,25 +333,9 @@ Status Win32Registry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* 
     const ListedValue& value = listing->entries[index];
     if (!value.usable) return status::kNoUnicodeTranslation;
     // The data first: when it does not fit, the name is not written either.
-    uint32_t size = dataSize != nullptr ? *dataSize : 0;
-    Status result = CopyData(value.type, value.data, data, &size);
-    if (result == status::kSuccess) {
-        const size_t length = value.name.size();
-        if (length >= *nameSize) {
-            // Too small: as much of the name as fits, and kMoreData.
-            result = status::kMoreData;
-            if (*nameSize > 0) {
-                std::memcpy(name, value.name.data(), *nameSize - 1);
-                name[*nameSize - 1] = '\0';
-            }
-        } else {
-            std::memcpy(name, value.name.data(), length);
-            name[length] = '\0';
-            *nameSize = static_cast<uint32_t>(length);
-        }
-    }
+    Status result = answer::PutValueData(value.data, value.type, data, dataSize);
+    if (result == status::kSuccess) result = answer::PutValueName(value.name, name, nameSize);
     if (type != nullptr) *type = value.type;
-    if (dataSize != nullptr) *dataSize = size;
     return result;
 }
 
@@ -422,7 +382,7 @@ Status Win32Registry::QueryValue(HKey key, const char* name, uint32_t* type, uin
     std::string bytes;
     if (!win32::NarrowData(valueType, buffer.data(), std::min<size_t>(size, buffer.size()), bytes))
         return status::kNoUnicodeTranslation;
-    const Status copied = CopyData(valueType, bytes, data, dataSize);
+    const Status copied = answer::PutValueData(bytes, valueType, data, dataSize);
     if (type != nullptr) *type = valueType;
     return copied;
 }

@@ -1,0 +1,55 @@
+// Path extraction and the existence tests on any value text, against the
+// demo's drive C: mapped as a small Windows installation. The text is what
+// the scanners hand over: a value's bytes up to its first zero byte.
+//  - ExtractPath only shortens its source, and a path it gives fits the
+//    expansion limit (one it cannot give is empty and reported so);
+//  - TargetExists, the file/path reference test and the font file search
+//    answer without reading or writing outside the mapped folders.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "repair/file_path_scanner.h"
+#include "scan/extract_path.h"
+
+namespace {
+
+using qm::fuzz::Check;
+
+qm::MappedFileProbe& Files() {
+    static qm::MappedFileProbe* files = [] {
+        qm::MappedFilesConfig config = qm::fuzz::DemoDrive();
+        // One variable whose expansion passes the limit, one that expands to
+        // a quoted command.
+        config.environment.emplace_back("BIG", "C:\\" + std::string(1100, 'b'));
+        config.environment.emplace_back("QUOTED", "\"C:\\WINDOWS\\notepad.exe\" /a");
+        return new qm::MappedFileProbe(config);
+    }();
+    return *files;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+    qm::MappedFileProbe& files = Files();
+
+    std::string source = text;
+    std::string path = "stale";
+    const bool extracted = qm::ExtractPath(source, path, files);
+    Check(text.compare(0, source.size(), source) == 0, "ExtractPath changed its source's text");
+    if (!extracted) {
+        Check(path.empty(), "a path that could not be expanded was not cleared");
+    } else {
+        Check(path.size() < qm::kMaxExpandedPath, "an extracted path beyond the limit");
+        (void)qm::TargetExists(path, files);
+    }
+    (void)qm::TargetExists(text, files);
+    (void)qm::PathReferenceExists(text, files);
+    std::vector<qm::FileEntry> entries;
+    (void)files.ListFolder(text, entries);
+    return 0;
+}

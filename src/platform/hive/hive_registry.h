@@ -1,0 +1,74 @@
+// The registry over hive files: each hive is mounted at its place
+// (HKLM\SOFTWARE, HKLM\SYSTEM, HKEY_USERS\<sid>, ...), and the keys and
+// values are read from it through hivex when they are asked for. It keeps
+// the in-memory registry's meaning: names in the code page, compared without
+// regard to case by the same rules, subkeys listed in the same order, values
+// in the order the hive holds them, the same statuses and buffer sizes.
+// Entries that do not convert exactly into the code page are listed with
+// status kNoUnicodeTranslation (see RegistryService).
+//
+// A mount may lie inside another hive's tree (the user's classes at
+// HKCU\Software\Classes) and may show a key of a hive under another name
+// (HKLM\SYSTEM\CurrentControlSet). Keys above and at mount points exist only
+// here: they cannot be deleted, and keys cannot be created where no hive
+// holds them. Changes go to the hives through hivex and reach the files only
+// with Commit. All calls are safe from several threads.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/hive/hive_file.h"
+#include "platform/registry_service.h"
+
+namespace qm {
+
+class HiveRegistry : public RegistryService {
+  public:
+    HiveRegistry();
+    ~HiveRegistry() override;
+
+    // Shows the key `hiveKey` of `hive` (its root when empty) as the key
+    // `path` of `root` (the root itself when empty). False when the hive
+    // has no such key, the root is not one of HKCR, HKCU, HKLM, HKU and HKCC,
+    // or something is mounted there already.
+    bool Mount(HKey root, const std::string& path, std::shared_ptr<hive::HiveFile> hive,
+               const std::string& hiveKey = "");
+
+    // The hives mounted, each once, in the order first mounted.
+    std::vector<std::shared_ptr<hive::HiveFile>> Hives() const;
+
+    // Writes every changed hive (HiveFile::Commit). Stops at the first
+    // failure. `backups` receives the paths of the originals kept.
+    bool Commit(const UtcTime& now, std::vector<std::string>* backups, std::string* error);
+
+    size_t OpenHandleCount() const;
+
+    // RegistryService
+    Status OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) override;
+    Status CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
+                     bool* created) override;
+    Status CloseKey(HKey key) override;
+    Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) override;
+    Status EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
+                     uint8_t* data, uint32_t* dataSize) override;
+    Status QueryInfoKey(HKey key, KeyInfo* info) override;
+    Status QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
+                      uint32_t* dataSize) override;
+    Status SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
+                    uint32_t size) override;
+    Status DeleteValue(HKey key, const char* name) override;
+    Status DeleteKey(HKey parent, const char* subKey) override;
+    Status DeleteTree(HKey parent, const char* subKey) override;
+    // A 64-bit Windows' hives keep the 32-bit programs' keys below
+    // Wow6432Node; where they are is told by the system's rules
+    // (LayoutWow64Path).
+    Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qm

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+#include <hivex.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/hive/hive_builder.h"
+#include "platform/hive/hive_registry.h"
+#include "platform/memory/memory_registry.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kFixtures = QM_SOURCE_DIR "/tests/platform/hive/fixtures";
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The tree below a key as the registry functions list it, one line per key
+// and value, with each enumeration's status where it is not a success.
+std::string Dump(RegistryService& registry, HKey parent, const std::string& path) {
+    std::string out;
+    RegKey key(registry);
+    if (key.Open(parent, path.c_str(), access::kRead) != status::kSuccess) return "(missing)\n";
+    for (uint32_t i = 0;; ++i) {
+        char name[300];
+        uint8_t data[2048];
+        uint32_t nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        const Status s = registry.EnumValue(key.get(), i, name, &nameSize, &type, data, &dataSize);
+        if (s == status::kNoMoreItems) break;
+        out += path + " : " +
+               (s == status::kSuccess ? std::string(name, nameSize) + " " + std::to_string(type) +
+                                            " " + std::string(data, data + dataSize)
+                                      : "status " + std::to_string(s)) +
+               "\n";
+        if (!NextIndexUsable(s)) break;
+    }
+    for (uint32_t i = 0;; ++i) {
+        char name[300];
+        uint32_t size = sizeof name;
+        const Status s = registry.EnumKey(key.get(), i, name, &size);
+        if (s == status::kNoMoreItems) break;
+        if (s != status::kSuccess) {
+            out += path + "\\ status " + std::to_string(s) + "\n";
+            if (!NextIndexUsable(s)) break;
+            continue;
+        }
+        const std::string child = path.empty() ? name : path + "\\" + name;
+        out += child + "\n" + Dump(registry, parent, child);
+    }
+    return out;
+}
+
+class HiveTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("qm-hive-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A hive of the demo's HKLM\SOFTWARE, and the same content in memory.
+    std::string DemoSoftware(MemoryRegistry& memory) {
+        std::string error;
+        EXPECT_TRUE(memory.LoadFile(QM_SOURCE_DIR "/demo/registry.reg", &error)) << error;
+        const std::string path = (dir_ / "SOFTWARE").string();
+        EXPECT_TRUE(hive::BuildHive(kFixtures + "/minimal", memory.Export(hkey::kLocalMachine),
+                                    hkey::kLocalMachine, "SOFTWARE", path, &error))
+            << error;
+        return path;
+    }
+
+    std::shared_ptr<hive::HiveFile> Open(const std::string& path, bool writable = true) {
+        std::string error;
+        std::shared_ptr<hive::HiveFile> hive = hive::HiveFile::Open(path, writable, &error);
+        EXPECT_NE(hive, nullptr) << error;
+        return hive;
+    }
+
+    fs::path dir_;
+};
+
+// The hive backend reads what the in-memory registry holds, in the same
+// order, through both HKLM\SOFTWARE and HKCR.
+TEST_F(HiveTest, ReadsTheSameTreeAsTheMemoryRegistry) {
+    MemoryRegistry memory;
+    HiveRegistry hives;
+    auto software = Open(DemoSoftware(memory));
+    ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", software));
+    ASSERT_TRUE(hives.Mount(hkey::kClassesRoot, "", software, "Classes"));
+    EXPECT_EQ(Dump(hives, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
+    EXPECT_EQ(Dump(hives, hkey::kClassesRoot, ""), Dump(memory, hkey::kClassesRoot, ""));
+
+    KeyInfo a, b;
+    RegKey ka(hives), kb(memory);
+    const char* run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    ASSERT_EQ(ka.Open(hkey::kLocalMachine, run, access::kRead), status::kSuccess);
+    ASSERT_EQ(kb.Open(hkey::kLocalMachine, run, access::kRead), status::kSuccess);
+    ASSERT_EQ(hives.QueryInfoKey(ka.get(), &a), status::kSuccess);
+    ASSERT_EQ(memory.QueryInfoKey(kb.get(), &b), status::kSuccess);
+    EXPECT_EQ(std::tie(a.subKeys, a.values, a.maxValueNameLen, a.maxValueLen),
+              std::tie(b.subKeys, b.values, b.maxValueNameLen, b.maxValueLen));
+    // Mount points are never deleted, and nothing is created outside a hive.
+    EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SOFTWARE"), status::kAccessDenied);
+    HKey made = hkey::kNull;
+    EXPECT_EQ(hives.CreateKey(hkey::kLocalMachine, "HARDWARE", access::kAllAccess, &made, nullptr),
+              status::kAccessDenied);
+}
+
+// Names with a zero character or outside the code page are listed with
+// kNoUnicodeTranslation and left alone; the other entries read and change.
+TEST_F(HiveTest, EntriesThatDoNotConvertAreWalkedAndLeftAlone) {
+    const std::string path = (dir_ / "special").string();
+    fs::copy_file(kFixtures + "/special", path);
+    HiveRegistry hives;
+    auto special = Open(path);
+    ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SPECIAL", special));
+    EXPECT_EQ(Dump(hives, hkey::kLocalMachine, "SPECIAL"),
+              "SPECIAL\\abcd_\xE4\xF6\xFC\xDF\n"
+              "SPECIAL\\abcd_\xE4\xF6\xFC\xDF : abcd_\xE4\xF6\xFC\xDF 4 " +
+                  std::string(4, '\0') +
+                  "\n"
+                  "SPECIAL\\weird\x99\n"
+                  "SPECIAL\\weird\x99 : status 1113\n"
+                  "SPECIAL\\ status 1113\n");
+
+    // "zero\0..." is not "zero", and the currency symbols' '?' form is no name.
+    RegKey key(hives);
+    EXPECT_EQ(key.Open(hkey::kLocalMachine, "SPECIAL\\zero", access::kRead), status::kFileNotFound);
+    EXPECT_EQ(key.Open(hkey::kLocalMachine, "SPECIAL\\weird\x99", access::kAllAccess),
+              status::kSuccess);
+    EXPECT_EQ(hives.QueryValue(key.get(), "symbols $\xA3??\x80", nullptr, nullptr, nullptr),
+              status::kFileNotFound);
+    EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SPECIAL\\weird\x99"),
+              status::kNoUnicodeTranslation);
+    EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SPECIAL\\abcd_\xE4\xF6\xFC\xDF"),
+              status::kSuccess);
+    key.Close();
+    std::vector<std::string> kept;
+    std::string error;
+    ASSERT_TRUE(hives.Commit({2026, 1, 2, 3, 4, 5}, &kept, &error)) << error;
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadBytes(kept[0]), ReadBytes(kFixtures + "/special"));
+
+    // The committed hive still holds the names hivex cannot pass as text.
+    HiveRegistry again;
+    ASSERT_TRUE(again.Mount(hkey::kLocalMachine, "SPECIAL", Open(path)));
+    EXPECT_EQ(Dump(again, hkey::kLocalMachine, "SPECIAL"),
+              "SPECIAL\\weird\x99\n"
+              "SPECIAL\\weird\x99 : status 1113\n"
+              "SPECIAL\\ status 1113\n");
+    hive_h* h = hivex_open(path.c_str(), 0);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(hivex_node_nr_children(h, hivex_root(h)), 2u);
+    hivex_close(h);
+}
+
+// Deleting a key tree and a value, writing them, and the original kept.
+TEST_F(HiveTest, CommitReplacesTheHiveAndKeepsTheOriginal) {
+    MemoryRegistry memory;
+    const std::string path = DemoSoftware(memory);
+    const std::string original = ReadBytes(path);
+    {
+        HiveRegistry hives;
+        ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path)));
+        const char* uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+        RegKey key(hives);
+        ASSERT_EQ(key.Open(hkey::kLocalMachine, uninstall, access::kAllAccess), status::kSuccess);
+        HKey child = hkey::kNull;
+        ASSERT_EQ(hives.OpenKey(key.get(), "OldGame", access::kRead, &child), status::kSuccess);
+        ASSERT_EQ(hives.DeleteTree(key.get(), "OldGame"), status::kSuccess);
+        // A handle to a deleted key says so.
+        KeyInfo info;
+        EXPECT_EQ(hives.QueryInfoKey(child, &info), status::kKeyDeleted);
+        hives.CloseKey(child);
+        RegKey run(hives);
+        ASSERT_EQ(run.Open(hkey::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                           access::kAllAccess),
+                  status::kSuccess);
+        ASSERT_EQ(hives.DeleteValue(run.get(), "Gone Updater"), status::kSuccess);
+        // Data longer than a plain cell holds is never written.
+        const std::string big(20000, 'x');
+        EXPECT_EQ(hives.SetValue(run.get(), "Big", regtype::kBinary,
+                                 reinterpret_cast<const uint8_t*>(big.data()),
+                                 static_cast<uint32_t>(big.size())),
+                  status::kCantWrite);
+        const char text[] = "C:\\new.exe";
+        ASSERT_EQ(hives.SetValue(run.get(), "New", regtype::kSz,
+                                 reinterpret_cast<const uint8_t*>(text), sizeof text),
+                  status::kSuccess);
+
+        RegKey mem(memory);
+        ASSERT_EQ(mem.Open(hkey::kLocalMachine, uninstall, access::kAllAccess), status::kSuccess);
+        ASSERT_EQ(memory.DeleteTree(mem.get(), "OldGame"), status::kSuccess);
+        RegKey memRun(memory);
+        ASSERT_EQ(
+            memRun.Open(hkey::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                        access::kAllAccess),
+            status::kSuccess);
+        ASSERT_EQ(memory.DeleteValue(memRun.get(), "Gone Updater"), status::kSuccess);
+        ASSERT_EQ(memory.SetValue(memRun.get(), "New", regtype::kSz,
+                                  reinterpret_cast<const uint8_t*>(text), sizeof text),
+                  status::kSuccess);
+        EXPECT_EQ(ReadBytes(path), original);  // nothing written before the commit
+        std::vector<std::string> kept;
+        std::string error;
+        key.Close();
+        run.Close();
+        ASSERT_TRUE(hives.Commit({2026, 12, 8, 9, 10, 11}, &kept, &error)) << error;
+        ASSERT_EQ(kept, std::vector<std::string>{path + ".quillmend-20261208-091011.bak"});
+        EXPECT_EQ(ReadBytes(kept[0]), original);
+        EXPECT_FALSE(fs::exists(path + ".quillmend-new"));
+        EXPECT_EQ(hives.OpenHandleCount(), 0u);
+    }
+    HiveRegistry reread;
+    ASSERT_TRUE(reread.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path)));
+    EXPECT_EQ(Dump(reread, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
+}
+
+// Damaged files are refused with the file and the reason; nothing is written.
+TEST_F(HiveTest, DamagedHivesAreRefused) {
+    MemoryRegistry memory;
+    const std::string good = ReadBytes(DemoSoftware(memory));
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* reason;
+    };
+    std::string badMagic = good, badSum = good, badRoot = good, badKey = good;
+    badMagic[0] = 'x';
+    badSum[0x30] ^= 1;
+    // The root key's "nk" signature (its cell starts at 0x1000 plus the
+    // header's root offset).
+    const uint32_t rootOffset = static_cast<uint8_t>(good[0x24]) |
+                                static_cast<uint8_t>(good[0x25]) << 8 |
+                                static_cast<uint8_t>(good[0x26]) << 16;
+    const std::vector<Case> cases = {
+        {"truncated", good.substr(0, good.size() - 4096), "truncated: the header gives"},
+        {"short", good.substr(0, 100), "truncated: 100 bytes"},
+        {"magic", badMagic, "bad header: not a registry hive"},
+        {"checksum", badSum, "bad header: its checksum"},
+        {"root", badRoot.replace(0x1000 + rootOffset + 4, 2, "zz"), "bad cell: hivex refuses"},
+        // A key's record ("nk") begins 0x4C bytes before its name.
+        {"key", badKey.replace(good.find("Quillpad") - 0x4C, 2, "zz"), "bad cell: the key at"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = (dir_ / c.name).string();
+        WriteBytes(path, c.bytes);
+        std::string error;
+        EXPECT_EQ(hive::HiveFile::Open(path, true, &error), nullptr) << c.name;
+        EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+        EXPECT_EQ(ReadBytes(path), c.bytes);
+    }
+}
+
+// A hive with pending logs is read but never written.
+TEST_F(HiveTest, DirtyHivesAreOnlyRead) {
+    MemoryRegistry memory;
+    const std::string path = DemoSoftware(memory);
+    std::string bytes = ReadBytes(path);
+    WriteBytes(path + ".LOG1", "");
+    WriteBytes(path + ".log2", "pending");
+    const std::string copy = (dir_ / "SEQ").string();
+    bytes[4] ^= 1;
+    // Keep the checksum right: only the sequence numbers differ.
+    bytes[0x1FC] ^= 1;
+    WriteBytes(copy, bytes);
+    for (const std::string& file : {path, copy}) {
+        auto hive = Open(file);
+        EXPECT_FALSE(hive->writable()) << file;
+        EXPECT_NE(hive->warning().find(file == path ? "SOFTWARE.log2" : "sequence numbers"),
+                  std::string::npos)
+            << hive->warning();
+        HiveRegistry hives;
+        ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", hive));
+        EXPECT_EQ(Dump(hives, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
+        RegKey run(hives);
+        ASSERT_EQ(run.Open(hkey::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                           access::kAllAccess),
+                  status::kSuccess);
+        EXPECT_EQ(hives.DeleteValue(run.get(), "Gone Updater"), status::kAccessDenied);
+        EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quillpad"),
+                  status::kAccessDenied);
+        std::string error;
+        EXPECT_TRUE(hives.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error));  // nothing to write
+    }
+}
+
+}  // namespace
+}  // namespace qm
