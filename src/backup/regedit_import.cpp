@@ -13,6 +13,17 @@ namespace qm {
 namespace {
 // ERROR_ELEVATION_REQUIRED (Windows Vista and later).
 constexpr DWORD kElevationRequired = 740;
+
+// Waits for the editor to end, and closes its process handle.
+Status WaitForEditor(HANDLE process, uint32_t* exitCode) {
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (exitCode != nullptr) *exitCode = code;
+    return status::kSuccess;
+}
+
 }  // namespace
 
 Status ImportWithRegedit(const std::string& file, uint32_t* exitCode) {
@@ -51,12 +62,7 @@ Status ImportWithRegedit(const std::string& file, uint32_t* exitCode) {
         }
         if (started) {
             CloseHandle(process.hThread);
-            WaitForSingleObject(process.hProcess, INFINITE);
-            DWORD code = 0;
-            GetExitCodeProcess(process.hProcess, &code);
-            CloseHandle(process.hProcess);
-            if (exitCode != nullptr) *exitCode = code;
-            return status::kSuccess;
+            return WaitForEditor(process.hProcess, exitCode);
         }
         if (error != kElevationRequired) return static_cast<Status>(error);
     }
@@ -78,12 +84,7 @@ Status ImportWithRegedit(const std::string& file, uint32_t* exitCode) {
     }
     if (!executed) return static_cast<Status>(GetLastError());
     if (run.hProcess == nullptr) return status::kInvalidHandle;
-    WaitForSingleObject(run.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(run.hProcess, &code);
-    CloseHandle(run.hProcess);
-    if (exitCode != nullptr) *exitCode = code;
-    return status::kSuccess;
+    return WaitForEditor(run.hProcess, exitCode);
 }
 
 }  // namespace qm

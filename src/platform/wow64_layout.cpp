@@ -1,7 +1,9 @@
 #include "platform/wow64_layout.h"
 
-#include <cctype>
+#include <algorithm>
 #include <vector>
+
+#include "platform/registry_names.h"
 
 namespace qm {
 
@@ -66,21 +68,12 @@ std::vector<std::string_view> Names(std::string_view path) {
     return names;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // Whether the names from `from` on start with the names of `prefix`.
 bool StartsWith(const std::vector<std::string_view>& names, size_t from, std::string_view prefix) {
     const std::vector<std::string_view> wanted = Names(prefix);
     if (names.size() - from < wanted.size()) return false;
     for (size_t i = 0; i < wanted.size(); ++i)
-        if (!SameName(names[from + i], wanted[i])) return false;
+        if (!NamesEqual(names[from + i], wanted[i])) return false;
     return true;
 }
 
@@ -97,12 +90,12 @@ std::string Joined(const std::vector<std::string_view>& names) {
 
 std::string Wow64MachinePath(std::string_view path) {
     std::vector<std::string_view> names = Names(path);
-    if (names.empty() || !SameName(names[0], kSoftware)) return Joined(names);
-    if (names.size() >= 2 && SameName(names[1], "Classes")) {
+    if (names.empty() || !NamesEqual(names[0], kSoftware)) return Joined(names);
+    if (names.size() >= 2 && NamesEqual(names[1], "Classes")) {
         // The class keys of their own move into Classes\Wow6432Node.
         if (names.size() >= 3)
             for (std::string_view own : kClassesOwn)
-                if (SameName(names[2], own)) {
+                if (NamesEqual(names[2], own)) {
                     names.insert(names.begin() + 2, kViewKey);
                     break;
                 }

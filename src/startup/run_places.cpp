@@ -1,7 +1,6 @@
 #include "startup/run_places.h"
 
-#include <cctype>
-
+#include "platform/registry_names.h"
 #include "startup/startup_item.h"
 
 namespace qm {
@@ -14,15 +13,6 @@ constexpr const char* kApprovedRun =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 constexpr const char* kApprovedRun32 =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
-
-bool SameTextNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && b[i] == '\0';
-}
 
 }  // namespace
 
@@ -61,7 +51,7 @@ const RunPlace* RunPlaceOfLocation(const std::string& where) {
 const RunPlace* RunPlaceOfRecord(const std::string& hkeyText, const std::string& keyText) {
     for (const RunPlace& place : AllRunPlaces()) {
         if (hkeyText != place.recordHkey) continue;
-        if (keyText == place.recordKey || SameTextNoCase(keyText, place.path)) return &place;
+        if (keyText == place.recordKey || NamesEqual(keyText, place.path)) return &place;
     }
     return nullptr;
 }
