@@ -68,3 +68,31 @@ function(qm_gui_test_properties)
                  "QM_WINEPREFIX=${QM_GUI_WINEPREFIX}")
   endforeach()
 endfunction()
+
+# qm_win64_test_properties(NAME...): tests that run in the one 64-bit Wine
+# prefix of the build (a 32-bit program there runs as under WOW64). The
+# first of them, quillmend_scan_fresh-prefix-win64, only reads it and runs
+# before the others (a fixture), so that it sees the prefix as Wine made it;
+# the others write into it and take away what they wrote, one at a time.
+set(QM_WIN64_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix-win64")
+function(qm_win64_test_properties)
+  foreach(_name ${ARGN})
+    set_property(TEST ${_name} APPEND PROPERTY ENVIRONMENT
+                 "QM_WINEARCH=win64" "QM_WINEPREFIX=${QM_WIN64_WINEPREFIX}")
+    set_property(TEST ${_name} APPEND PROPERTY RESOURCE_LOCK qm_win64_prefix)
+    set_property(TEST ${_name} APPEND PROPERTY LABELS win64)
+    if(_name STREQUAL "quillmend_scan_fresh-prefix-win64")
+      set_property(TEST ${_name} APPEND PROPERTY FIXTURES_SETUP qm_win64_prefix)
+    else()
+      set_property(TEST ${_name} APPEND PROPERTY FIXTURES_REQUIRED qm_win64_prefix)
+    endif()
+  endforeach()
+endfunction()
+
+# qm_add_win64_run(NAME TARGET): runs a test program of the build once more,
+# in the 64-bit prefix.
+function(qm_add_win64_run name target)
+  add_test(NAME ${name} COMMAND ${target})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS wine)
+  qm_win64_test_properties(${name})
+endfunction()

@@ -38,3 +38,22 @@ function(qm_version_resource target file_name description)
   configure_file(${PROJECT_SOURCE_DIR}/res/version.rc.in ${_rc} @ONLY)
   target_sources(${target} PRIVATE ${_rc})
 endfunction()
+
+# qm_manifest_resource(TARGET FILE_NAME DESCRIPTION): gives the Windows
+# program TARGET its application manifest (generated from
+# res/manifest.xml.in): administrator rights and the supported systems.
+function(qm_manifest_resource target file_name description)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(QM_FILE_NAME "${file_name}")
+  set(QM_FILE_DESCRIPTION "${description}")
+  get_filename_component(QM_INTERNAL_NAME "${file_name}" NAME_WE)
+  set(_manifest ${QM_GENERATED_DIR}/${target}.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/res/manifest.xml.in ${_manifest} @ONLY)
+  set(_rc ${QM_GENERATED_DIR}/${target}_manifest.rc)
+  # 1 is CREATEPROCESS_MANIFEST_RESOURCE_ID, 24 is RT_MANIFEST.
+  file(WRITE ${_rc} "// The application manifest of ${file_name}, written by CMake.\n1 24 \"${_manifest}\"\n")
+  target_sources(${target} PRIVATE ${_rc})
+  set_property(SOURCE ${_rc} APPEND PROPERTY OBJECT_DEPENDS ${_manifest})
+endfunction()

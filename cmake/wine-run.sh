@@ -25,6 +25,11 @@
 # Environment:
 #   QM_WINE_ROOT       the Wine root (default /opt/quillmend-wine)
 #   QM_WINEPREFIX      the Wine prefix to use instead of the build folder's
+#   QM_WINEARCH        win32 (the default) or win64: the kind of prefix. A
+#                      win64 prefix is 64-bit Windows, where 32-bit programs
+#                      run as under WOW64 (redirected System32 and registry
+#                      views); 64-bit Wine starts them through the 32-bit
+#                      Wine by itself. A prefix keeps the kind it was made as.
 #   QM_WINE_PERSIST    seconds the Wine server (and Wine's own background
 #                      processes) stay up after the last program ends, so the
 #                      next program starts quickly (default 60; 0 = stop at once)
@@ -44,7 +49,12 @@ self=$(readlink -f -- "${BASH_SOURCE[0]}")
 TOP=$(dirname -- "$(dirname -- "$self")")
 
 # Paths inside the root.
-WINE=/usr/lib/wine/wine                   # the 32-bit Wine, run by qemu-i386
+ARCH=${QM_WINEARCH:-win32}
+case $ARCH in
+    win32) WINE=/usr/lib/wine/wine ;;      # the 32-bit Wine, run by qemu-i386
+    win64) WINE=/usr/lib/wine/wine64 ;;    # the 64-bit Wine, native
+    *) die "QM_WINEARCH must be win32 or win64, not '$ARCH'" ;;
+esac
 WINESERVER=/usr/local/lib/quillmend/wineserver64   # the Wine server, native
 BINFMT_ENTRY=/proc/sys/fs/binfmt_misc/quillmend-i386
 
@@ -52,7 +62,7 @@ BINFMT_ENTRY=/proc/sys/fs/binfmt_misc/quillmend-i386
 # The preloader came into the root later than the rest: an older root lacks
 # it and cannot run programs that need a fixed address.
 if [ ! -f "$ROOT/.quillmend-wine-ready" ] || [ ! -x "$ROOT$WINE" ] || [ ! -x "$ROOT$WINESERVER" ] ||
-   [ ! -x "$ROOT$WINE-preloader" ]; then
+   [ ! -x "$ROOT$WINE-preloader" ] || [ ! -x "$ROOT/usr/lib/wine/wine-preloader" ]; then
     die "no complete Wine root at $ROOT; make it with: sudo $TOP/scripts/setup-wine.sh"
 fi
 # The binfmt_misc entry that runs 32-bit programs with qemu-i386 is lost
@@ -176,7 +186,7 @@ in_root() {
     shift
     $exec chroot "$ROOT" /usr/bin/env \
         PATH=/usr/local/bin:/usr/bin:/bin \
-        WINEPREFIX="$prefix" WINEARCH=win32 \
+        WINEPREFIX="$prefix" WINEARCH="$ARCH" \
         WINELOADER="$WINE" WINESERVER="$WINESERVER" \
         WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="$overrides" \
         /bin/sh -c 'cd -- "$1" || exit 125; shift; exec "$@"' sh "$dir" "$@" 9>&-

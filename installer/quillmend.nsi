@@ -23,6 +23,7 @@ Unicode false
 !include Sections.nsh
 !include WinVer.nsh
 !include WinMessages.nsh
+!include x64.nsh
 
 !define PRODUCT "Quillmend"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmend"
@@ -295,10 +296,16 @@ Section "Uninstall"
   ${If} $0 == '${LOGON_COMMAND}'
     DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
   ${EndIf}
+  ; The program keeps its records where the system's own System
+  ; Configuration Utility reads them: the 64-bit view on 64-bit Windows.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   ReadRegStr $0 HKLM "${RUN_OFF_RECORD}" "command"
   ${If} $0 == '${LOGON_COMMAND}'
     DeleteRegKey HKLM "${RUN_OFF_RECORD}"
   ${EndIf}
+  SetRegView default
 
   ; Another installation elsewhere took over the entry and the settings.
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"

@@ -31,7 +31,7 @@ SUITE=trixie
 
 # Bump when the package set or the root's configuration changes, so existing
 # roots are brought up to date on the next run.
-SETUP_REVISION=3
+SETUP_REVISION=4
 
 # wine32 is the 32-bit Wine. wine32-preloader is only "suggested" by it
 # but is needed for Windows programs that must sit at a fixed address (no
@@ -53,11 +53,20 @@ PACKAGES=(
     libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
 )
 
+# The 64-bit Wine beside it, at the very same version, so that the root
+# also makes and runs 64-bit prefixes ("win64", the Windows most machines
+# run: there 32-bit programs run as under WOW64, with redirected System32
+# and registry views). 64-bit Windows code runs natively; Wine hands the
+# 32-bit programs of such a prefix to the 32-bit Wine (under qemu-i386) by
+# itself. About 930 MB installed.
+PACKAGES64=(wine64 libwine:amd64 wine64-preloader)
+
 # Two programs are taken out of packages without installing them: qemu-i386
 # from qemu-user (which holds the emulators of every architecture, ~470 MB
-# installed), and the native 64-bit Wine server from wine64 (which would
-# bring the whole 64-bit Wine, ~900 MB installed, that 32-bit programs do not
-# use). The server needs only libc, and must be of the same version as wine32.
+# installed), and the native 64-bit Wine server from wine64, kept at a place
+# of its own (it was there before the 64-bit Wine came into the root, and
+# cmake/wine-run.sh starts it from there). The server needs only libc, and
+# must be of the same version as wine32.
 QEMU=/usr/local/lib/quillmend/qemu-i386
 WINESERVER=/usr/local/lib/quillmend/wineserver64
 BINFMT_NAME=quillmend-i386
@@ -65,7 +74,7 @@ BINFMT_DIR=/proc/sys/fs/binfmt_misc
 
 STAMP=$ROOT/.quillmend-wine-ready
 BASE_STAMP=$ROOT/.quillmend-base-ready
-STAMP_TEXT="revision=$SETUP_REVISION suite=$SUITE packages=${PACKAGES[*]}"
+STAMP_TEXT="revision=$SETUP_REVISION suite=$SUITE packages=${PACKAGES[*]} ${PACKAGES64[*]}"
 
 say() { printf 'setup-wine: %s\n' "$*" >&2; }
 die() { printf 'setup-wine: error: %s\n' "$*" >&2; exit 1; }
@@ -82,7 +91,8 @@ ROOT=${ROOT%/}
 root_complete() {
     [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$STAMP_TEXT" ] &&
         [ -x "$ROOT$QEMU" ] && [ -x "$ROOT$WINESERVER" ] && [ -x "$ROOT/usr/lib/wine/wine" ] &&
-        [ -x "$ROOT/usr/lib/wine/wine-preloader" ]
+        [ -x "$ROOT/usr/lib/wine/wine-preloader" ] && [ -x "$ROOT/usr/lib/wine/wine64" ] &&
+        [ -x "$ROOT/usr/lib/wine/wine64-preloader" ]
 }
 
 # Tells the kernel to start 32-bit x86 ELF programs with the root's
@@ -255,14 +265,16 @@ step "step 4/5: install ${PACKAGES[*]} (downloads ~250 MB)" \
     in_root apt-get install -y "${PACKAGES[@]}"
 
 wine_version=$(in_root dpkg-query -W -f '${Version}' wine32:i386)
-step "step 5/5: the 64-bit Wine server $wine_version" \
+step "step 5/5: the 64-bit Wine $wine_version and its server (downloads ~60 MB)" \
     eval 'extract_from_package "wine64=$wine_version" /usr/lib/wine/wineserver64 "$WINESERVER" &&
+          in_root apt-get install -y $(printf "%s=$wine_version " "${PACKAGES64[@]}") &&
           in_root apt-get clean'
 rm -f "$log"
 rm -rf "$ROOT"/var/lib/apt/lists/*_Packages* "$ROOT"/var/cache/apt/*.bin
 
 [ -x "$ROOT/usr/lib/wine/wine" ] || die "$ROOT/usr/lib/wine/wine (the 32-bit Wine) is missing after the installation"
 [ -x "$ROOT/usr/lib/wine/wine-preloader" ] || die "$ROOT/usr/lib/wine/wine-preloader is missing after the installation"
+[ -x "$ROOT/usr/lib/wine/wine64" ] || die "$ROOT/usr/lib/wine/wine64 (the 64-bit Wine) is missing after the installation"
 if ! version=$(in_root /usr/lib/wine/wine --version 2>&1); then
     die "the 32-bit Wine does not start under qemu-i386: $version"
 fi

@@ -13,12 +13,17 @@ std::string KeyPath(const std::string& appName) {
     return "SOFTWARE\\" + appName;
 }
 
+// The program's own key is where a 32-bit program keeps it, in the 32-bit
+// view on 64-bit Windows (below Wow6432Node), where the installer writes
+// the version and earlier versions kept the settings.
+constexpr uint32_t kOwnView = access::kWow64_32Key;
+
 }  // namespace
 
 std::string SettingsStore::Read(const std::string& appName, const std::string& valueName,
                                 uint32_t limit) const {
     RegKey key(registry_);
-    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kRead) !=
+    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kRead | kOwnView) !=
         status::kSuccess)
         return {};
     std::vector<uint8_t> buffer(limit, 0);
@@ -42,7 +47,7 @@ std::string SettingsStore::ReadText(const std::string& appName,
 void SettingsStore::WriteText(const std::string& appName, const std::string& valueName,
                               const std::string& text) const {
     RegKey key(registry_);
-    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kWrite) !=
+    if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kWrite | kOwnView) !=
         status::kSuccess)
         return;
     // Stored without a terminating zero.

@@ -1,5 +1,7 @@
 // The program's persistent settings: named text values below
-// HKEY_LOCAL_MACHINE\SOFTWARE\<application>. Numbers are stored as decimal
+// HKEY_LOCAL_MACHINE\SOFTWARE\<application>, in the 32-bit view on 64-bit
+// Windows (SOFTWARE\Wow6432Node\<application>, where the 32-bit installer
+// writes too). Numbers are stored as decimal
 // text. There is no cache and no open handle between calls: every call
 // creates or opens the key, reads or writes one value and closes it again,
 // so any thread may call at any time. Nothing is reported: a value that

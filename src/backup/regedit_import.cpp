@@ -4,7 +4,27 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <vector>
+
+#include "platform/win32/system_functions.h"
+
 namespace qm {
+
+namespace {
+// ERROR_ELEVATION_REQUIRED (Windows Vista and later).
+constexpr DWORD kElevationRequired = 740;
+
+// Waits for the editor to end, and closes its process handle.
+Status WaitForEditor(HANDLE process, uint32_t* exitCode) {
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (exitCode != nullptr) *exitCode = code;
+    return status::kSuccess;
+}
+
+}  // namespace
 
 Status ImportWithRegedit(const std::string& file, uint32_t* exitCode) {
     // The registry editor of the Windows folder, by its full path: a bare
@@ -19,6 +39,34 @@ Status ImportWithRegedit(const std::string& file, uint32_t* exitCode) {
     editor += "regedit.exe";
     const std::string parameters = "/s \"" + file + "\"";
 
+    // On 64-bit Windows a 32-bit program's "%windir%\regedit.exe" is the
+    // 32-bit editor, which would import every key into the 32-bit view; the
+    // backup names keys where they lie, so the system's own editor imports
+    // it, started with file-system redirection off. The program runs with
+    // administrator rights (its manifest), so it is started directly; only
+    // where the system still asks for elevation does the shell start it.
+    if (win32::RunsUnderWow64()) {
+        std::string command = "\"" + editor + "\" " + parameters;
+        std::vector<char> line(command.begin(), command.end());
+        line.push_back('\0');
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        BOOL started = FALSE;
+        DWORD error = ERROR_SUCCESS;
+        {
+            win32::FileRedirectionOff off;
+            started = CreateProcessA(editor.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                                     nullptr, nullptr, &startup, &process);
+            if (!started) error = GetLastError();
+        }
+        if (started) {
+            CloseHandle(process.hThread);
+            return WaitForEditor(process.hProcess, exitCode);
+        }
+        if (error != kElevationRequired) return static_cast<Status>(error);
+    }
+
     SHELLEXECUTEINFOA run{};
     run.cbSize = sizeof run;
     // The process handle to wait on; no message box of the shell's own when
@@ -27,14 +75,16 @@ Status ImportWithRegedit(const std::string& file, uint32_t* exitCode) {
     run.lpFile = editor.c_str();
     run.lpParameters = parameters.c_str();
     run.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&run)) return static_cast<Status>(GetLastError());
+    BOOL executed = FALSE;
+    {
+        // Off on 64-bit Windows only, for the reason above: the 32-bit
+        // editor would restore into the wrong keys.
+        win32::FileRedirectionOff off;
+        executed = ShellExecuteExA(&run);
+    }
+    if (!executed) return static_cast<Status>(GetLastError());
     if (run.hProcess == nullptr) return status::kInvalidHandle;
-    WaitForSingleObject(run.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(run.hProcess, &code);
-    CloseHandle(run.hProcess);
-    if (exitCode != nullptr) *exitCode = code;
-    return status::kSuccess;
+    return WaitForEditor(run.hProcess, exitCode);
 }
 
 }  // namespace qm

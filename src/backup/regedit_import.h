@@ -1,6 +1,7 @@
 // Importing a registry text file into the live registry the way a restore
 // does it: the registry editor of the Windows folder, started through the
-// shell with "/s" and the quoted file, waited for. Windows only.
+// shell with "/s" and the quoted file, waited for; on 64-bit Windows the
+// system's own (64-bit) editor. Windows only.
 #pragma once
 
 #include <cstdint>

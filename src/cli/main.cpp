@@ -91,7 +91,8 @@ MappedFilesConfig FilesConfig(const Options& options, MappedFilesConfig config) 
     return config;
 }
 
-// Drive letters mapped to host folders; every folder must be readable.
+// Drive letters mapped to host folders; every folder must be readable. A
+// Windows folder with SysWOW64 in it is that of 64-bit Windows.
 std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, const MappedFilesConfig& base,
                                          std::string& error) {
     for (const auto& [letter, folder] : options.drives) {
@@ -102,7 +103,9 @@ std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, const MappedFil
             return nullptr;
         }
     }
-    return std::make_unique<MappedFileProbe>(FilesConfig(options, base));
+    MappedFilesConfig config = FilesConfig(options, base);
+    config.wow64 = MappedFileProbe(config).PathExists(config.windowsFolder + "\\SysWOW64");
+    return std::make_unique<MappedFileProbe>(config);
 }
 #else
 // The live file system; drive mappings and a made-up environment have no
@@ -197,6 +200,12 @@ int Run(const std::vector<std::string>& args) {
                 return kBadInput;
             }
         }
+        // A registry that keeps 32-bit programs' keys apart is that of
+        // 64-bit Windows, and has both views.
+        RegKey view(*memory);
+        memory->SetTwoViews(view.Open(hkey::kLocalMachine, "SOFTWARE\\Wow6432Node",
+                                      access::kRead) == status::kSuccess);
+        view.Close();
         registry = std::move(memory);
     } else {
 #ifdef _WIN32

@@ -34,6 +34,9 @@ class ForwardingRegistry : public RegistryService {
     Status DeleteValue(HKey k, const char* n) override { return inner_.DeleteValue(k, n); }
     Status DeleteKey(HKey p, const char* s) override { return inner_.DeleteKey(p, s); }
     Status DeleteTree(HKey p, const char* s) override { return inner_.DeleteTree(p, s); }
+    Status Wow64Path(HKey r, const std::string& s, std::string* p) override {
+        return inner_.Wow64Path(r, s, p);
+    }
 
   protected:
     RegistryService& inner_;

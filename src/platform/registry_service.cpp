@@ -59,6 +59,14 @@ Status ReachKeyPath(RegistryService& registry, HKey parent, const std::string& p
     return status::kSuccess;
 }
 
+std::vector<std::string> KeyViews(RegistryService& registry, HKey root, const std::string& subKey) {
+    std::vector<std::string> views{subKey};
+    std::string other;
+    if (registry.Wow64Path(root, subKey, &other) == status::kSuccess && !other.empty())
+        views.push_back(std::move(other));
+    return views;
+}
+
 HKey ParseRootKeyName(const std::string& name) {
     for (const auto& r : kRoots) {
         if (EqualsNoCase(name, r.full)) return r.key;

@@ -18,12 +18,30 @@
 // walk steps over that index to the next one (NextIndexUsable); nothing
 // reports, changes or backs up such an entry, and a backend refuses with the
 // same status to delete a key that holds one, or to rewrite values beside a
-// value whose name it could not write back.
+// value whose name it could not write back. Two names that the conversion
+// makes one text are both such entries: neither can be told from the other.
+// DeleteValue refuses a value of that kind that a name still reaches, and
+// DeleteKey and DeleteTree refuse a key that holds any such entry. (A key
+// reached by its exact path is that key; the paths the program deletes come
+// from enumerations, which never hand out such a name.)
+//
+// The two views of 64-bit Windows. There a 32-bit program such as this one
+// sees parts of HKEY_LOCAL_MACHINE\SOFTWARE and of HKEY_CLASSES_ROOT in a
+// view of its own: the system keeps those keys below keys named Wow6432Node
+// and redirects the 32-bit program's names there. Every path this interface
+// takes names a key where it lies (the 64-bit view), so the 32-bit view's
+// keys are reached by their own paths ("SOFTWARE\Wow6432Node\..."), and an
+// entry found, backed up and deleted through one path is always the same
+// entry. Only an open or create with access::kWow64_32Key goes through the
+// 32-bit view's redirection; Wow64Path says where a key of that view lies.
+// With one view (32-bit Windows, or a registry without 32-bit keys) both are
+// the same and nothing is redirected.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/win32_codes.h"
 
@@ -112,7 +130,20 @@ class RegistryService {
 
     // SHDeleteKeyA: deletes a key with everything below it.
     virtual Status DeleteTree(HKey parent, const char* subKey) = 0;
+
+    // Where 32-bit programs find the key they name `subKey` of `root`: its
+    // path below `root`, when that is another key than `subKey` itself
+    // (kSuccess). kFileNotFound when the registry has one view only, the key
+    // is shared between the views, or the 32-bit view has no such key.
+    virtual Status Wow64Path(HKey root, const std::string& subKey, std::string* path) {
+        (void)root, (void)subKey, (void)path;
+        return status::kFileNotFound;
+    }
 };
+
+// The places of one key that a scan reads: `subKey` itself, and, where
+// 32-bit programs have a key of their own in its place, that key's path.
+std::vector<std::string> KeyViews(RegistryService& registry, HKey root, const std::string& subKey);
 
 // Whether an enumeration that got `result` at some index goes on with the
 // next index: true for a listed entry and for one that does not convert

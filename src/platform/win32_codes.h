@@ -54,6 +54,10 @@ inline constexpr uint32_t kRead = 0x00020019;            // KEY_READ
 inline constexpr uint32_t kWrite = 0x00020006;           // KEY_WRITE
 inline constexpr uint32_t kReadWrite = kRead | kWrite;
 inline constexpr uint32_t kAllAccess = 0x000F003F;  // KEY_ALL_ACCESS
+// The registry view an open or create goes to on 64-bit Windows (see
+// RegistryService); nothing where there is one view only.
+inline constexpr uint32_t kWow64_64Key = 0x0100;  // KEY_WOW64_64KEY
+inline constexpr uint32_t kWow64_32Key = 0x0200;  // KEY_WOW64_32KEY
 // What RegOpenKeyA asks for: the system's default access.
 inline constexpr uint32_t kDefault = kMaximumAllowed;
 }  // namespace access

@@ -4,16 +4,24 @@
 // gone. Every item stands for the key in its key path, which the repair
 // deletes with everything below it.
 //
+// On 64-bit Windows the classes, application keys and type libraries of
+// the 32-bit programs are read too where they are keys of their own
+// (HKEY_CLASSES_ROOT\Wow6432Node\CLSID, ...), and their items name them by
+// that path. A reference is missing only when neither view has its key, and
+// the top-level Wow6432Node key is the 32-bit view's, never a class.
+//
 // Under Wine every registry call is a round trip to the server, so the passes
 // keep their calls few: keys are opened relative to the handle of the key
 // that is being enumerated, each value is read with one call into a buffer
 // allocated once per scan, and a referenced key is tested with one open.
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
@@ -40,6 +48,16 @@ constexpr const char* kServerKinds[] = {
     "LocalServer",    "InprocHandler32", "InprocHandler",
 };
 
+// The key below HKEY_CLASSES_ROOT that holds the 32-bit programs' own
+// classes on 64-bit Windows.
+bool IsViewKey(const std::string& name) {
+    static constexpr char kViewKey[] = "wow6432node";
+    if (name.size() != sizeof kViewKey - 1) return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(name[i])) != kViewKey[i]) return false;
+    return true;
+}
+
 // Length of the text in `bytes`: up to the first zero byte, at most `size`.
 size_t TextLength(const char* bytes, uint32_t size) {
     const void* zero = std::memchr(bytes, '\0', size);
@@ -50,11 +68,11 @@ class ComScan {
   public:
     explicit ComScan(ScanContext& ctx) : ctx_(ctx), registry_(ctx.registry) {}
 
-    void ServerPaths();
-    void ClassAppIds();
-    void NamedAppIds();
+    void ServerPaths(const std::string& classesPath);
+    void ClassAppIds(const std::string& classesPath);
+    void NamedAppIds(const std::string& appsPath);
     void ClassReferences();
-    void TypeLibraries();
+    void TypeLibraries(const std::string& typeLibsPath);
 
   private:
     // The name of subkey `index` of `key` into `name`; false at the end of
@@ -94,9 +112,9 @@ class ComScan {
     // found on the search path, so existence is the whole test.
     bool FileMissing(const std::string& text, std::string& path) {
         source_ = text;
-        if (!ExtractPath(source_, path, ctx_.files)) return false;
+        if (!ExtractPath(source_, path, ctx_.files, &other_)) return false;
         if (path.size() < 2 || path[1] != ':') return false;
-        return !ctx_.files.PathExists(path);
+        return !ctx_.files.PathExists(path) && (other_.empty() || !ctx_.files.PathExists(other_));
     }
 
     // Whether the key a reference names may exist below HKEY_CLASSES_ROOT.
@@ -107,7 +125,10 @@ class ComScan {
     // could not be tested and is left alone.
     bool ReferencedKeyExists(const std::string& path) {
         RegKey key(registry_);
-        return key.Open(hkey::kClassesRoot, path.c_str(), access::kRead) != status::kFileNotFound;
+        if (key.Open(hkey::kClassesRoot, path.c_str(), access::kRead) != status::kFileNotFound)
+            return true;
+        return key.Open(hkey::kClassesRoot, path.c_str(), access::kRead | access::kWow64_32Key) !=
+               status::kFileNotFound;
     }
 
     void Add(std::string keyPath, const char* label, std::string data) {
@@ -119,12 +140,14 @@ class ComScan {
     std::array<char, kNameBufferSize> name_{};
     std::array<uint8_t, kDataBufferSize> data_{};
     std::string source_;  // ExtractPath shortens its source; this is the copy it works on
+    std::string other_;   // the source's other reading on 64-bit Windows
 };
 
 // Pass 1: the file of every server kind of every class.
-void ComScan::ServerPaths() {
+void ComScan::ServerPaths(const std::string& classesPath) {
     RegKey classes(registry_);
-    if (classes.Open(hkey::kClassesRoot, "CLSID", kExamineAccess) != status::kSuccess) return;
+    if (classes.Open(hkey::kClassesRoot, classesPath.c_str(), kExamineAccess) != status::kSuccess)
+        return;
 
     std::string clsid;
     std::string subPath;  // "{class}\kind", below CLSID
@@ -135,7 +158,7 @@ void ComScan::ServerPaths() {
         if (ctx_.Stopped()) break;
         for (const char* kind : kServerKinds) {
             subPath.assign(clsid).append("\\").append(kind);
-            keyText.assign("CLSID\\").append(subPath);
+            keyText.assign(classesPath).append("\\").append(subPath);
             ctx_.Report(keyText);
 
             RegKey server(registry_);
@@ -148,9 +171,10 @@ void ComScan::ServerPaths() {
 }
 
 // Pass 2: the application key that a class's AppID value names.
-void ComScan::ClassAppIds() {
+void ComScan::ClassAppIds(const std::string& classesPath) {
     RegKey classes(registry_);
-    if (classes.Open(hkey::kClassesRoot, "CLSID", kExamineAccess) != status::kSuccess) return;
+    if (classes.Open(hkey::kClassesRoot, classesPath.c_str(), kExamineAccess) != status::kSuccess)
+        return;
 
     std::string clsid;
     std::string appId;
@@ -163,15 +187,16 @@ void ComScan::ClassAppIds() {
 
         reference.assign("AppID\\").append(appId);
         ctx_.Report(reference);
-        if (!ReferencedKeyExists(reference)) Add("HKCR\\CLSID\\" + clsid, "AppID", appId);
+        if (!ReferencedKeyExists(reference))
+            Add("HKCR\\" + classesPath + "\\" + clsid, "AppID", appId);
     }
 }
 
 // Pass 3: the application key that a named application entry's AppID value
 // names. Entries named by a GUID are the application keys themselves.
-void ComScan::NamedAppIds() {
+void ComScan::NamedAppIds(const std::string& appsPath) {
     RegKey apps(registry_);
-    if (apps.Open(hkey::kClassesRoot, "AppID", kExamineAccess) != status::kSuccess) return;
+    if (apps.Open(hkey::kClassesRoot, appsPath.c_str(), kExamineAccess) != status::kSuccess) return;
 
     std::string name;
     std::string keyText;
@@ -181,7 +206,7 @@ void ComScan::NamedAppIds() {
         if (ctx_.Stopped()) break;
         if (!name.empty() && name[0] == '{') continue;
 
-        keyText.assign("AppID\\").append(name);
+        keyText.assign(appsPath).append("\\").append(name);
         ctx_.Report(keyText);
         RegKey entry(registry_);
         if (entry.Open(apps.get(), name.c_str(), kExamineAccess) != status::kSuccess) continue;
@@ -204,6 +229,7 @@ void ComScan::ClassReferences() {
     std::string reference;
     for (uint32_t index = 0; NextSubKey(root.get(), index, name); ++index) {
         if (ctx_.Stopped()) break;
+        if (IsViewKey(name)) continue;
         keyText.assign(name).append("\\CLSID");
         ctx_.Report(keyText);
         RegKey entry(registry_);
@@ -218,9 +244,10 @@ void ComScan::ClassReferences() {
 
 // Pass 5: the 32-bit file of every locale of every version of every type
 // library. Only the library loop polls the stop flag.
-void ComScan::TypeLibraries() {
+void ComScan::TypeLibraries(const std::string& typeLibsPath) {
     RegKey typeLibs(registry_);
-    if (typeLibs.Open(hkey::kClassesRoot, "TypeLib", access::kRead) != status::kSuccess) return;
+    if (typeLibs.Open(hkey::kClassesRoot, typeLibsPath.c_str(), access::kRead) != status::kSuccess)
+        return;
 
     std::string library;
     std::string version;
@@ -233,7 +260,7 @@ void ComScan::TypeLibraries() {
     std::string path;
     for (uint32_t li = 0; NextSubKey(typeLibs.get(), li, library); ++li) {
         if (ctx_.Stopped()) break;
-        libraryPath.assign("HKCR\\TypeLib\\").append(library).append("\\");
+        libraryPath.assign("HKCR\\").append(typeLibsPath).append("\\").append(library).append("\\");
         ctx_.Report(libraryPath);
         RegKey libraryKey(registry_);
         if (libraryKey.Open(typeLibs.get(), library.c_str(), access::kRead) != status::kSuccess)
@@ -266,11 +293,14 @@ void ComScan::TypeLibraries() {
 
 void ScanComActiveX(ScanContext& ctx) {
     ComScan scan(ctx);
-    scan.ServerPaths();
-    scan.ClassAppIds();
-    scan.NamedAppIds();
+    const std::vector<std::string> classes = KeyViews(ctx.registry, hkey::kClassesRoot, "CLSID");
+    for (const std::string& view : classes) scan.ServerPaths(view);
+    for (const std::string& view : classes) scan.ClassAppIds(view);
+    for (const std::string& view : KeyViews(ctx.registry, hkey::kClassesRoot, "AppID"))
+        scan.NamedAppIds(view);
     scan.ClassReferences();
-    scan.TypeLibraries();
+    for (const std::string& view : KeyViews(ctx.registry, hkey::kClassesRoot, "TypeLib"))
+        scan.TypeLibraries(view);
 }
 
 }  // namespace qm

@@ -12,6 +12,45 @@ namespace {
 // Subkey names are read into 300 bytes, of which 299 are offered.
 constexpr uint32_t kSubkeyNameSize = 299;
 constexpr uint32_t kStringValueSize = 1024;
+constexpr uint32_t kValueNameSize = 16384;
+
+// Whether any entry of the tree at `path` below `base` is one that must stay
+// as it is because its name or text has no exact code-page form
+// (kNoUnicodeTranslation); kSuccess otherwise. Keys that cannot be read are
+// passed over: the deletion cannot reach them either.
+Status CheckTreeExact(RegistryService& registry, HKey base, const std::string& path) {
+    std::vector<RegKey> pending;
+    {
+        RegKey top(registry);
+        if (top.Open(base, path.c_str(), access::kRead) != status::kSuccess)
+            return status::kSuccess;
+        pending.push_back(std::move(top));
+    }
+    std::vector<char> name(kValueNameSize + 1);
+    while (!pending.empty()) {
+        RegKey key = std::move(pending.back());
+        pending.pop_back();
+        for (uint32_t index = 0;; ++index) {
+            uint32_t size = kValueNameSize;
+            const Status listed =
+                registry.EnumValue(key.get(), index, name.data(), &size, nullptr, nullptr, nullptr);
+            if (listed == status::kNoUnicodeTranslation) return listed;
+            if (listed != status::kSuccess && listed != status::kMoreData) break;
+        }
+        for (uint32_t index = 0;; ++index) {
+            uint32_t size = kSubkeyNameSize;
+            const Status listed = registry.EnumKey(key.get(), index, name.data(), &size);
+            if (listed == status::kNoUnicodeTranslation) return listed;
+            if (listed == status::kMoreData) continue;
+            if (listed != status::kSuccess) break;
+            RegKey child(registry);
+            if (child.Open(key.get(), std::string(name.data(), size).c_str(), access::kRead) ==
+                status::kSuccess)
+                pending.push_back(std::move(child));
+        }
+    }
+    return status::kSuccess;
+}
 
 }  // namespace
 
@@ -37,6 +76,10 @@ Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool
         }
         return DeleteExportedTree(base, rest, tree, deleteSelf);
     }
+
+    // Nothing of a tree goes while any of it must stay.
+    const Status checked = CheckTreeExact(registry_, base, rest);
+    if (checked != status::kSuccess) return checked;
 
     // Depth first without recursion: each frame is one key being emptied,
     // with the handle of the key it lies in, its name there, its own handle

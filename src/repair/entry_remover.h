@@ -44,8 +44,10 @@ class EntryRemover {
     // deletion's. With a backup stream set, a key whose subtree could not be
     // written to the backup in full is not touched at all and the export's
     // status is returned (see RegExportWriter); kWriteFault means the
-    // stream has failed and takes nothing more. An empty `keyPath` is
-    // refused with kInvalidParameter: it would name `parent` itself.
+    // stream has failed and takes nothing more. A tree holding an entry
+    // without an exact code-page form is not touched at all
+    // (kNoUnicodeTranslation, or the export's kCantRead). An empty `keyPath`
+    // is refused with kInvalidParameter: it would name `parent` itself.
     Status DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf = true);
 
     // Removes one value ("" is the key's default value). kSuccess when it

@@ -34,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "scan/extract_path.h"
 #include "scan/scanners.h"
 
 namespace qm {
@@ -127,6 +128,7 @@ class FileReferenceWalk {
     std::string valueName_;
     std::string text_;
     std::string expanded_;
+    std::string other_;
     std::array<char, kNameBufferSize> nameBuffer_{};
     std::array<char, kValueBufferSize> valueNameBuffer_{};
     std::array<uint8_t, kValueBufferSize> dataBuffer_{};
@@ -218,8 +220,13 @@ void FileReferenceWalk::ExamineValues(const Level& level) {
 
         const char* bytes = reinterpret_cast<const char*>(dataBuffer_.data());
         text_.assign(bytes, TextLength(bytes, std::min(dataSize, kValueBufferSize)));
+        // The other reading of a %ProgramFiles% reference on 64-bit Windows
+        // counts as much as this program's own.
+        other_ = OtherViewText(text_, ctx_.files);
         if (!Candidate(text_)) continue;
         if (PathReferenceExists(text_, ctx_.files)) continue;
+        if (!other_.empty() && Candidate(other_) && PathReferenceExists(other_, ctx_.files))
+            continue;
 
         valueName_.assign(valueNameBuffer_.data(), std::min(nameSize, kValueBufferSize));
         ctx_.Add(display_, valueName_, text_, ScanCategory::FilePathReference);

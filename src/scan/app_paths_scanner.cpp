@@ -1,5 +1,7 @@
 // Application Paths (category 5): one subkey per program name whose default
 // value is the program's path; a subkey whose program is gone is reported.
+// On 64-bit Windows the 32-bit programs' key is read too where it is a key
+// of its own.
 #include <string>
 
 #include "scan/extract_path.h"
@@ -9,22 +11,24 @@
 namespace qm {
 
 namespace {
+
 constexpr const char* kSubKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-constexpr const char* kItemKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-}  // namespace
 
-void ScanAppPaths(ScanContext& ctx) {
+void ScanAppPathsKey(ScanContext& ctx, const std::string& subKey) {
     RegKey appPaths(ctx.registry);
-    if (appPaths.Open(hkey::kLocalMachine, kSubKey, access::kReadWrite) != status::kSuccess) return;
+    if (appPaths.Open(hkey::kLocalMachine, subKey.c_str(), access::kReadWrite) != status::kSuccess)
+        return;
 
+    const std::string itemKey = "HKLM\\" + subKey;
     std::string name;
     std::string command;
     std::string path;
+    std::string other;
     for (uint32_t index = 0;
          scan::EnumKeyName(ctx.registry, appPaths.get(), index, name) == status::kSuccess;
          ++index) {
         if (ctx.Stopped()) break;
-        ctx.Report(std::string(kSubKey) + "\\" + name);
+        ctx.Report(subKey + "\\" + name);
 
         RegKey program(ctx.registry);
         if (program.Open(appPaths.get(), name.c_str(), access::kReadWrite) != status::kSuccess)
@@ -33,9 +37,17 @@ void ScanAppPaths(ScanContext& ctx) {
         // is left alone.
         if (scan::ReadValueText(ctx.registry, program.get(), "", command) != status::kSuccess)
             continue;
-        if (!ExtractPath(command, path, ctx.files)) continue;  // could not be tested
-        if (!TargetExists(path, ctx.files))
-            ctx.Add(kItemKey, name, command, ScanCategory::AppPaths);
+        if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
+        if (!TargetExists(path, ctx.files, other))
+            ctx.Add(itemKey, name, command, ScanCategory::AppPaths);
+    }
+}
+
+}  // namespace
+
+void ScanAppPaths(ScanContext& ctx) {
+    for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
+        ScanAppPathsKey(ctx, view);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
+#include <utility>
 
 namespace qm {
 
@@ -28,9 +30,36 @@ bool IsBareName(const std::string& path) {
     return path.find_first_of(":\\/") == std::string::npos;
 }
 
+// The folders whose reference a 64-bit program reads otherwise: the
+// reference as written and the one that names the 64-bit folder.
+constexpr std::pair<const char*, const char*> kViewFolders[] = {
+    {"%PROGRAMFILES%", "%ProgramW6432%"},
+    {"%COMMONPROGRAMFILES%", "%CommonProgramW6432%"},
+};
+
 }  // namespace
 
-bool ExtractPath(std::string& source, std::string& path, FileProbe& files) {
+std::string OtherViewText(const std::string& text, FileProbe& files) {
+    std::string other = text;
+    bool replaced = false;
+    for (const auto& [reference, native] : kViewFolders) {
+        const size_t length = std::char_traits<char>::length(reference);
+        size_t at = FindNoCase(other, 0, reference, length);
+        if (at == std::string::npos) continue;
+        // Only where the system has that folder: without it the text would
+        // name a folder called "%ProgramW6432%".
+        std::string folder;
+        const uint32_t size = files.ExpandEnvironment(native, folder, kMaxExpandedPath);
+        if (size == 0 || size > kMaxExpandedPath || folder == native) continue;
+        for (; at != std::string::npos; at = FindNoCase(other, at + 1, reference, length)) {
+            other.replace(at, length, native);
+            replaced = true;
+        }
+    }
+    return replaced ? other : std::string();
+}
+
+bool ExtractPath(std::string& source, std::string& path, FileProbe& files, std::string* other) {
     // Leading quotes are skipped but stay in the source text.
     const size_t start = std::min(source.find_first_not_of('"'), source.size());
 
@@ -47,19 +76,31 @@ bool ExtractPath(std::string& source, std::string& path, FileProbe& files) {
     }
     source.resize(end);
 
-    const uint32_t size = files.ExpandEnvironment(source.substr(start), path, kMaxExpandedPath);
+    const std::string text = source.substr(start);
+    const uint32_t size = files.ExpandEnvironment(text, path, kMaxExpandedPath);
     if (size == 0 || size > kMaxExpandedPath) {
         path.clear();
+        if (other != nullptr) other->clear();
         return false;
+    }
+    if (other != nullptr) {
+        other->clear();
+        const std::string otherText = OtherViewText(text, files);
+        const uint32_t otherSize =
+            otherText.empty() ? 0 : files.ExpandEnvironment(otherText, *other, kMaxExpandedPath);
+        if (otherSize == 0 || otherSize > kMaxExpandedPath) other->clear();
     }
     return true;
 }
 
-bool TargetExists(const std::string& path, FileProbe& files) {
-    if (path.empty()) return false;
-    if (!IsBareName(path)) return files.PathExists(path);
-    std::string found = path;
-    return files.FindOnPath(found);
+bool TargetExists(const std::string& path, FileProbe& files, const std::string& other) {
+    const auto exists = [&files](const std::string& candidate) {
+        if (candidate.empty()) return false;
+        if (!IsBareName(candidate)) return files.PathExists(candidate);
+        std::string found = candidate;
+        return files.FindOnPath(found);
+    };
+    return exists(path) || exists(other);
 }
 
 }  // namespace qm

@@ -12,14 +12,25 @@ namespace qm {
 // and after the first ".EXE", ".DLL" or ".OCX", whichever ends first) and
 // puts the expanded path to test into `path`. Returns false when the path
 // could not be expanded within kMaxExpandedPath bytes: such an entry could
-// not be tested and must not be reported as missing.
-bool ExtractPath(std::string& source, std::string& path, FileProbe& files);
+// not be tested and must not be reported as missing. `other`, when given,
+// receives the expansion of OtherViewText (empty when there is none or it
+// does not fit).
+bool ExtractPath(std::string& source, std::string& path, FileProbe& files,
+                 std::string* other = nullptr);
+
+// The text as a 64-bit program on 64-bit Windows reads it, where that
+// differs from how this 32-bit program reads it: %ProgramFiles% and
+// %CommonProgramFiles% name the 32-bit programs' folders here, and the
+// system's own folders (%ProgramW6432%, %CommonProgramW6432%) there. Empty
+// when the text names neither or the system has no such folders.
+std::string OtherViewText(const std::string& text, FileProbe& files);
 
 // Whether the path an entry names exists: PathFileExistsA, except that a
 // bare file name (no drive or folder) is looked for on the search path
 // instead of in the current folder, so that a program that lives in the
 // system folder is found and the verdict never depends on the current
-// folder. The empty path does not exist.
-bool TargetExists(const std::string& path, FileProbe& files);
+// folder. The empty path does not exist. With `other` (the other reading
+// of the same entry) the target exists when either path does.
+bool TargetExists(const std::string& path, FileProbe& files, const std::string& other = {});
 
 }  // namespace qm

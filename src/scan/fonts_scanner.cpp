@@ -18,7 +18,6 @@ constexpr const char* kUserShellFolders =
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr const char* kFontsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-constexpr const char* kItemKey = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 
 // Reads the "Fonts" value of one of the two shell-folder keys below
 // HKEY_CURRENT_USER. False when the key or the value cannot be read.
@@ -51,6 +50,32 @@ class FileSearch {
     std::vector<FileEntry> entries_;
 };
 
+void ScanFontsKey(ScanContext& ctx, const std::string& subKey, FileSearch& search,
+                  const std::string* userFolder, const std::string* shellFolder) {
+    ctx.Report(subKey);
+    RegKey fonts(ctx.registry);
+    if (fonts.Open(hkey::kLocalMachine, subKey.c_str(), access::kReadWrite) != status::kSuccess)
+        return;
+
+    const std::string itemKey = "HKLM\\" + subKey;
+    std::string name;
+    std::string data;
+    for (uint32_t index = 0;
+         scan::EnumValueText(ctx.registry, fonts.get(), index, name, data) == status::kSuccess;
+         ++index) {
+        if (ctx.Stopped()) break;
+
+        bool exists = false;
+        if (IsFullPath(data)) {
+            exists = search.Finds(data);
+        } else {
+            exists = (shellFolder != nullptr && search.Finds(*shellFolder + "\\" + data)) ||
+                     (userFolder != nullptr && search.Finds(*userFolder + "\\" + data));
+        }
+        if (!exists) ctx.Add(itemKey, name, data, ScanCategory::Fonts);
+    }
+}
+
 }  // namespace
 
 void ScanFonts(ScanContext& ctx) {
@@ -76,26 +101,12 @@ void ScanFonts(ScanContext& ctx) {
         haveShell = true;
     }
 
-    ctx.Report(kFontsKey);
-    RegKey fonts(ctx.registry);
-    if (fonts.Open(hkey::kLocalMachine, kFontsKey, access::kReadWrite) != status::kSuccess) return;
-
+    // The key of the 32-bit programs too, where it is one of its own (the
+    // views share it on current Windows).
     FileSearch search(ctx.files);
-    std::string name;
-    std::string data;
-    for (uint32_t index = 0;
-         scan::EnumValueText(ctx.registry, fonts.get(), index, name, data) == status::kSuccess;
-         ++index) {
-        if (ctx.Stopped()) break;
-
-        bool exists = false;
-        if (IsFullPath(data)) {
-            exists = search.Finds(data);
-        } else {
-            exists = (haveShell && search.Finds(shellFolder + "\\" + data)) ||
-                     (haveUser && search.Finds(userFolder + "\\" + data));
-        }
-        if (!exists) ctx.Add(kItemKey, name, data, ScanCategory::Fonts);
+    for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kFontsKey)) {
+        ScanFontsKey(ctx, view, search, haveUser ? &userFolder : nullptr,
+                     haveShell ? &shellFolder : nullptr);
     }
 }
 

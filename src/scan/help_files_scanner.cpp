@@ -1,6 +1,6 @@
 // Help files (category 6): one value per help file, named by the file and
 // holding the folder it lives in; a value whose file is not in that folder
-// is reported.
+// is reported. On 64-bit Windows the 32-bit programs' key is read too.
 #include <string>
 
 #include "scan/extract_path.h"
@@ -10,14 +10,16 @@
 namespace qm {
 
 namespace {
+
 constexpr const char* kSubKey = "SOFTWARE\\Microsoft\\Windows\\HELP";
-constexpr const char* kItemKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\HELP";
-}  // namespace
 
-void ScanHelpFiles(ScanContext& ctx) {
+void ScanHelpKey(ScanContext& ctx, const std::string& subKey) {
     RegKey key(ctx.registry);
-    if (key.Open(hkey::kLocalMachine, kSubKey, access::kReadWrite) != status::kSuccess) return;
+    if (key.Open(hkey::kLocalMachine, subKey.c_str(), access::kReadWrite) != status::kSuccess)
+        return;
 
+    const std::string itemKey = "HKLM\\" + subKey;
+    std::string other;
     std::string name;
     std::string folder;
     std::string joined;
@@ -34,10 +36,18 @@ void ScanHelpFiles(ScanContext& ctx) {
         if (joined.empty() || joined.back() != '\\') joined += '\\';
         joined += name;
 
-        if (!ExtractPath(joined, path, ctx.files)) continue;  // could not be tested
+        if (!ExtractPath(joined, path, ctx.files, &other)) continue;  // could not be tested
         ctx.Report(path);
-        if (!TargetExists(path, ctx.files))
-            ctx.Add(kItemKey, name, folder, ScanCategory::HelpFiles);
+        if (!TargetExists(path, ctx.files, other))
+            ctx.Add(itemKey, name, folder, ScanCategory::HelpFiles);
+    }
+}
+
+}  // namespace
+
+void ScanHelpFiles(ScanContext& ctx) {
+    for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
+        ScanHelpKey(ctx, view);
     }
 }
 

@@ -1,5 +1,6 @@
 // Shared DLLs (category 4): one value per shared library, named by the
-// library's full path; a value whose file is gone is reported.
+// library's full path; a value whose file is gone is reported. On 64-bit
+// Windows the 32-bit programs' key is read too.
 #include <string>
 
 #include "scan/scan_reads.h"
@@ -8,13 +9,14 @@
 namespace qm {
 
 namespace {
-constexpr const char* kSubKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-constexpr const char* kItemKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-}  // namespace
 
-void ScanSharedDlls(ScanContext& ctx) {
+constexpr const char* kSubKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+void ScanSharedDllsKey(ScanContext& ctx, const std::string& subKey) {
     RegKey key(ctx.registry);
-    if (key.Open(hkey::kLocalMachine, kSubKey, access::kReadWrite) != status::kSuccess) return;
+    if (key.Open(hkey::kLocalMachine, subKey.c_str(), access::kReadWrite) != status::kSuccess)
+        return;
+    const std::string itemKey = "HKLM\\" + subKey;
 
     // The data (the reference count) is read but not used; data too long
     // for the buffer ends the enumeration like a name that does not fit.
@@ -27,7 +29,15 @@ void ScanSharedDlls(ScanContext& ctx) {
         ctx.Report(name);
         // The name is tested exactly as written: no quotes removed and no
         // environment references expanded.
-        if (!ctx.files.PathExists(name)) ctx.Add(kItemKey, name, "", ScanCategory::SharedDlls);
+        if (!ctx.files.PathExists(name)) ctx.Add(itemKey, name, "", ScanCategory::SharedDlls);
+    }
+}
+
+}  // namespace
+
+void ScanSharedDlls(ScanContext& ctx) {
+    for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
+        ScanSharedDllsKey(ctx, view);
     }
 }
 

@@ -19,23 +19,34 @@ constexpr const char* kMenuOrder =
 constexpr const char* kMenuOrder2 =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu2\\Programs";
 
-// Run values of one root: a value whose program does not exist is reported.
-void ScanRunValues(ScanContext& ctx, HKey root, const std::string& itemKey) {
-    ctx.Report(kRunKey);
+// Run values of one Run key: a value whose program does not exist is
+// reported.
+void ScanRunKey(ScanContext& ctx, HKey root, const std::string& subKey,
+                const std::string& itemKey) {
+    ctx.Report(subKey);
     RegKey run(ctx.registry);
-    if (run.Open(root, kRunKey, access::kReadWrite) != status::kSuccess) return;
+    if (run.Open(root, subKey.c_str(), access::kReadWrite) != status::kSuccess) return;
 
     std::string name;
     std::string command;
     std::string path;
+    std::string other;
     for (uint32_t index = 0;
          scan::EnumValueName(ctx.registry, run.get(), index, name) == status::kSuccess; ++index) {
         if (ctx.Stopped()) break;
         if (scan::ReadValueText(ctx.registry, run.get(), name.c_str(), command) != status::kSuccess)
             continue;
-        if (!ExtractPath(command, path, ctx.files)) continue;  // could not be tested
-        if (!TargetExists(path, ctx.files))
+        if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
+        if (!TargetExists(path, ctx.files, other))
             ctx.Add(itemKey, name, command, ScanCategory::WindowsStartup);
+    }
+}
+
+// The Run values of one root, on 64-bit Windows of both views where the
+// 32-bit programs have a Run key of their own (below HKEY_LOCAL_MACHINE).
+void ScanRunValues(ScanContext& ctx, HKey root, const char* prefix) {
+    for (const std::string& view : KeyViews(ctx.registry, root, kRunKey)) {
+        ScanRunKey(ctx, root, view, prefix + view);
     }
 }
 
@@ -76,8 +87,8 @@ void ScanMenuOrder(ScanContext& ctx, const char* subKey, bool reportPaths,
 }  // namespace
 
 void ScanWindowsStartup(ScanContext& ctx) {
-    ScanRunValues(ctx, hkey::kLocalMachine, std::string("HKLM\\") + kRunKey);
-    ScanRunValues(ctx, hkey::kCurrentUser, std::string("HKCU\\") + kRunKey);
+    ScanRunValues(ctx, hkey::kLocalMachine, "HKLM\\");
+    ScanRunValues(ctx, hkey::kCurrentUser, "HKCU\\");
 
     const std::string commonFolder = CommonProgramsFolder(ctx);
     std::string userFolder;

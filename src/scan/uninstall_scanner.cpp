@@ -1,7 +1,8 @@
 // Uninstall entries (category 2): one subkey per installed program whose
 // "UninstallString" is the command that removes it; a subkey whose program
 // is gone is reported, except commands run through a system loader or the
-// installer service, which cannot be traced to a file.
+// installer service, which cannot be traced to a file. On 64-bit Windows the
+// 32-bit programs' entries are read too.
 #include <string>
 
 #include "scan/extract_path.h"
@@ -13,7 +14,6 @@ namespace qm {
 namespace {
 
 constexpr const char* kSubKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr const char* kItemKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // Matched case-sensitively, in exactly these spellings.
 constexpr const char* kExcluded[] = {"rundll",      "Rundll",       "RunDll",      "MsiExec.exe",
@@ -25,13 +25,13 @@ bool IsExcluded(const std::string& command) {
     return false;
 }
 
-}  // namespace
-
-void ScanUninstall(ScanContext& ctx) {
+void ScanUninstallKey(ScanContext& ctx, const std::string& subKey) {
     RegKey uninstall(ctx.registry);
-    if (uninstall.Open(hkey::kLocalMachine, kSubKey, access::kReadWrite) != status::kSuccess)
+    if (uninstall.Open(hkey::kLocalMachine, subKey.c_str(), access::kReadWrite) != status::kSuccess)
         return;
 
+    const std::string itemKey = "HKLM\\" + subKey;
+    std::string other;
     std::string name;
     std::string command;
     std::string path;
@@ -39,7 +39,7 @@ void ScanUninstall(ScanContext& ctx) {
          scan::EnumKeyName(ctx.registry, uninstall.get(), index, name) == status::kSuccess;
          ++index) {
         if (ctx.Stopped()) break;
-        ctx.Report(std::string(kSubKey) + "\\" + name);
+        ctx.Report(subKey + "\\" + name);
 
         RegKey program(ctx.registry);
         if (program.Open(uninstall.get(), name.c_str(), access::kReadWrite) != status::kSuccess)
@@ -48,9 +48,17 @@ void ScanUninstall(ScanContext& ctx) {
             status::kSuccess)
             continue;
         if (IsExcluded(command)) continue;
-        if (!ExtractPath(command, path, ctx.files)) continue;  // could not be tested
-        if (!TargetExists(path, ctx.files))
-            ctx.Add(kItemKey, name, command, ScanCategory::Uninstall);
+        if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
+        if (!TargetExists(path, ctx.files, other))
+            ctx.Add(itemKey, name, command, ScanCategory::Uninstall);
+    }
+}
+
+}  // namespace
+
+void ScanUninstall(ScanContext& ctx) {
+    for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kSubKey)) {
+        ScanUninstallKey(ctx, view);
     }
 }
 

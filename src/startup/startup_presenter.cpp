@@ -53,6 +53,13 @@ bool StartupPresenter::SwitchOn(int row) {
     if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return false;
     StartupItem& item = rows_[row];
     if (item.switchedOn) return true;
+    if (item.heldBySystem) {
+        // Held off by the system's own switch: clearing it is all there is.
+        item.switchedOn = ReleaseStartupItem(services_, item) == SwitchOutcome::kSwitched;
+        item.heldBySystem = !item.switchedOn;
+        view_.UpdateRow(row, item);
+        return item.switchedOn;
+    }
     const SwitchOutcome outcome = SwitchOnStartupItem(services_, item.name, item.location);
     const std::string on = SwitchedOnLocation(item.location);
     // Switched on, or found on already with no record left to put back.

@@ -2,6 +2,8 @@
 
 #include "repair/entry_remover.h"
 #include "scan/scan_reads.h"
+#include "startup/run_places.h"
+#include "startup/system_switch.h"
 
 namespace qm {
 
@@ -9,16 +11,19 @@ namespace {
 
 constexpr uint32_t kReadSetCreate = access::kRead | access::kSetValue | access::kCreateSubKey;
 
-// The Run or RunOnce values of one key: name = value name, command = data.
-void ListRunValues(const StartupServices& services, HKey root, const char* path,
-                   uint32_t openAccess, const char* where, std::vector<StartupItem>& list) {
+// The Run or RunOnce values of one key: name = value name, command = data;
+// off when the system's startup switch holds it off.
+void ListRunValues(const StartupServices& services, const RunPlace& place,
+                   std::vector<StartupItem>& list) {
     RegKey key(services.registry);
-    if (key.Open(root, path, openAccess) != status::kSuccess) return;
+    if (key.Open(place.root, place.path, place.listAccess) != status::kSuccess) return;
     std::string name, command;
     for (uint32_t index = 0; scan::EnumValueText(services.registry, key.get(), index, name,
                                                  command) == status::kSuccess;
-         ++index)
-        list.push_back({name, command, where, true});
+         ++index) {
+        const bool held = HeldBySystem(services.registry, place.root, place.approvedKey, name);
+        list.push_back({name, command, place.location, !held, held});
+    }
 }
 
 // The shortcuts of one Startup folder.
@@ -32,8 +37,10 @@ void ListShortcuts(const StartupServices& services, const char* where,
         if (entry.isDirectory) continue;
         const size_t dot = entry.name.rfind('.');
         const std::string title = dot == std::string::npos ? entry.name : entry.name.substr(0, dot);
-        list.push_back(
-            {title, ResolveShortcut(services.shortcuts, folder + "\\" + entry.name), where, true});
+        const bool held = HeldBySystem(services.registry, ApprovedRootOf(where),
+                                       startupkey::kApprovedStartupFolder, entry.name);
+        list.push_back({title, ResolveShortcut(services.shortcuts, folder + "\\" + entry.name),
+                        where, !held, held});
     }
 }
 
@@ -100,15 +107,13 @@ std::string StartupFolderOf(RegistryService& registry, const std::string& where)
     return {};
 }
 
+HKey ApprovedRootOf(const std::string& where) {
+    return where == location::kCommonStartup ? hkey::kLocalMachine : hkey::kCurrentUser;
+}
+
 void EnumerateStartupItems(const StartupServices& services, std::vector<StartupItem>& list) {
-    ListRunValues(services, hkey::kCurrentUser, startupkey::kRun, kReadSetCreate,
-                  location::kUserRun, list);
-    ListRunValues(services, hkey::kLocalMachine, startupkey::kRun, access::kAllAccess,
-                  location::kMachineRun, list);
-    ListRunValues(services, hkey::kCurrentUser, startupkey::kRunOnce, kReadSetCreate,
-                  location::kUserRunOnce, list);
-    ListRunValues(services, hkey::kLocalMachine, startupkey::kRunOnce, kReadSetCreate,
-                  location::kMachineRunOnce, list);
+    for (const RunPlace* place : RunPlaces(services.registry))
+        ListRunValues(services, *place, list);
     ListShortcuts(services, location::kUserStartup, list);
     ListShortcuts(services, location::kCommonStartup, list);
     ListShortcutRecords(services, list);

@@ -6,7 +6,9 @@
 
 #include "repair/entry_remover.h"
 #include "scan/scan_reads.h"
+#include "startup/run_places.h"
 #include "startup/startup_sources.h"
+#include "startup/system_switch.h"
 
 namespace qm {
 
@@ -97,31 +99,13 @@ bool ReadText(RegistryService& registry, HKey key, const char* name, std::string
     return scan::ReadValueText(registry, key, name, text) == status::kSuccess;
 }
 
-// The Run or RunOnce key that a record's "hkey" and "key" texts name.
-bool RunKeyOf(const std::string& hkeyText, const std::string& keyText, HKey& root,
-              const char*& path) {
-    if (hkeyText == "HKLM")
-        root = hkey::kLocalMachine;
-    else if (hkeyText == "HKCU")
-        root = hkey::kCurrentUser;
-    else
-        return false;
-    if (keyText == "Run")
-        path = startupkey::kRun;
-    else if (keyText == "RunOnce")
-        path = startupkey::kRunOnce;
-    else
-        return false;
-    return true;
-}
-
-// The hkey and key texts of a registry location: the first four characters
-// and what follows the first separator ("HKLM/RunOnce" -> "HKLM", "RunOnce").
-void SplitRegistryLocation(const std::string& where, char separator, std::string& hkeyText,
-                           std::string& keyText) {
-    hkeyText = where.substr(0, 4);
-    const size_t at = where.find(separator);
-    keyText = at == std::string::npos ? std::string() : where.substr(at + 1);
+// The place of a record's "hkey" and "key" texts, when it can be written
+// back: a 32-bit programs' key only where the registry has one.
+const RunPlace* RecordPlace(RegistryService& registry, const std::string& hkeyText,
+                            const std::string& keyText) {
+    const RunPlace* place = RunPlaceOfRecord(hkeyText, keyText);
+    if (place != nullptr && place->thirtyTwoBit && !HasTwoViews(registry)) return nullptr;
+    return place;
 }
 
 // The record location of a Startup-folder location, or null.
@@ -188,16 +172,16 @@ void DropEmptyRecordKey(RegistryService& registry, const char* records) {
 
 // Whether the startupreg record named `name` belongs to the given Run key.
 // `exists` tells whether there is such a record at all.
-bool RecordNamesRunKey(RegistryService& registry, const std::string& name,
-                       const std::string& hkeyText, const std::string& keyText, bool& exists) {
+bool RecordNamesRunKey(RegistryService& registry, const std::string& name, const RunPlace& place,
+                       bool& exists) {
     RegKey record(registry);
     exists = record.Open(hkey::kLocalMachine, Joined(startupkey::kRegistryRecords, name).c_str(),
                          access::kRead) == status::kSuccess;
     if (!exists) return false;
     std::string recordHkey, recordKey;
     return ReadText(registry, record.get(), "hkey", recordHkey) &&
-           ReadText(registry, record.get(), "key", recordKey) && recordHkey == hkeyText &&
-           recordKey == keyText;
+           ReadText(registry, record.get(), "key", recordKey) &&
+           RunPlaceOfRecord(recordHkey, recordKey) == &place;
 }
 
 // How a startupreg record of a name stands to a Run value being switched
@@ -206,8 +190,7 @@ bool RecordNamesRunKey(RegistryService& registry, const std::string& name,
 enum class RecordMatch { kNone, kSame, kOther };
 
 RecordMatch MatchRunRecord(RegistryService& registry, const std::string& recordName,
-                           const std::string& hkeyText, const std::string& keyText,
-                           const RawValue& value) {
+                           const RunPlace& place, const RawValue& value) {
     RegKey record(registry);
     if (record.Open(hkey::kLocalMachine, Joined(startupkey::kRegistryRecords, recordName).c_str(),
                     access::kRead) == status::kFileNotFound)
@@ -218,7 +201,7 @@ RecordMatch MatchRunRecord(RegistryService& registry, const std::string& recordN
                       ReadText(registry, record.get(), "hkey", recordHkey) &&
                       ReadText(registry, record.get(), "key", recordKey) &&
                       RecordCommand(registry, record.get(), command) == status::kSuccess &&
-                      item == recordName && recordHkey == hkeyText && recordKey == keyText &&
+                      item == recordName && RunPlaceOfRecord(recordHkey, recordKey) == &place &&
                       command == value;
     return same ? RecordMatch::kSame : RecordMatch::kOther;
 }
@@ -226,12 +209,10 @@ RecordMatch MatchRunRecord(RegistryService& registry, const std::string& recordN
 SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupItem& row,
                                 std::string& parkedName) {
     RegistryService& registry = services.registry;
-    std::string hkeyText, keyText;
-    SplitRegistryLocation(row.location, '/', hkeyText, keyText);
-    HKey root = hkey::kNull;
-    const char* runPath = nullptr;
-    if (!RunKeyOf(hkeyText, keyText, root, runPath) || !UsableRecordName(row.name))
-        return SwitchOutcome::kFailed;
+    const RunPlace* place = RunPlaceOfLocation(row.location);
+    if (place == nullptr || !UsableRecordName(row.name)) return SwitchOutcome::kFailed;
+    const HKey root = place->root;
+    const char* runPath = place->path;
 
     // The value as it is now: its data and type go into the record.
     RawValue value;
@@ -250,7 +231,7 @@ SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupIt
     bool written = false;
     for (int attempt = 1; attempt <= kParkedNames && parkedName.empty(); ++attempt) {
         const std::string candidate = ParkedName(row.name, attempt);
-        const RecordMatch match = MatchRunRecord(registry, candidate, hkeyText, keyText, value);
+        const RecordMatch match = MatchRunRecord(registry, candidate, *place, value);
         if (match == RecordMatch::kSame) {
             parkedName = candidate;
             written = true;
@@ -277,8 +258,8 @@ SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupIt
                       status::kSuccess;
         ok = ok && WriteText(registry, record.get(), "item", parkedName) &&
              WriteText(registry, record.get(), "command", text) &&
-             WriteText(registry, record.get(), "hkey", hkeyText) &&
-             WriteText(registry, record.get(), "key", keyText) &&
+             WriteText(registry, record.get(), "hkey", place->recordHkey) &&
+             WriteText(registry, record.get(), "key", place->recordKey) &&
              (plain || WriteRaw(registry, record.get(), kOwnCommand, value));
         if (!ok) {
             record.Close();
@@ -433,18 +414,18 @@ SwitchOutcome SwitchOnRunValue(const StartupServices& services, const std::strin
             if (record.Open(records.get(), subKey.c_str(), access::kAllAccess) != status::kSuccess)
                 continue;
             std::string hkeyText, keyText, item;
-            HKey root = hkey::kNull;
-            const char* runPath = nullptr;
+            const RunPlace* place = nullptr;
             RawValue command;
             // A record that cannot be put back in full stays where it is.
             if (!ReadText(registry, record.get(), "hkey", hkeyText) ||
                 !ReadText(registry, record.get(), "key", keyText) ||
-                !RunKeyOf(hkeyText, keyText, root, runPath) ||
+                (place = RecordPlace(registry, hkeyText, keyText)) == nullptr ||
                 !ReadText(registry, record.get(), "item", item) || item.empty() ||
                 RecordCommand(registry, record.get(), command) != status::kSuccess)
                 continue;
             RegKey run(registry);
-            if (run.Create(root, runPath, access::kAllAccess) != status::kSuccess) continue;
+            if (run.Create(place->root, place->path, access::kAllAccess) != status::kSuccess)
+                continue;
             // A value of that name that came back meanwhile (an updater
             // wrote it again) is not overwritten; the record stays, unless
             // the value is the record's own.
@@ -560,16 +541,10 @@ void RemoveStartupEntry(const StartupServices& services, EntryRemover& remover,
                         const std::string& name, const std::string& /*command*/,
                         const std::string& where, const std::string& parkedName) {
     const std::string& recordName = parkedName.empty() ? name : parkedName;
-    if (where == location::kUserRun || where == location::kMachineRun ||
-        where == location::kUserRunOnce || where == location::kMachineRunOnce) {
-        std::string hkeyText, keyText;
-        SplitRegistryLocation(where, '/', hkeyText, keyText);
-        HKey root = hkey::kNull;
-        const char* runPath = nullptr;
+    if (const RunPlace* place = RunPlaceOfLocation(where)) {
         bool recordExists = false;
-        if (RunKeyOf(hkeyText, keyText, root, runPath) &&
-            RecordNamesRunKey(services.registry, recordName, hkeyText, keyText, recordExists))
-            remover.DeleteValue(root, runPath, name);
+        if (RecordNamesRunKey(services.registry, recordName, *place, recordExists))
+            remover.DeleteValue(place->root, place->path, name);
         return;
     }
     const char* recordLocation = RecordLocationOf(where);
@@ -592,14 +567,11 @@ SwitchOutcome SwitchOnStartupItem(const StartupServices& services, const std::st
 bool StartupEntryPresent(const StartupServices& services, const std::string& name,
                          const std::string& where) {
     if (where.find('/') != std::string::npos) {
-        std::string hkeyText, keyText;
-        SplitRegistryLocation(where, '/', hkeyText, keyText);
-        HKey root = hkey::kNull;
-        const char* runPath = nullptr;
-        if (!RunKeyOf(hkeyText, keyText, root, runPath)) return false;
+        const RunPlace* place = RunPlaceOfLocation(where);
+        if (place == nullptr) return false;
         RegKey run(services.registry);
         uint32_t size = 0;
-        return run.Open(root, runPath, access::kRead) == status::kSuccess &&
+        return run.Open(place->root, place->path, access::kRead) == status::kSuccess &&
                services.registry.QueryValue(run.get(), name.c_str(), nullptr, nullptr, &size) ==
                    status::kSuccess;
     }
@@ -608,20 +580,36 @@ bool StartupEntryPresent(const StartupServices& services, const std::string& nam
 }
 
 std::string SwitchedOffLocation(const std::string& where) {
-    std::string hkeyText, keyText;
-    SplitRegistryLocation(where, '/', hkeyText, keyText);
-    if (where.find('/') == std::string::npos) return where;
-    return hkeyText + "\\" + keyText;
+    const RunPlace* place = RunPlaceOfLocation(where);
+    if (place == nullptr) return where;
+    return std::string(place->recordHkey) + "\\" + place->recordKey;
 }
 
 std::string SwitchedOnLocation(const std::string& where) {
-    std::string hkeyText, keyText;
-    SplitRegistryLocation(where, '\\', hkeyText, keyText);
-    HKey root = hkey::kNull;
-    const char* runPath = nullptr;
-    if (where.find('\\') == std::string::npos || !RunKeyOf(hkeyText, keyText, root, runPath))
-        return where;
-    return hkeyText + "/" + keyText;
+    const size_t at = where.find('\\');
+    if (at == std::string::npos) return where;
+    const RunPlace* place = RunPlaceOfRecord(where.substr(0, at), where.substr(at + 1));
+    return place == nullptr ? where : place->location;
+}
+
+SwitchOutcome ReleaseStartupItem(const StartupServices& services, const StartupItem& row) {
+    if (!row.heldBySystem) return SwitchOutcome::kNotFound;
+    if (const RunPlace* place = RunPlaceOfLocation(row.location)) {
+        if (!StartupEntryPresent(services, row.name, row.location)) return SwitchOutcome::kNotFound;
+        return ReleaseFromSystem(services.registry, place->root, place->approvedKey, row.name)
+                   ? SwitchOutcome::kSwitched
+                   : SwitchOutcome::kFailed;
+    }
+    if (RecordLocationOf(row.location) == nullptr) return SwitchOutcome::kFailed;
+    const std::vector<std::string> files =
+        ShortcutsTitled(services.files, StartupFolderOf(services.registry, row.location), row.name);
+    if (files.empty()) return SwitchOutcome::kNotFound;
+    bool released = true;
+    for (const std::string& file : files)
+        released = ReleaseFromSystem(services.registry, ApprovedRootOf(row.location),
+                                     startupkey::kApprovedStartupFolder, file) &&
+                   released;
+    return released ? SwitchOutcome::kSwitched : SwitchOutcome::kFailed;
 }
 
 CopyResult CopyFileBytes(FileProbe& files, const std::string& source, const std::string& target) {

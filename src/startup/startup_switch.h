@@ -1,5 +1,7 @@
 // Switching startup items off and on in the System Configuration Utility's
-// layout. A Run or RunOnce value is moved into a record below
+// layout (on 64-bit Windows in its 64-bit view, which that system's utility
+// reads; a 32-bit programs' Run key is recorded by its path, as the utility
+// there writes it). A Run or RunOnce value is moved into a record below
 // HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg
 // (one subkey per item, named with the item's name: "item", "command",
 // "hkey", "key"); a Startup-folder shortcut is parked in the Windows
@@ -68,6 +70,12 @@ void RemoveStartupEntry(const StartupServices& services, EntryRemover& remover,
 // of that title and location are copied back from the pss folder.
 SwitchOutcome SwitchOnStartupItem(const StartupServices& services, const std::string& name,
                                   const std::string& location);
+
+// Switches on a row that the system's own startup switch holds off (see
+// system_switch.h): its flag is cleared for the Run value, or for every
+// shortcut of that title in the Startup folder. kNotFound when the row is
+// not held so or its entry is gone.
+SwitchOutcome ReleaseStartupItem(const StartupServices& services, const StartupItem& row);
 
 // Whether the item is in place: the Run value exists, or a shortcut with
 // that title is in the location's Startup folder.

@@ -5,7 +5,8 @@ usage: cli_test.py CASE --scan PROGRAM --source REPO --work DIR [--emulator CMD]
 
 Cases run natively: demo-json, demo-text, categories, bad-input,
 file-options. Cases run with the Windows build under Wine (--emulator is the
-Wine runner): wine-demo, wine-layout, fresh-prefix.
+Wine runner): wine-demo, wine-layout, fresh-prefix, and fresh-prefix-win64 in
+the 64-bit prefix that CTest names (QM_WINEPREFIX, QM_WINEARCH).
 """
 
 import argparse
@@ -286,6 +287,16 @@ def case_fresh_prefix(opts, scanner):
                                for i in reviewed], "fresh Wine prefix")
 
 
+def case_fresh_prefix_win64(opts, scanner):
+    """The same on a 64-bit prefix: a 32-bit program there sees both
+    registry views and both System32 folders, and reports exactly the
+    reviewed list, nothing that only the other view would find."""
+    reviewed = load_json(os.path.join(opts.here, "fresh_wine_prefix_win64.json"))["items"]
+    result = scanner.scan_json()
+    expect_rows(rows(result), [[i["category"], i["keyPath"], i["valueName"], i["data"]]
+                               for i in reviewed], "fresh 64-bit Wine prefix")
+
+
 CASES = {
     "demo-json": case_demo_json,
     "demo-text": case_demo_text,
@@ -295,6 +306,7 @@ CASES = {
     "wine-demo": case_wine_demo,
     "wine-layout": case_wine_layout,
     "fresh-prefix": case_fresh_prefix,
+    "fresh-prefix-win64": case_fresh_prefix_win64,
 }
 
 

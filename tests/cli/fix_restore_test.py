@@ -10,6 +10,14 @@ demo registry exactly.
 wine-fix-restore (Windows build under Wine, a Wine prefix of its own): the
 demo imported into the live registry; Fix on the live registry, then
 --restore through regedit.exe, and the exported registry is as before.
+
+views (native) and wine64-views (Windows build in the shared 64-bit Wine
+prefix that CTest names): broken Run and Uninstall entries of 64-bit and of
+32-bit programs, each in its own registry view (under Wine written by the
+64-bit reg.exe), are found by their own key paths, fixed and restored into
+the same view; the Startup Manager lists and switches the Run values of
+both views, and its records are where the 64-bit System Configuration
+Utility reads them.
 """
 
 import argparse
@@ -106,7 +114,8 @@ def read_reg(path):
 
 def without_settings(keys):
     return {k: v for k, v in keys.items()
-            if not k.startswith("hkey_local_machine\\software\\quillmend")}
+            if not k.startswith("hkey_local_machine\\software\\quillmend") and
+            not k.startswith("hkey_local_machine\\software\\wow6432node\\quillmend")}
 
 
 def describe_difference(want, got):
@@ -242,7 +251,177 @@ def case_wine_fix_restore(opts, scan):
           describe_difference(before, after))
 
 
-CASES = {"fix-restore": case_fix_restore, "wine-fix-restore": case_wine_fix_restore}
+RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+RUN32 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"
+UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+UNINSTALL32 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+RECORDS = "Software\\Microsoft\\Shared Tools\\MSConfig\\startupreg"
+# name: (key, value, data) of each view's broken entries.
+VIEW_ENTRIES = {
+    "QmViews64": (RUN, "QmViews64", "C:\\QmViewsGone\\app64.exe /tray"),
+    "QmViews32": (RUN32, "QmViews32", "C:\\QmViewsGone\\app32.exe"),
+    "QmViews Uninstall 64": (UNINSTALL + "\\QmViews64", "UninstallString",
+                             "C:\\QmViewsGone\\uninst64.exe"),
+    "QmViews Uninstall 32": (UNINSTALL32 + "\\QmViews32", "UninstallString",
+                             "C:\\QmViewsGone\\uninst32.exe"),
+}
+EXPECTED_VIEW_ITEMS = sorted([
+    [2, "HKLM\\" + UNINSTALL, "QmViews64", "C:\\QmViewsGone\\uninst64.exe"],
+    [2, "HKLM\\" + UNINSTALL32, "QmViews32", "C:\\QmViewsGone\\uninst32.exe"],
+    [7, "HKLM\\" + RUN, "QmViews64", "C:\\QmViewsGone\\app64.exe"],
+    [7, "HKLM\\" + RUN32, "QmViews32", "C:\\QmViewsGone\\app32.exe"],
+])
+
+
+def view_items(out):
+    """The found items of this case, key paths without regard to case."""
+    items = [[i["category"], i["keyPath"].upper(), i["valueName"], i["data"]]
+             for i in json.loads(out)["items"] if "QmViews" in i["keyPath"] + i["valueName"]]
+    return sorted(items)
+
+
+def expected_view_items():
+    return sorted([c, k.upper(), n, d] for c, k, n, d in EXPECTED_VIEW_ITEMS)
+
+
+def check_views(found, what):
+    check(found == expected_view_items(), f"{what}: found {found}, expected {expected_view_items()}")
+
+
+def switch_views(scan, registry_args, present):
+    """Switches the two machine Run values off and on; `present(key, value)`
+    tells what the registry holds after each step."""
+    def rows(*args):
+        code, out, err = scan(*registry_args(), "--startup", "--json", *args)
+        check(code == 0, f"--startup {args}: exit {code}\n{err}")
+        return [(r["name"], r["location"], r["enabled"]) for r in json.loads(out)]
+    listed = rows()
+    for row in (("QmViews64", "HKLM/Run", True), ("QmViews32", "HKLM/Run (32-bit)", True)):
+        check(row in listed, f"{row} is not listed: {listed}")
+    for name in ("QmViews64", "QmViews32"):
+        number = [r[0] for r in listed].index(name) + 1
+        listed = rows("--startup-off", str(number))
+    record_keys = {"QmViews64": "Run", "QmViews32": RUN32.upper()}
+    for name, key in record_keys.items():
+        check(present(VIEW_ENTRIES[name][0], name) is None, f"{name} is still in its Run key")
+        got = present(RECORDS + "\\" + name, "key")
+        check(got is not None and got.upper() == key.upper(),
+              f"the record of {name} names {got}, expected {key}")
+    for name in ("QmViews64", "QmViews32"):
+        number = [r[0] for r in listed].index(name) + 1
+        listed = rows("--startup-on", str(number))
+    for name in ("QmViews64", "QmViews32"):
+        check(present(VIEW_ENTRIES[name][0], name) == VIEW_ENTRIES[name][2],
+              f"{name} is not back in its Run key")
+        check(present(RECORDS + "\\" + name, "key") is None, f"the record of {name} stayed")
+
+
+def case_views(opts, scan):
+    work = opts.work
+    drive = os.path.join(work, "c")
+    for folder in ("WINDOWS/system32", "WINDOWS/SysWOW64"):
+        os.makedirs(os.path.join(drive, folder))
+    state = [os.path.join(work, "state0.reg")]
+    with open(state[0], "w", encoding="ascii") as f:
+        f.write("REGEDIT4\n")
+        for key, value, data in VIEW_ENTRIES.values():
+            f.write(f'\n[HKEY_LOCAL_MACHINE\\{key}]\n"{value}"="{data.replace(chr(92), chr(92) * 2)}"\n')
+
+    def step(*args):
+        saved = os.path.join(work, f"state{len(state)}.reg")
+        code, out, err = run(scan + ["--registry", state[-1], "--drive", "C=" + drive, "--save",
+                                     saved] + list(args))
+        if code in (0, 1):
+            state.append(saved)
+        return code, out, err
+
+    code, out, err = step("--json", "--categories", "2,7")
+    check(code == 0, f"scan: exit {code}\n{err}")
+    check_views(view_items(out), "scan")
+    before = read_reg(state[-1])
+    backups = os.path.join(work, "Backup")
+    code, out, err = step("--json", "--categories", "2,7", "--fix", "--backup-dir", backups)
+    check(code == 0, f"--fix: exit {code}\n{err}")
+    fixed = read_reg(state[-1])
+    for key, value, _ in VIEW_ENTRIES.values():
+        check(value.lower() not in fixed.get(("HKEY_LOCAL_MACHINE\\" + key).lower(), {}),
+              f"--fix left {key} {value}")
+    code, _, err = step("--restore", os.path.join(backups, os.listdir(backups)[0]))
+    check(code == 0, f"--restore: exit {code}\n{err}")
+    check(without_settings(read_reg(state[-1])) == without_settings(before),
+          "the restored registry differs:\n" +
+          describe_difference(without_settings(before), without_settings(read_reg(state[-1]))))
+
+    def present(key, value):
+        values = read_reg(state[-1]).get(("HKEY_LOCAL_MACHINE\\" + key).lower(), {})
+        found = values.get(value.lower())
+        return found[1].rstrip(b"\0").decode("cp1252") if found else None
+
+    def scan_step(*args):
+        return step(*args)
+    switch_views(scan_step, lambda: [], present)
+
+
+def case_wine64_views(opts, scan):
+    wine = [opts.emulator]
+    work = opts.work
+
+    def reg(*args):
+        return run(wine + ["reg"] + list(args), env=opts.env, cwd=work)
+
+    def present(key, value):
+        code, out, _ = reg("query", "HKLM\\" + key, "/v", value)
+        if code != 0:
+            return None
+        for line in out.splitlines():
+            parts = line.split(None, 2)
+            if len(parts) == 3 and parts[0] == value and parts[1] == "REG_SZ":
+                return parts[2].strip()
+            if len(parts) >= 2 and parts[0] == value:
+                return ""
+        return None
+
+    def cleanup():
+        # Of both views, whichever a failed step left them in.
+        for name in ("QmViews64", "QmViews32"):
+            for key in (RUN, RUN32):
+                reg("delete", "HKLM\\" + key, "/v", name, "/f")
+            for key in (UNINSTALL, UNINSTALL32, RECORDS):
+                reg("delete", "HKLM\\" + key + "\\" + name, "/f")
+
+    cleanup()
+    try:
+        for key, value, data in VIEW_ENTRIES.values():
+            code, _, err = reg("add", "HKLM\\" + key, "/v", value, "/d", data, "/f")
+            check(code == 0, f"reg add {key} {value}: exit {code}\n{err}")
+
+        def scan_run(*args):
+            return run(scan + list(args), env=opts.env, cwd=work)
+
+        code, out, err = scan_run("--json", "--categories", "2,7")
+        check(code == 0, f"scan: exit {code}\n{err}")
+        check_views(view_items(out), "scan")
+        backups = os.path.join(work, "Backup")
+        os.makedirs(backups)
+        code, out, err = scan_run("--json", "--categories", "2,7", "--fix", "--backup-dir",
+                                  wine_path(backups))
+        check(code == 0, f"--fix: exit {code}\n{err}")
+        check_views(view_items(out), "--fix")
+        for key, value, _ in VIEW_ENTRIES.values():
+            check(present(key, value) is None, f"--fix left {key} {value}")
+        listed = os.listdir(backups)
+        check(len(listed) == 1, f"one backup file expected, found {listed}")
+        code, _, err = scan_run("--restore", wine_path(os.path.join(backups, listed[0])))
+        check(code == 0, f"--restore: exit {code}\n{err}")
+        for key, value, data in VIEW_ENTRIES.values():
+            check(present(key, value) == data, f"{key} {value} is not back as it was")
+        switch_views(scan_run, lambda: [], present)
+    finally:
+        cleanup()
+
+
+CASES = {"fix-restore": case_fix_restore, "wine-fix-restore": case_wine_fix_restore,
+         "views": case_views, "wine64-views": case_wine64_views}
 
 
 def main():
@@ -256,7 +435,10 @@ def main():
     os.makedirs(opts.work, exist_ok=True)
     opts.env = dict(os.environ)
     scan = [opts.scan]
-    if opts.emulator:
+    if opts.case == "wine64-views":
+        # The shared 64-bit prefix CTest names; the case leaves it as it was.
+        scan = [opts.emulator, opts.scan]
+    elif opts.emulator:
         # A Wine prefix of this case's own, made afresh each run: the case
         # writes the demo into its live registry.
         prefix = os.path.join(opts.work, "wineprefix")

@@ -1,9 +1,11 @@
 #include "tests/scan/system_scan.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
 
+#include "platform/regtext/reg_text.h"
 #include "repair/file_path_scanner.h"
 #include "scan/found_item.h"
 #include "scan/scanners.h"
@@ -58,6 +60,10 @@ void SystemScan::SetUp() {
 }
 
 void SystemScan::TearDown() {
+    for (const auto& [root, keyPath, name] : wideValues_)
+        backend_->RemoveWideValue(root, keyPath, name);
+    for (const auto& [root, keyPath] : wideKeys_) backend_->RemoveWideKey(root, keyPath);
+    for (const auto& file : systemFiles_) backend_->RemoveSystemFile(file);
     for (const auto& [root, keyPath, name] : addedValues_) {
         RegKey key(reg());
         if (key.Open(root, keyPath.c_str(), access::kAllAccess) == status::kSuccess)
@@ -142,6 +148,18 @@ void SystemScan::MakeFile(const std::string& path) {
     Status made = status::kSuccess;
     ASSERT_NE(files().OpenFile(path, FileMode::kCreateAlways, &made), nullptr)
         << path << ": " << made;
+}
+
+void SystemScan::SetWideText(HKey root, const std::u16string& keyPath, const std::u16string& name,
+                             const std::u16string& text, bool ownKey) {
+    wideValues_.emplace_back(root, keyPath, name);
+    if (ownKey) wideKeys_.emplace_back(root, keyPath);
+    backend_->SetWideText(root, keyPath, name, text);
+}
+
+std::string SystemScan::MakeSystemFile(const std::string& name, bool native) {
+    systemFiles_.push_back(name);
+    return backend_->MakeSystemFile(name, native);
 }
 
 std::vector<Item> SystemScan::Run(void (*scanner)(ScanContext&)) {
@@ -386,6 +404,125 @@ TEST_P(SystemScan, FilePathReferences) {
                   {hklm, "Unexpanded", base_ + "\\%QMSYSTEMSCANNOPE%\\x.exe", 8},
                   {std::string("HKUS\\.DEFAULT\\Software\\") + kMarker, "Gone", gone_, 8},
               }));
+}
+
+// The UTF-16 form of UTF-8 text.
+std::u16string Wide(const std::string& utf8) {
+    std::u16string units;
+    EXPECT_TRUE(regtext::Utf8ToUtf16(utf8, units)) << utf8;
+    return units;
+}
+
+TEST_P(SystemScan, NamesAndTextOutsideTheCodePage) {
+    // The program's folder has a name the code page cannot spell; the ANSI
+    // functions would hand out "...\Lódz\app.exe" (or "?ód?"), which does not
+    // exist. Neither is that Run value reported, nor either of two values or
+    // keys whose names read as one ("漢" has no code-page form at all).
+    const std::string marker = kMarker;
+    backend().MakeWideFile(Wide(base_ + "\\Łódź\\app.exe"));
+    const std::u16string run = Wide(kRun);
+    SetWideText(hkey::kCurrentUser, run, Wide(marker + " Unicode"),
+                Wide(base_ + "\\Łódź\\app.exe"));
+    SetWideText(hkey::kCurrentUser, run, Wide(marker + " 漢"), Wide(gone_ + "\\twin.exe"));
+    SetText(hkey::kCurrentUser, kRun, marker + " ?", gone_ + "\\twin.exe");
+    SetText(hkey::kCurrentUser, kRun, marker + " Gone", gone_ + "\\gone.exe");
+    const std::string keys = "SOFTWARE\\" + marker;
+    SetText(hkey::kLocalMachine, keys, "Unicode ok", base_);
+    SetWideText(hkey::kLocalMachine, Wide(keys), u"Unicode", Wide(base_ + "\\Łódź\\app.exe"));
+    SetWideText(hkey::kLocalMachine, Wide(keys + "\\漢"), u"Path", Wide(gone_ + "\\twin.dll"),
+                true);
+    SetText(hkey::kLocalMachine, keys + "\\?", "Path", gone_ + "\\twin.dll");
+    SetText(hkey::kLocalMachine, keys + "\\Gone", "Path", gone_ + "\\gone.dll");
+
+    EXPECT_EQ(Run(ScanWindowsStartup),
+              (std::vector<Item>{
+                  {std::string("HKCU\\") + kRun, marker + " Gone", gone_ + "\\gone.exe", 7}}));
+    std::vector<Item> references;
+    for (Item item : Run(ScanFilePaths)) {
+        std::string& key = std::get<0>(item);
+        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (key.rfind("HKLM\\SOFTWARE\\QMSYSTEMSCAN", 0) == 0) references.push_back(item);
+    }
+    EXPECT_EQ(references, (std::vector<Item>{{"HKLM\\SOFTWARE\\QMSYSTEMSCAN\\GONE", "Path",
+                                              gone_ + "\\gone.dll", 8}}));
+
+    // Nor is either of a pair of values deleted, nor a tree that holds one.
+    RegKey key(reg());
+    ASSERT_EQ(key.Open(hkey::kCurrentUser, kRun, access::kAllAccess), status::kSuccess);
+    EXPECT_EQ(reg().DeleteValue(key.get(), (marker + " ?").c_str()), status::kNoUnicodeTranslation);
+    EXPECT_EQ(reg().DeleteTree(hkey::kLocalMachine, keys.c_str()), status::kNoUnicodeTranslation);
+    RegKey still(reg());
+    EXPECT_EQ(still.Open(hkey::kLocalMachine, (keys + "\\Gone").c_str(), access::kRead),
+              status::kSuccess);
+}
+
+TEST_P(SystemScan, BothViewsOf64BitWindows) {
+    std::string thirtyTwo;
+    if (reg().Wow64Path(hkey::kLocalMachine, "SOFTWARE", &thirtyTwo) != status::kSuccess)
+        GTEST_SKIP() << "a registry with one view";
+    const std::string marker = kMarker;
+    // Programs that exist only in one of the two System32 folders, and in
+    // the 64-bit programs' folder that %ProgramFiles% does not name here.
+    const std::string native = MakeSystemFile("qmsystemscan64.exe", true);
+    const std::string wow = MakeSystemFile("qmsystemscan32.dll", false);
+    std::string programs64;
+    const uint32_t expanded = files().ExpandEnvironment("%ProgramW6432%", programs64);
+    ASSERT_EQ(expanded, programs64.size() + 1);
+    ASSERT_NE(programs64, "%ProgramW6432%");
+    MakeFolder(programs64 + "\\" + marker);
+    MakeFile(programs64 + "\\" + marker + "\\app.exe");
+    const std::string gone = gone_ + "\\x.exe";
+
+    SetText(hkey::kCurrentUser, kRun, marker + " 64", native);
+    SetText(hkey::kCurrentUser, kRun, marker + " 32", wow);
+    SetText(hkey::kCurrentUser, kRun, marker + " Files", "%ProgramFiles%\\" + marker + "\\app.exe",
+            regtype::kExpandSz);
+    SetText(hkey::kCurrentUser, kRun, marker + " Files Gone",
+            "%ProgramFiles%\\" + marker + "\\gone.exe", regtype::kExpandSz);
+    SetText(hkey::kLocalMachine, std::string(kAppPaths) + "\\" + marker + "64.exe", "", native);
+    SetText(hkey::kLocalMachine, std::string(kAppPaths) + "\\" + marker + "Gone.exe", "", gone);
+    // Broken entries of 64-bit programs and of 32-bit ones, each in its view.
+    const std::string run32 = "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::string uninstall32 =
+        "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    SetText(hkey::kLocalMachine, kRun, marker + " Machine 64", gone);
+    SetText(hkey::kLocalMachine, run32, marker + " Machine 32", gone);
+    SetText(hkey::kLocalMachine, std::string(kUninstall) + "\\" + marker + " 64", "UninstallString",
+            gone);
+    SetText(hkey::kLocalMachine, uninstall32 + "\\" + marker + " 32", "UninstallString", gone);
+    SetText(hkey::kClassesRoot, "CLSID\\" + Guid(0x20) + "\\InprocServer32", "", native);
+    SetText(hkey::kClassesRoot, "Wow6432Node\\CLSID\\" + Guid(0x21) + "\\InprocServer32", "", wow);
+    SetText(hkey::kClassesRoot, "Wow6432Node\\CLSID\\" + Guid(0x22) + "\\InprocServer32", "", gone);
+
+    // Keys are compared without regard to case, as the system names them.
+    const auto upper = [](std::vector<Item> items) {
+        for (auto& item : items)
+            for (char& c : std::get<0>(item))
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return items;
+    };
+    EXPECT_EQ(upper(Run(ScanWindowsStartup)),
+              upper({{std::string("HKLM\\") + kRun, marker + " Machine 64", gone, 7},
+                     {"HKLM\\" + run32, marker + " Machine 32", gone, 7},
+                     {std::string("HKCU\\") + kRun, marker + " Files Gone",
+                      "%ProgramFiles%\\" + marker + "\\gone.exe", 7}}));
+    EXPECT_EQ(upper(Run(ScanUninstall)),
+              upper({{std::string("HKLM\\") + kUninstall, marker + " 64", gone, 2},
+                     {"HKLM\\" + uninstall32, marker + " 32", gone, 2}}));
+    EXPECT_EQ(
+        Run(ScanAppPaths),
+        (std::vector<Item>{{std::string("HKLM\\") + kAppPaths, marker + "Gone.exe", gone, 5}}));
+    EXPECT_EQ(upper(Run(ScanComActiveX)),
+              upper({{"HKCR\\Wow6432Node\\CLSID\\" + Guid(0x22) + "\\InprocServer32", "(Default)",
+                      gone, 1}}));
+    std::vector<Item> references;
+    for (const Item& item : Run(ScanFilePaths))
+        if (std::get<1>(item).rfind(marker, 0) == 0 && std::get<0>(item).rfind("HKLM", 0) == 0)
+            references.push_back(item);
+    EXPECT_EQ(upper(references),
+              upper({{std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                      marker + " Machine 64", gone, 8},
+                     {"HKLM\\" + run32, marker + " Machine 32", gone, 8}}));
 }
 
 }  // namespace qm::test

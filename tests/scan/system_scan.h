@@ -33,6 +33,23 @@ class SystemBackend {
     // Removes a folder with everything in it (the FileProbe deletes files
     // only).
     virtual void RemoveTree(const std::string& windowsPath) = 0;
+
+    // Names and text that the code page may not hold, written and removed
+    // past the rules that keep the program away from them: a REG_SZ value
+    // (its key made as needed), one value, a key with everything below it,
+    // and an empty file (its folder made as needed).
+    virtual void SetWideText(HKey root, const std::u16string& keyPath, const std::u16string& name,
+                             const std::u16string& text) = 0;
+    virtual void RemoveWideValue(HKey root, const std::u16string& keyPath,
+                                 const std::u16string& name) = 0;
+    virtual void RemoveWideKey(HKey root, const std::u16string& keyPath) = 0;
+    virtual void MakeWideFile(const std::u16string& path) = 0;
+
+    // 64-bit Windows: an empty file in the system's own System32 (`native`)
+    // or in the 32-bit programs' one, and the path that programs write for
+    // either, "<Windows folder>\system32\<name>". Removed from both.
+    virtual std::string MakeSystemFile(const std::string& name, bool native) = 0;
+    virtual void RemoveSystemFile(const std::string& name) = 0;
 };
 
 using SystemBackendFactory = std::unique_ptr<SystemBackend> (*)();
@@ -59,6 +76,12 @@ class SystemScan : public ::testing::TestWithParam<SystemBackendFactory> {
     // single file or folder elsewhere that TearDown removes.
     void MakeFile(const std::string& path);
     void MakeFolder(const std::string& path);
+    // The backend's writes past the rules (see SystemBackend); removed in
+    // TearDown, the key too when it is the test's own.
+    void SetWideText(HKey root, const std::u16string& keyPath, const std::u16string& name,
+                     const std::u16string& text, bool ownKey = false);
+    std::string MakeSystemFile(const std::string& name, bool native);
+    SystemBackend& backend() { return *backend_; }
 
     // Runs one scanner and returns the items that name this test's entries,
     // in list order.
@@ -75,6 +98,9 @@ class SystemScan : public ::testing::TestWithParam<SystemBackendFactory> {
     std::vector<std::tuple<HKey, std::string, std::string>> addedValues_;
     std::vector<std::string> outsideFiles_;
     std::vector<std::string> outsideFolders_;
+    std::vector<std::tuple<HKey, std::u16string, std::u16string>> wideValues_;
+    std::vector<std::pair<HKey, std::u16string>> wideKeys_;
+    std::vector<std::string> systemFiles_;
 };
 
 // What a test's entries are named by: a key, value or path with this text,

@@ -1,5 +1,7 @@
 // The system scan suite against the in-memory registry and drive C: mapped
-// to a temporary folder laid out as a small Windows XP installation.
+// to a temporary folder laid out as a small Windows XP installation, and as
+// a small 64-bit Windows one (both registry views, SysWOW64, two Program
+// Files folders).
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -34,15 +36,29 @@ constexpr const char* kSystemRegistry = R"reg(REGEDIT4
 [HKEY_USERS\.DEFAULT\Software\Microsoft]
 )reg";
 
+// What 64-bit Windows holds besides: the 32-bit programs' keys.
+constexpr const char* kSystemRegistry64 = R"reg(REGEDIT4
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run]
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\CLSID]
+)reg";
+
+// Windows text (code-page bytes as UTF-16) as the host's UTF-8.
+std::string HostText(const std::u16string& text) {
+    return regtext::Utf16ToUtf8(text);
+}
+
 class MemoryBackend : public SystemBackend {
   public:
-    MemoryBackend() {
+    explicit MemoryBackend(bool windows64 = false) {
         std::random_device random;
         root_ = std::filesystem::temp_directory_path() /
                 ("qm-system-scan-" + std::to_string(random()) + std::to_string(random()));
-        for (const char* folder : {"WINDOWS/system32", "WINDOWS/Fonts",
-                                   "Documents and Settings/User/Start Menu/Programs",
-                                   "Documents and Settings/All Users/Start Menu/Programs"})
+        for (const char* folder :
+             {"WINDOWS/system32", "WINDOWS/SysWOW64", "WINDOWS/Fonts", "Program Files",
+              "Program Files (x86)", "Documents and Settings/User/Start Menu/Programs",
+              "Documents and Settings/All Users/Start Menu/Programs"})
             std::filesystem::create_directories(root_ / folder);
         for (const char* file : {"WINDOWS/notepad.exe", "WINDOWS/regedit.exe",
                                  "WINDOWS/Fonts/arial.ttf", "WINDOWS/system32/shell32.dll"})
@@ -50,12 +66,23 @@ class MemoryBackend : public SystemBackend {
 
         MappedFilesConfig config = MappedFilesConfig::Defaults();
         config.drives = {{'C', root_.string()}};
+        if (windows64) {
+            config.wow64 = true;
+            // %ProgramFiles% names the 32-bit programs' folder here.
+            for (auto& [name, value] : config.environment)
+                if (name == "ProgramFiles") value = "C:\\Program Files (x86)";
+            config.environment.push_back({"ProgramW6432", "C:\\Program Files"});
+        }
         files_ = std::make_unique<MappedFileProbe>(config);
 
-        regtext::Document doc;
-        regtext::ParseError error;
-        if (regtext::Parse(kSystemRegistry, doc, error)) registry_.Apply(doc);
-        EXPECT_EQ(error.line, 0u) << error.message;
+        for (const char* text : {kSystemRegistry, windows64 ? kSystemRegistry64 : nullptr}) {
+            if (text == nullptr) continue;
+            regtext::Document doc;
+            regtext::ParseError error;
+            if (regtext::Parse(text, doc, error)) registry_.Apply(doc);
+            EXPECT_EQ(error.line, 0u) << error.message;
+        }
+        registry_.SetTwoViews(windows64);
     }
     ~MemoryBackend() override {
         EXPECT_EQ(registry_.OpenHandleCount(), 0u);
@@ -72,7 +99,74 @@ class MemoryBackend : public SystemBackend {
         }
     }
 
+    void SetWideText(HKey root, const std::u16string& keyPath, const std::u16string& name,
+                     const std::u16string& text) override {
+        regtext::Document doc;
+        regtext::Entry value;
+        value.kind = regtext::Entry::Kind::kValue;
+        value.root = root;
+        value.keyPath = regtext::Utf16ToCodePage(keyPath);
+        value.wideKeyPath = keyPath;
+        value.name = regtext::Utf16ToCodePage(name);
+        value.wideName = name;
+        value.type = regtype::kSz;
+        const std::string data = regtext::Utf16ToCodePage(text);
+        value.data.assign(data.begin(), data.end());
+        value.data.push_back(0);
+        for (char16_t unit : text + u'\0') {
+            value.wideData.push_back(static_cast<uint8_t>(unit));
+            value.wideData.push_back(static_cast<uint8_t>(unit >> 8));
+        }
+        // What converts exactly is held as the code page has it.
+        std::string exact;
+        if (regtext::Utf16ToCodePageExact(keyPath, exact)) value.wideKeyPath.clear();
+        if (regtext::Utf16ToCodePageExact(name, exact)) value.wideName.clear();
+        if (regtext::Utf16ToCodePageExact(text, exact)) value.wideData.clear();
+        doc.entries.push_back(value);
+        registry_.Apply(doc);
+    }
+    void RemoveWideValue(HKey root, const std::u16string& keyPath,
+                         const std::u16string& name) override {
+        Remove(root, keyPath, name, regtext::Entry::Kind::kDeleteValue);
+    }
+    void RemoveWideKey(HKey root, const std::u16string& keyPath) override {
+        Remove(root, keyPath, {}, regtext::Entry::Kind::kDeleteKey);
+    }
+    void MakeWideFile(const std::u16string& path) override {
+        // "C:\a\b" below the drive's folder, named in UTF-8 as host files are.
+        std::string rest = HostText(path.substr(3));
+        for (char& c : rest)
+            if (c == '\\') c = '/';
+        const std::filesystem::path file = root_ / rest;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file).put('x');
+    }
+    std::string MakeSystemFile(const std::string& name, bool native) override {
+        std::ofstream(root_ / "WINDOWS" / (native ? "system32" : "SysWOW64") / name).put('x');
+        return "C:\\WINDOWS\\system32\\" + name;
+    }
+    void RemoveSystemFile(const std::string& name) override {
+        std::error_code ignored;
+        std::filesystem::remove(root_ / "WINDOWS" / "system32" / name, ignored);
+        std::filesystem::remove(root_ / "WINDOWS" / "SysWOW64" / name, ignored);
+    }
+
   private:
+    void Remove(HKey root, const std::u16string& keyPath, const std::u16string& name,
+                regtext::Entry::Kind kind) {
+        regtext::Document doc;
+        regtext::Entry entry;
+        entry.kind = kind;
+        entry.root = root;
+        entry.keyPath = regtext::Utf16ToCodePage(keyPath);
+        entry.name = regtext::Utf16ToCodePage(name);
+        std::string exact;
+        if (!regtext::Utf16ToCodePageExact(keyPath, exact)) entry.wideKeyPath = keyPath;
+        if (!regtext::Utf16ToCodePageExact(name, exact)) entry.wideName = name;
+        doc.entries.push_back(entry);
+        registry_.Apply(doc);
+    }
+
     std::filesystem::path root_;
     MemoryRegistry registry_;
     std::unique_ptr<MappedFileProbe> files_;
@@ -81,8 +175,12 @@ class MemoryBackend : public SystemBackend {
 std::unique_ptr<SystemBackend> MakeMemory() {
     return std::make_unique<MemoryBackend>();
 }
+std::unique_ptr<SystemBackend> MakeMemory64() {
+    return std::make_unique<MemoryBackend>(true);
+}
 
 INSTANTIATE_TEST_SUITE_P(Memory, SystemScan, ::testing::Values(&MakeMemory));
+INSTANTIATE_TEST_SUITE_P(Memory64, SystemScan, ::testing::Values(&MakeMemory64));
 
 }  // namespace
 }  // namespace qm::test

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "repair/entry_remover.h"
+#include "startup/startup_sources.h"
 #include "tests/startup/startup_world.h"
 
 namespace qm::test {
@@ -120,6 +121,50 @@ TEST_F(StartupPage, EachRowShowsTheItemsRealStateAfterAnAttempt) {
     EXPECT_TRUE(
         world->Values(hkey::kLocalMachine, std::string(startupkey::kRegistryRecords) + "\\Tool (2)")
             .empty());
+}
+
+// Windows 8 and later: the Task Manager holds an item off in its
+// StartupApproved keys while the item stays in place. Such a row is
+// unticked; ticking it clears the flag and its time, and nothing else.
+TEST_F(StartupPage, ItemsTheSystemHoldsOffComeOnByClearingItsFlag) {
+    const std::string approved =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+    // Twelve bytes each with the zero SetText adds: the flag, three zeros,
+    // the time it was switched off.
+    const std::string off("\x03\0\0\0\x11\x22\x33\x44\x55\x66\x77", 11);
+    const std::string on("\x02\0\0\0\0\0\0\0\0\0\0", 11);
+    world->SetText(hkey::kCurrentUser, approved + "Run", "Tool", off, regtype::kBinary);
+    world->SetText(hkey::kLocalMachine, approved + "Run", "Tool", on, regtype::kBinary);
+    world->SetText(hkey::kCurrentUser, approved + "StartupFolder", "Notes.lnk", off,
+                   regtype::kBinary);
+    const auto others = [&] {
+        std::vector<std::string> lines;
+        for (const std::string& line : world->Snapshot())
+            if (line.find("StartupApproved") == std::string::npos) lines.push_back(line);
+        return lines;
+    };
+    page.Initialise();
+    EXPECT_EQ(list.rows,
+              (std::vector<StartupItem>{{"Tool", "C:\\Tool\\tool.exe", "HKCU/Run", false, true},
+                                        {"Tool", "C:\\Tool\\tool.exe", "HKLM/Run", true},
+                                        {"Notes", "", "Start Menu", false, true},
+                                        {"Old", "old.exe", "HKCU\\Run", false}}));
+
+    page.OnItemChanged(0, kUnticked, kTicked);
+    page.OnItemChanged(2, kUnticked, kTicked);
+    EXPECT_TRUE(list.rows[0].switchedOn && list.rows[2].switchedOn);
+    EXPECT_FALSE(list.rows[0].heldBySystem || list.rows[2].heldBySystem);
+    EXPECT_EQ(others(), before);
+    const std::string released = "3:" + on + std::string(1, '\0');
+    EXPECT_EQ(world->Values(hkey::kCurrentUser, approved + "Run"),
+              (std::map<std::string, std::string>{{"Tool", released}}));
+    EXPECT_EQ(world->Values(hkey::kCurrentUser, approved + "StartupFolder"),
+              (std::map<std::string, std::string>{{"Notes.lnk", released}}));
+    // Listed again, everything is on.
+    std::vector<StartupItem> again;
+    EnumerateStartupItems(world->services(), again);
+    for (const StartupItem& item : again)
+        EXPECT_EQ(item.switchedOn, item.name != "Old") << item.name << " " << item.location;
 }
 
 }  // namespace

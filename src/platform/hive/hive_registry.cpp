@@ -8,6 +8,7 @@
 
 #include "platform/memory/memory_registry_tree.h"
 #include "platform/registry_answers.h"
+#include "platform/wow64_layout.h"
 
 namespace qm {
 
@@ -601,6 +602,10 @@ Status HiveRegistry::DeleteTree(HKey parent, const char* subKey) {
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
+}
+
+Status HiveRegistry::Wow64Path(HKey root, const std::string& subKey, std::string* path) {
+    return LayoutWow64Path(*this, root, subKey, path);
 }
 
 }  // namespace qm

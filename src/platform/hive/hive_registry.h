@@ -61,6 +61,10 @@ class HiveRegistry : public RegistryService {
     Status DeleteValue(HKey key, const char* name) override;
     Status DeleteKey(HKey parent, const char* subKey) override;
     Status DeleteTree(HKey parent, const char* subKey) override;
+    // A 64-bit Windows' hives keep the 32-bit programs' keys below
+    // Wow6432Node; where they are is told by the system's rules
+    // (LayoutWow64Path).
+    Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override;
 
   private:
     struct Impl;

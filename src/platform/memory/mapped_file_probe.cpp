@@ -869,7 +869,42 @@ std::optional<std::string> MappedFileProbe::HostPath(const std::string& path) co
     return entry.host;
 }
 
+std::optional<std::string> MappedFileProbe::RedirectedPath(const std::string& path) const {
+    if (!config_.wow64) return std::nullopt;
+    std::optional<std::string> full = FullPathName(path);
+    if (!full) return std::nullopt;
+    // The folders of System32 that both views share.
+    static constexpr const char* kShared[] = {"catroot", "catroot2", "drivers\\etc", "logfiles",
+                                              "spool"};
+    const auto below = [&](const std::string& folder) -> std::optional<std::string> {
+        const std::string prefix = config_.windowsFolder + "\\" + folder;
+        if (full->size() < prefix.size() || !EqualNoCase(full->substr(0, prefix.size()), prefix))
+            return std::nullopt;
+        if (full->size() > prefix.size() && (*full)[prefix.size()] != '\\') return std::nullopt;
+        return full->substr(prefix.size());
+    };
+    if (std::optional<std::string> rest = below("System32")) {
+        for (const char* shared : kShared) {
+            const std::string folder = std::string("\\") + shared;
+            if (rest->size() >= folder.size() &&
+                EqualNoCase(rest->substr(0, folder.size()), folder) &&
+                (rest->size() == folder.size() || (*rest)[folder.size()] == '\\'))
+                return std::nullopt;
+        }
+        return config_.windowsFolder + "\\SysWOW64" + *rest;
+    }
+    if (std::optional<std::string> rest = below("Sysnative"))
+        return config_.windowsFolder + "\\System32" + *rest;
+    return std::nullopt;
+}
+
 bool MappedFileProbe::PathExists(const std::string& path) {
+    if (PathExistsAsWritten(path)) return true;
+    const std::optional<std::string> redirected = RedirectedPath(path);
+    return redirected && PathExistsAsWritten(*redirected);
+}
+
+bool MappedFileProbe::PathExistsAsWritten(const std::string& path) const {
     if (CText(path).size() > kMaxAnsiPath) return false;
     if (std::optional<Status> device = DevicePath(path, nullptr))
         return *device == status::kSuccess;
@@ -1009,6 +1044,14 @@ Status MappedFileProbe::DeleteFile(const std::string& path) {
 }
 
 Status MappedFileProbe::ListFolder(const std::string& pattern, std::vector<FileEntry>& entries) {
+    const Status result = ListFolderAsWritten(pattern, entries);
+    if (result != status::kFileNotFound && result != status::kPathNotFound) return result;
+    const std::optional<std::string> redirected = RedirectedPath(pattern);
+    return redirected ? ListFolderAsWritten(*redirected, entries) : result;
+}
+
+Status MappedFileProbe::ListFolderAsWritten(const std::string& pattern,
+                                            std::vector<FileEntry>& entries) {
     entries.clear();
     std::string_view text = CText(pattern);
     if (text.size() > kMaxAnsiPath) return status::kFilenameExcedRange;

@@ -26,6 +26,11 @@
 //    short aliases ("*.htm" finds "page.html").
 //  - A host file without any write permission bit is read-only, as under
 //    Wine: it cannot be deleted or overwritten.
+//  - With `wow64` the drives are those of 64-bit Windows as this 32-bit
+//    program sees them: the existence tests (PathExists, FindOnPath,
+//    ListFolder) find a path in the Windows folder's System32 also in
+//    SysWOW64, and one in Sysnative in System32, as the live probe does
+//    with and without file-system redirection.
 //
 // All methods may be called from any thread; the probe keeps no state
 // beyond its configuration.
@@ -53,6 +58,8 @@ struct MappedFilesConfig {
     // csidl id to path; kWindows and kSystem default to the folders above.
     std::map<int, std::string> specialFolders;
     std::string moduleFileName = "C:\\Program Files\\Quillmend\\Quillmend.exe";
+    // The Windows folder holds SysWOW64 beside System32 (see above).
+    bool wow64 = false;
     // Whether a path on a drive without a folder, or a network path, is taken
     // to exist. A scan of a disk taken out of its machine cannot see the
     // other drives, and must not report what it cannot check.
@@ -94,6 +101,11 @@ class MappedFileProbe : public FileProbe {
 
   private:
     struct Entry;
+    // The path as the 32-bit view's file-system redirection makes it, or
+    // nothing when it changes nothing (or there is no such view).
+    std::optional<std::string> RedirectedPath(const std::string& path) const;
+    bool PathExistsAsWritten(const std::string& path) const;
+    Status ListFolderAsWritten(const std::string& pattern, std::vector<FileEntry>& entries);
     Status Resolve(const std::string& path, Entry* entry) const;
     Status ResolveFull(const std::string& full, Entry* entry) const;
     Status ResolveParent(const std::string& path, std::string* hostFolder, std::string* name) const;

@@ -1,5 +1,6 @@
 #include "platform/memory/memory_registry.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "platform/memory/memory_registry_tree.h"
 #include "platform/registry_answers.h"
+#include "platform/wow64_layout.h"
 
 namespace qm {
 
@@ -86,6 +88,69 @@ std::string_view Text(const char* s) {
     return s == nullptr ? std::string_view() : s;
 }
 
+// Whether the child at `it` may be used: its name is exact and no other
+// child of the key reads as the same name. Children of one name lie side by
+// side.
+bool ChildUsable(const Key* parent, memreg::ChildSet::const_iterator it) {
+    if (!(*it)->wide.empty()) return false;
+    if (parent->inexactChildren == 0) return true;
+    const auto sameName = [&](memreg::ChildSet::const_iterator other) {
+        return memreg::CompareNames((*other)->name, (*it)->name) == 0;
+    };
+    if (std::next(it) != parent->children.end() && sameName(std::next(it))) return false;
+    return it == parent->children.begin() || !sameName(std::prev(it));
+}
+
+// Whether a value may be used: its name and data are exact and no value of
+// another name reads as its name.
+bool ValueUsable(const Key* key, const Value& value) {
+    if (!value.wideName.empty() || !value.wideData.empty()) return false;
+    if (key->inexactValues == 0) return true;
+    for (const Value& other : key->values)
+        if (!other.wideName.empty() && memreg::NamesEqual(other.name, value.name)) return false;
+    return true;
+}
+
+// Whether every key and value of the tree at `top` may be used.
+bool SubtreeUsable(const Key* top) {
+    std::vector<const Key*> pending{top};
+    while (!pending.empty()) {
+        const Key* key = pending.back();
+        pending.pop_back();
+        if (key->inexactChildren != 0 || key->inexactValues != 0) return false;
+        for (const Value& value : key->values)
+            if (!value.wideData.empty()) return false;
+        for (const Key* child : key->children) pending.push_back(child);
+    }
+    return true;
+}
+
+// The names of a key path and, when it has a wide form, of that form: the
+// same names, each with its own wide form or empty when it is exact.
+std::vector<std::pair<std::string_view, std::u16string>> PathParts(std::string_view path,
+                                                                   std::u16string_view wide) {
+    std::vector<std::pair<std::string_view, std::u16string>> parts;
+    size_t pos = 0;
+    size_t widePos = 0;
+    while (pos <= path.size()) {
+        const size_t end = std::min(path.find('\\', pos), path.size());
+        const size_t wideEnd =
+            widePos <= wide.size() ? std::min(wide.find(u'\\', widePos), wide.size()) : widePos;
+        if (end > pos) {
+            std::u16string name;
+            if (!wide.empty() && widePos <= wide.size()) {
+                name.assign(wide.substr(widePos, wideEnd - widePos));
+                std::string exact;
+                if (regtext::Utf16ToCodePageExact(name, exact)) name.clear();
+            }
+            parts.emplace_back(path.substr(pos, end - pos), std::move(name));
+        }
+        pos = end + 1;
+        widePos = widePos <= wide.size() ? wideEnd + 1 : widePos;
+    }
+    return parts;
+}
+
 template <typename It>
 struct Cursor {
     uint64_t stamp = 0;  // 0: no position cached
@@ -138,6 +203,7 @@ struct MemoryRegistry::Impl {
     mutable std::mutex mutex;
     Tree tree;
     Key* classes = nullptr;
+    bool twoViews = false;
     // Indexed by root handle - HKEY_CLASSES_ROOT; the slot of
     // HKEY_PERFORMANCE_DATA has no key.
     std::array<Handle, kRootCount> roots;
@@ -224,6 +290,20 @@ struct MemoryRegistry::Impl {
         return Walk(base->key, path, out);
     }
 
+    // Where the 32-bit view's redirection takes `path` below `base`: the key
+    // to walk from and the path to walk. Only keys of HKEY_LOCAL_MACHINE
+    // move, and only when the registry has two views.
+    std::pair<Key*, std::string> Redirected(Key* base, std::string_view path) const {
+        if (!twoViews) return {base, std::string(path)};
+        std::string full(path);
+        const Key* top = base;
+        for (; top->parent != nullptr; top = top->parent)
+            full.insert(0, full.empty() ? top->name : top->name + "\\");
+        Key* machine = RootKey(hkey::kLocalMachine);
+        if (top != machine) return {base, std::string(path)};
+        return {machine, Wow64MachinePath(full)};
+    }
+
     // Follows `path` from `base`, creating the keys that are missing. Keys
     // created before a failure stay, as they do in the system.
     Status WalkCreating(Key* base, std::string_view path, Key** out, bool* created) {
@@ -251,26 +331,24 @@ struct MemoryRegistry::Impl {
     }
 
     // Path lookup for the file-level operations: empty names are skipped and
-    // a name the registry would refuse gives null.
-    static Key* Find(Key* base, std::string_view path) {
+    // a name the registry would refuse gives null. `wide`, when not empty,
+    // is the path as a file holds it (see regtext::Entry::wideKeyPath).
+    static Key* Find(Key* base, std::string_view path, std::u16string_view wide = {}) {
         Key* key = base;
-        PathNames names(path);
-        std::string_view name;
-        while (key != nullptr && names.Next(&name)) {
+        for (const auto& [name, wideName] : PathParts(path, wide)) {
+            if (key == nullptr) break;
             if (name.size() > memreg::kMaxKeyNameLength) return nullptr;
-            key = Tree::FindChild(key, name);
+            key = Tree::FindChild(key, name, wideName);
         }
         return key;
     }
 
-    Key* FindOrCreate(Key* base, std::string_view path) {
+    Key* FindOrCreate(Key* base, std::string_view path, std::u16string_view wide = {}) {
         Key* key = base;
-        PathNames names(path);
-        std::string_view name;
-        while (names.Next(&name)) {
+        for (const auto& [name, wideName] : PathParts(path, wide)) {
             if (name.size() > memreg::kMaxKeyNameLength) return nullptr;
-            Key* child = Tree::FindChild(key, name);
-            key = child != nullptr ? child : tree.AddChild(key, name);
+            Key* child = Tree::FindChild(key, name, wideName);
+            key = child != nullptr ? child : tree.AddChild(key, name, wideName);
         }
         return key;
     }
@@ -324,21 +402,45 @@ struct MemoryRegistry::Impl {
         }
     }
 
-    static void AddKeyEntries(regtext::Document& doc, HKey root, const std::string& path,
+    // A key path as a file holds it: empty unless a name on it has a wide
+    // form.
+    struct ExportPath {
+        std::string text;
+        std::u16string wide;
+        size_t inexact = 0;  // names on the path that have a wide form
+
+        void Push(const Key* key) {
+            if (!text.empty()) {
+                text += '\\';
+                wide += u'\\';
+            }
+            text += key->name;
+            wide += key->wide.empty() ? regtext::CodePageToUtf16(key->name) : key->wide;
+            if (!key->wide.empty()) ++inexact;
+        }
+    };
+
+    static void AddKeyEntries(regtext::Document& doc, HKey root, const ExportPath& path,
                               const Key* key) {
+        const std::u16string noWide;
+        const std::u16string& widePath = path.inexact != 0 ? path.wide : noWide;
         regtext::Entry entry;
         entry.kind = regtext::Entry::Kind::kKey;
         entry.root = root;
-        entry.keyPath = path;
+        entry.keyPath = path.text;
+        entry.wideKeyPath = widePath;
         doc.entries.push_back(std::move(entry));
         for (const Value& value : key->values) {
             regtext::Entry v;
             v.kind = regtext::Entry::Kind::kValue;
             v.root = root;
-            v.keyPath = path;
+            v.keyPath = path.text;
+            v.wideKeyPath = widePath;
             v.name = value.name;
+            v.wideName = value.wideName;
             v.type = value.type;
             v.data.assign(value.data.begin(), value.data.end());
+            v.wideData.assign(value.wideData.begin(), value.wideData.end());
             doc.entries.push_back(std::move(v));
         }
     }
@@ -348,17 +450,19 @@ struct MemoryRegistry::Impl {
         Key* start = Find(RootKey(root), path);
         if (start == nullptr) return;
         // The start key's path in the case the keys were created with.
-        std::string keyPath;
+        std::vector<const Key*> chain;
         for (const Key* k = start; k != RootKey(root) && k != nullptr; k = k->parent)
-            keyPath.insert(0, keyPath.empty() ? k->name : k->name + "\\");
+            chain.push_back(k);
+        ExportPath keyPath;
+        for (auto k = chain.rbegin(); k != chain.rend(); ++k) keyPath.Push(*k);
         AddKeyEntries(doc, root, keyPath, start);
 
         struct Level {
             const Key* key;
             memreg::ChildSet::const_iterator next;
-            size_t pathLength;
+            ExportPath path;
         };
-        std::vector<Level> levels{{start, start->children.begin(), keyPath.size()}};
+        std::vector<Level> levels{{start, start->children.begin(), keyPath}};
         while (!levels.empty()) {
             Level& level = levels.back();
             if (level.next == level.key->children.end()) {
@@ -366,47 +470,48 @@ struct MemoryRegistry::Impl {
                 continue;
             }
             const Key* child = *level.next++;
-            keyPath.resize(level.pathLength);
-            if (!keyPath.empty()) keyPath += '\\';
-            keyPath += child->name;
-            AddKeyEntries(doc, root, keyPath, child);
-            levels.push_back({child, child->children.begin(), keyPath.size()});
+            ExportPath childPath = level.path;
+            childPath.Push(child);
+            AddKeyEntries(doc, root, childPath, child);
+            levels.push_back({child, child->children.begin(), std::move(childPath)});
         }
     }
 
     void ApplyLocked(const regtext::Document& doc) {
         // Entries come grouped by key; remember the last one looked up.
         Key* lastKey = nullptr;
-        HKey lastRoot = hkey::kNull;
-        const std::string* lastPath = nullptr;
+        const regtext::Entry* last = nullptr;
         for (const regtext::Entry& entry : doc.entries) {
             Key* base = RootKey(entry.root);
             if (base == nullptr) continue;
-            const bool sameKey =
-                lastKey != nullptr && lastRoot == entry.root && *lastPath == entry.keyPath;
+            const bool sameKey = lastKey != nullptr && last->root == entry.root &&
+                                 last->keyPath == entry.keyPath &&
+                                 last->wideKeyPath == entry.wideKeyPath;
             switch (entry.kind) {
                 case regtext::Entry::Kind::kKey:
                 case regtext::Entry::Kind::kValue: {
-                    Key* key = sameKey ? lastKey : FindOrCreate(base, entry.keyPath);
+                    Key* key =
+                        sameKey ? lastKey : FindOrCreate(base, entry.keyPath, entry.wideKeyPath);
                     lastKey = key;
-                    lastRoot = entry.root;
-                    lastPath = &entry.keyPath;
+                    last = &entry;
                     if (key == nullptr || entry.kind == regtext::Entry::Kind::kKey) break;
                     if (entry.name.size() > memreg::kMaxValueNameLength) break;
                     tree.SetValue(key, entry.name, entry.type,
-                                  std::string(entry.data.begin(), entry.data.end()));
+                                  std::string(entry.data.begin(), entry.data.end()), entry.wideName,
+                                  std::string(entry.wideData.begin(), entry.wideData.end()));
                     break;
                 }
                 case regtext::Entry::Kind::kDeleteKey: {
                     lastKey = nullptr;
-                    Key* key = Find(base, entry.keyPath);
+                    Key* key = Find(base, entry.keyPath, entry.wideKeyPath);
                     if (key != nullptr) Purge(key);
                     break;
                 }
                 case regtext::Entry::Kind::kDeleteValue: {
-                    Key* key = sameKey ? lastKey : Find(base, entry.keyPath);
+                    Key* key = sameKey ? lastKey : Find(base, entry.keyPath, entry.wideKeyPath);
                     if (key == nullptr) break;
-                    auto it = Tree::FindValue(key, entry.name);
+                    auto it = entry.wideName.empty() ? Tree::FindValue(key, entry.name)
+                                                     : Tree::FindValue(key, entry.wideName);
                     if (it != key->values.end()) tree.EraseValue(key, it);
                     break;
                 }
@@ -436,7 +541,17 @@ Status MemoryRegistry::OpenKey(HKey parent, const char* subKey, uint32_t access,
     try {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         Key* key = nullptr;
-        Status s = impl_->Resolve(parent, path, &key);
+        Status s = status::kSuccess;
+        if (access & access::kWow64_32Key) {
+            Impl::Handle* base = nullptr;
+            s = impl_->Use(parent, 0, &base);
+            if (s != status::kSuccess) return s;
+            if (!path.empty() && path.front() == '\\') return status::kBadPathname;
+            const auto [from, redirected] = impl_->Redirected(base->key, path);
+            s = Impl::Walk(from, redirected, &key);
+        } else {
+            s = impl_->Resolve(parent, path, &key);
+        }
         if (s != status::kSuccess) return s;
         uint32_t granted = 0;
         if (!Grant(key, access, &granted)) return status::kAccessDenied;
@@ -462,7 +577,13 @@ Status MemoryRegistry::CreateKey(HKey parent, const char* subKey, uint32_t acces
         if (s != status::kSuccess) return s;
         Key* key = nullptr;
         bool made = false;
-        s = impl_->WalkCreating(base->key, path, &key, &made);
+        if (access & access::kWow64_32Key) {
+            if (!path.empty() && path.front() == '\\') return status::kBadPathname;
+            const auto [from, redirected] = impl_->Redirected(base->key, path);
+            s = impl_->WalkCreating(from, redirected, &key, &made);
+        } else {
+            s = impl_->WalkCreating(base->key, path, &key, &made);
+        }
         if (s != status::kSuccess) return s;
         uint32_t granted = 0;
         if (!Grant(key, access, &granted)) return status::kAccessDenied;
@@ -499,8 +620,9 @@ Status MemoryRegistry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* n
         if (s != status::kSuccess) return s;
         Key* k = h->key;
         if (index >= k->children.size()) return status::kNoMoreItems;
-        const std::string& childName = (*Nth(k->children, index, k->childStamp, h->children))->name;
-        return answer::PutKeyName(childName, name, nameSize);
+        const auto child = Nth(k->children, index, k->childStamp, h->children);
+        if (!ChildUsable(k, child)) return status::kNoUnicodeTranslation;
+        return answer::PutKeyName((*child)->name, name, nameSize);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
@@ -518,6 +640,7 @@ Status MemoryRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t*
         Key* k = h->key;
         if (index >= k->values.size()) return status::kNoMoreItems;
         const Value& value = *Nth(k->values, index, k->valueStamp, h->values);
+        if (!ValueUsable(k, value)) return status::kNoUnicodeTranslation;
         // The data first: when it does not fit, the name is not written
         // either.
         Status result = answer::PutValueData(value.data, value.type, data, dataSize);
@@ -564,6 +687,7 @@ Status MemoryRegistry::QueryValue(HKey key, const char* name, uint32_t* type, ui
         if (s != status::kSuccess) return s;
         auto it = Tree::FindValue(h->key, valueName);
         if (it == h->key->values.end()) return status::kFileNotFound;
+        if (!it->wideData.empty()) return status::kNoUnicodeTranslation;
         if (type != nullptr) *type = it->type;
         return answer::PutValueData(it->data, it->type, data, dataSize);
     } catch (const std::exception&) {
@@ -609,6 +733,7 @@ Status MemoryRegistry::DeleteValue(HKey key, const char* name) {
         if (s != status::kSuccess) return s;
         auto it = Tree::FindValue(h->key, valueName);
         if (it == h->key->values.end()) return status::kFileNotFound;
+        if (!ValueUsable(h->key, *it)) return status::kNoUnicodeTranslation;
         impl_->tree.EraseValue(h->key, it);
         return status::kSuccess;
     } catch (const std::exception&) {
@@ -632,6 +757,7 @@ Status MemoryRegistry::DeleteKey(HKey parent, const char* subKey) {
         uint32_t granted = 0;
         if (!Grant(key, access::kDelete, &granted)) return status::kAccessDenied;
         if (key->pinned || !key->children.empty()) return status::kAccessDenied;
+        if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
         impl_->tree.RemoveLeaf(key);
         return status::kSuccess;
     } catch (const std::exception&) {
@@ -652,6 +778,7 @@ Status MemoryRegistry::DeleteTree(HKey parent, const char* subKey) {
             if (s != status::kSuccess) return s;
             if (!(h->access & access::kEnumerateSubKeys)) return status::kAccessDenied;
             Key* key = h->key;
+            if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
             while (!key->children.empty()) {
                 s = impl_->DeleteChecked(*key->children.begin());
                 if (s != status::kSuccess) return s;
@@ -666,10 +793,25 @@ Status MemoryRegistry::DeleteTree(HKey parent, const char* subKey) {
         Key* key = nullptr;
         Status s = impl_->Resolve(parent, path, &key);
         if (s != status::kSuccess) return s;
+        // Nothing is deleted unless all of it may be.
+        if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
         return impl_->DeleteChecked(key);
     } catch (const std::exception&) {
         return status::kNotEnoughMemory;
     }
+}
+
+Status MemoryRegistry::Wow64Path(HKey root, const std::string& subKey, std::string* path) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (!impl_->twoViews) return status::kFileNotFound;
+    }
+    return LayoutWow64Path(*this, root, subKey, path);
+}
+
+void MemoryRegistry::SetTwoViews(bool twoViews) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->twoViews = twoViews;
 }
 
 bool MemoryRegistry::SetProtection(HKey root, const std::string& path, Protection protection) {

@@ -22,7 +22,7 @@
 namespace qm {
 
 class MemoryRegistry : public RegistryService {
-public:
+  public:
     enum class Protection {
         kNone,
         kReadOnly,    // opens that ask for more than reading give kAccessDenied
@@ -48,6 +48,10 @@ public:
     Status DeleteValue(HKey key, const char* name) override;
     Status DeleteKey(HKey parent, const char* subKey) override;
     Status DeleteTree(HKey parent, const char* subKey) override;
+    Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override;
+
+    // Whether the registry is a 64-bit Windows one, with the 32-bit view.
+    void SetTwoViews(bool twoViews);
 
     // Marks an existing key. False when there is no such key.
     bool SetProtection(HKey root, const std::string& path, Protection protection);
@@ -74,7 +78,7 @@ public:
     // How many handles are open (tests use it to find leaks).
     size_t OpenHandleCount() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

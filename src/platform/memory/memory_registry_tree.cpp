@@ -20,14 +20,21 @@ uint32_t Length32(size_t n) {
 
 }  // namespace
 
+// By name; among keys of the same name the exact one first, then those with
+// a wide name in the order of their UTF-16 units. A name looked up is the
+// exact one's.
 bool ChildLess::operator()(const Key* a, const Key* b) const {
-    return CompareNames(a->name, b->name) < 0;
+    const int order = CompareNames(a->name, b->name);
+    if (order != 0) return order < 0;
+    if (a->wide.empty() != b->wide.empty()) return a->wide.empty();
+    return a->wide < b->wide;
 }
 bool ChildLess::operator()(const Key* a, std::string_view b) const {
     return CompareNames(a->name, b) < 0;
 }
 bool ChildLess::operator()(std::string_view a, const Key* b) const {
-    return CompareNames(a, b->name) < 0;
+    const int order = CompareNames(a, b->name);
+    return order != 0 ? order < 0 : !b->wide.empty();
 }
 
 uint32_t ReportedDataLength(const Value& value) {
@@ -64,12 +71,23 @@ Key* Tree::FindChild(const Key* parent, std::string_view name) {
     return it == parent->children.end() ? nullptr : *it;
 }
 
-Key* Tree::AddChild(Key* parent, std::string_view name) {
+Key* Tree::FindChild(const Key* parent, std::string_view name, std::u16string_view wide) {
+    if (wide.empty()) return FindChild(parent, name);
+    Key probe;
+    probe.name.assign(name);
+    probe.wide.assign(wide);
+    auto it = parent->children.find(&probe);
+    return it == parent->children.end() ? nullptr : *it;
+}
+
+Key* Tree::AddChild(Key* parent, std::string_view name, std::u16string_view wide) {
     auto key = std::make_unique<Key>();
     key->name.assign(name);
+    key->wide.assign(wide);
     key->parent = parent;
     key->childStamp = key->valueStamp = NextStamp();
     parent->children.insert(key.get());
+    if (!key->wide.empty()) ++parent->inexactChildren;
     parent->childStamp = NextStamp();
     parent->maxChildName = std::max(parent->maxChildName, Length32(name.size()));
     return key.release();
@@ -80,6 +98,7 @@ void Tree::RemoveLeaf(Key* key) {
     // Registered first: if that fails, nothing has changed yet.
     if (key->handles > 0) orphans_.insert(key);
     parent->children.erase(key);
+    if (!key->wide.empty()) --parent->inexactChildren;
     parent->childStamp = NextStamp();
     if (key->name.size() >= parent->maxChildName) parent->lengthsStale = true;
     key->parent = nullptr;
@@ -103,32 +122,44 @@ ValueList::iterator Tree::FindValue(Key* key, std::string_view name) {
         auto found = key->valueIndex->find(FoldName(name));
         return found == key->valueIndex->end() ? key->values.end() : found->second;
     }
-    return std::find_if(key->values.begin(), key->values.end(),
-                        [&](const Value& v) { return NamesEqual(v.name, name); });
+    return std::find_if(key->values.begin(), key->values.end(), [&](const Value& v) {
+        return v.wideName.empty() && NamesEqual(v.name, name);
+    });
 }
 
-void Tree::SetValue(Key* key, std::string_view name, uint32_t type, std::string data) {
-    auto it = FindValue(key, name);
+ValueList::iterator Tree::FindValue(Key* key, std::u16string_view wideName) {
+    return std::find_if(key->values.begin(), key->values.end(),
+                        [&](const Value& v) { return v.wideName == wideName; });
+}
+
+void Tree::SetValue(Key* key, std::string_view name, uint32_t type, std::string data,
+                    std::u16string_view wideName, std::string wideData) {
+    auto it = wideName.empty() ? FindValue(key, name) : FindValue(key, wideName);
     if (it != key->values.end()) {
         // An existing value keeps its name and its place.
         const uint32_t before = ReportedDataLength(*it);
         it->type = type;
         it->data = std::move(data);
+        it->wideData = std::move(wideData);
         const uint32_t after = ReportedDataLength(*it);
         if (after < before && before >= key->maxValueData) key->lengthsStale = true;
         key->maxValueData = std::max(key->maxValueData, after);
         return;
     }
-    key->values.push_back(Value{std::string(name), std::move(data), type});
+    key->values.push_back(Value{std::string(name), std::move(data), type, std::u16string(wideName),
+                                std::move(wideData)});
     auto added = std::prev(key->values.end());
+    // The index holds the values that a name reaches, those of exact names.
     try {
-        if (key->valueIndex) {
+        if (!wideName.empty()) {
+            ++key->inexactValues;
+        } else if (key->valueIndex) {
             key->valueIndex->emplace(FoldName(name), added);
         } else if (key->values.size() > kValueIndexThreshold) {
             auto index = std::make_unique<std::unordered_map<std::string, ValueList::iterator>>();
             index->reserve(key->values.size() * 2);
             for (auto v = key->values.begin(); v != key->values.end(); ++v)
-                index->emplace(FoldName(v->name), v);
+                if (v->wideName.empty()) index->emplace(FoldName(v->name), v);
             key->valueIndex = std::move(index);
         }
     } catch (...) {
@@ -141,7 +172,11 @@ void Tree::SetValue(Key* key, std::string_view name, uint32_t type, std::string 
 }
 
 void Tree::EraseValue(Key* key, ValueList::iterator it) {
-    if (key->valueIndex) key->valueIndex->erase(FoldName(it->name));
+    if (!it->wideName.empty()) {
+        --key->inexactValues;
+    } else if (key->valueIndex) {
+        key->valueIndex->erase(FoldName(it->name));
+    }
     if (it->name.size() >= key->maxValueName || ReportedDataLength(*it) >= key->maxValueData)
         key->lengthsStale = true;
     key->values.erase(it);
@@ -151,6 +186,7 @@ void Tree::EraseValue(Key* key, ValueList::iterator it) {
 void Tree::ClearValues(Key* key) {
     key->valueIndex.reset();
     key->values.clear();
+    key->inexactValues = 0;
     key->valueStamp = NextStamp();
     key->lengthsStale = true;
 }

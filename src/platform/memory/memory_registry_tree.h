@@ -32,6 +32,12 @@ struct Value {
     std::string name;
     std::string data;  // the bytes as set; short data needs no allocation of its own
     uint32_t type = 0;
+    // Text without an exact code-page form, as it was loaded: the name, and
+    // a text value's data (UTF-16LE bytes). Empty when `name` and `data`
+    // hold it exactly; they hold it as the ANSI functions would see it
+    // otherwise, and no name passed in reaches such a name.
+    std::u16string wideName;
+    std::string wideData;
 };
 using ValueList = std::list<Value>;
 
@@ -46,6 +52,10 @@ using ChildSet = std::set<Key*, ChildLess>;
 
 struct Key {
     std::string name;
+    // The name as it was loaded when it has no exact code-page form (see
+    // Value); such a key sorts after the exact name it reads as, and no
+    // path passed in reaches it.
+    std::u16string wide;
     Key* parent = nullptr;
     ChildSet children;  // in name order
     ValueList values;   // in the order they were first set
@@ -61,6 +71,9 @@ struct Key {
     uint32_t maxValueName = 0;
     uint32_t maxValueData = 0;
     bool lengthsStale = false;
+    // Children and values with a wide name.
+    uint32_t inexactChildren = 0;
+    uint32_t inexactValues = 0;
     bool deleted = false;
     bool pinned = false;  // never deleted (roots and the classes key)
     Mark mark = Mark::kNone;
@@ -82,17 +95,24 @@ class Tree {
 
     Key* NewRoot(std::string name);
 
+    // The child of exactly that name, or of that name with that wide name.
     static Key* FindChild(const Key* parent, std::string_view name);
+    static Key* FindChild(const Key* parent, std::string_view name, std::u16string_view wide);
     // Adds a child that does not exist yet.
-    Key* AddChild(Key* parent, std::string_view name);
+    Key* AddChild(Key* parent, std::string_view name, std::u16string_view wide = {});
     // Removes a key that has no children. A key that handles still refer to
     // stays allocated, marked deleted, until the last of them is closed.
     void RemoveLeaf(Key* key);
     // Called when a handle to `key` is closed.
     void ReleaseHandle(Key* key);
 
+    // The value of exactly that name, or of that wide name.
     static ValueList::iterator FindValue(Key* key, std::string_view name);
-    void SetValue(Key* key, std::string_view name, uint32_t type, std::string data);
+    static ValueList::iterator FindValue(Key* key, std::u16string_view wideName);
+    // Sets a value; a wide name or wide data is kept beside its code-page
+    // form (see Value).
+    void SetValue(Key* key, std::string_view name, uint32_t type, std::string data,
+                  std::u16string_view wideName = {}, std::string wideData = {});
     void EraseValue(Key* key, ValueList::iterator it);
     void ClearValues(Key* key);
 

@@ -57,40 +57,62 @@ size_t LineAt(std::string_view text, size_t end, size_t unit) {
     return line;
 }
 
-// UTF-16LE (after the byte-order mark) to code-page text, one byte per code
-// unit, so that line structure and positions of ASCII characters are kept.
+// UTF-16LE (after the byte-order mark) to UTF-8, so that line structure
+// and the ASCII characters that make up the syntax stay as they are and
+// every other character is kept for the entries.
 bool DecodeUtf16(std::string_view bytes, std::string& out, ParseError& error) {
     if (bytes.size() % 2 != 0) {
         error = {LineAt(bytes, bytes.size() - 1, 2),
                  "the file ends in the middle of a UTF-16 character"};
         return false;
     }
-    out.resize(bytes.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i) {
-        const auto unit = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                                (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
-        out[i] = static_cast<char>(detail::Utf16CharToCodePage(unit));
-    }
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                         (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    out = Utf16ToUtf8(units);
     return true;
 }
 
-// UTF-8 (after its byte-order mark) to code-page text.
-bool DecodeUtf8(std::string_view bytes, std::string& out, ParseError& error) {
+// UTF-8 (after its byte-order mark): checked, and kept as it is.
+bool CheckUtf8(std::string_view bytes, ParseError& error) {
     std::u16string units;
     size_t bad = 0;
     if (!Utf8ToUtf16(bytes, units, &bad)) {
         error = {LineAt(bytes, bad, 1), "invalid UTF-8"};
         return false;
     }
-    // Characters beyond the code page (a surrogate pair gives two) become '?'.
-    out = Utf16ToCodePage(units);
     return true;
+}
+
+// Text of a UTF-8 file part in the code page, as the ANSI functions would
+// see it (characters outside the code page become '?'), and the UTF-16 text
+// itself in `wide` when that loses anything (else `wide` is empty).
+void ToCodePage(std::string_view utf8, std::string& text, std::u16string& wide) {
+    Utf8ToUtf16(utf8, wide);
+    if (Utf16ToCodePageExact(wide, text)) {
+        wide.clear();
+    } else {
+        text = Utf16ToCodePage(wide);
+    }
+}
+
+std::vector<uint8_t> Utf16LeBytes(std::u16string_view units) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(units.size() * 2);
+    for (char16_t unit : units) {
+        bytes.push_back(static_cast<uint8_t>(unit));
+        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    return bytes;
 }
 
 class Parser {
   public:
-    Parser(std::string_view text, bool wideFile, Document& doc, ParseError& error)
-        : text_(text), wideFile_(wideFile), doc_(doc), error_(error) {}
+    // `unicodeText`: the text is UTF-8 (of a UTF-16 or UTF-8 file) rather
+    // than code-page text; `wideFile`: hex data of text types is UTF-16LE.
+    Parser(std::string_view text, bool unicodeText, bool wideFile, Document& doc, ParseError& error)
+        : text_(text), unicodeText_(unicodeText), wideFile_(wideFile), doc_(doc), error_(error) {}
 
     bool Run() {
         std::string_view line;
@@ -198,9 +220,14 @@ class Parser {
         }
         if (entry.kind == Entry::Kind::kDeleteKey && entry.keyPath.empty())
             return Fail("a root key cannot be deleted");
+        if (unicodeText_) {
+            const std::string utf8 = std::move(entry.keyPath);
+            ToCodePage(utf8, entry.keyPath, entry.wideKeyPath);
+        }
         inKey_ = entry.kind == Entry::Kind::kKey;
         keyRoot_ = entry.root;
         keyPath_ = entry.keyPath;
+        wideKeyPath_ = entry.wideKeyPath;
         doc_.entries.push_back(std::move(entry));
         return true;
     }
@@ -245,12 +272,17 @@ class Parser {
         size_t i = 1;
         if (s[0] == '"' && !ReadQuoted(s, i, entry.name))
             return Fail("unterminated value name (missing '\"')");
+        if (unicodeText_) {
+            const std::string utf8 = std::move(entry.name);
+            ToCodePage(utf8, entry.name, entry.wideName);
+        }
         i = SkipBlanks(s, i);
         if (i == s.size() || s[i] != '=') return Fail("expected '=' after the value name");
         i = SkipBlanks(s, i + 1);
         if (!inKey_) return Fail("value outside a key section");
         entry.root = keyRoot_;
         entry.keyPath = keyPath_;
+        entry.wideKeyPath = wideKeyPath_;
         const std::string_view data = s.substr(i);
         if (data.empty()) return Fail("missing value data after '='");
 
@@ -266,6 +298,15 @@ class Parser {
             if (!ReadQuoted(data, k, text)) return Fail("unterminated string (missing '\"')");
             if (!OnlyCommentLeft(data, k)) return Fail("unexpected text after the string");
             entry.type = regtype::kSz;
+            if (unicodeText_) {
+                const std::string utf8 = std::move(text);
+                std::u16string wide;
+                ToCodePage(utf8, text, wide);
+                if (!wide.empty()) {
+                    wide.push_back(u'\0');
+                    entry.wideData = Utf16LeBytes(wide);
+                }
+            }
             // The registry editor stores a string with its terminating zero.
             entry.data.assign(text.begin(), text.end());
             entry.data.push_back(0);
@@ -385,21 +426,26 @@ class Parser {
     void FinishValue() {
         continuing_ = false;
         // Text types in a UTF-16 file hold UTF-16LE bytes; the document holds
-        // code-page text. An odd last byte is dropped, as the ANSI functions do.
+        // code-page text. An odd last byte is dropped, as the ANSI functions
+        // do; what does not convert exactly is kept as the file has it.
         if (wideFile_ && regtype::IsText(pending_.type)) {
             std::vector<uint8_t>& data = pending_.data;
-            const size_t units = data.size() / 2;
-            for (size_t k = 0; k < units; ++k) {
-                const auto unit = static_cast<char16_t>(data[2 * k] | (data[2 * k + 1] << 8));
-                data[k] = detail::Utf16CharToCodePage(unit);
+            std::u16string units(data.size() / 2, u'\0');
+            for (size_t k = 0; k < units.size(); ++k)
+                units[k] = static_cast<char16_t>(data[2 * k] | (data[2 * k + 1] << 8));
+            std::string text;
+            if (!Utf16ToCodePageExact(units, text) || data.size() % 2 != 0) {
+                pending_.wideData = data;
+                text = Utf16ToCodePage(units);
             }
-            data.resize(units);
+            data.assign(text.begin(), text.end());
         }
         doc_.entries.push_back(std::move(pending_));
         pending_ = Entry{};
     }
 
     std::string_view text_;
+    bool unicodeText_;
     bool wideFile_;
     Document& doc_;
     ParseError& error_;
@@ -408,6 +454,7 @@ class Parser {
     bool inKey_ = false;
     HKey keyRoot_ = hkey::kNull;
     std::string keyPath_;
+    std::u16string wideKeyPath_;
     bool continuing_ = false;
     Entry pending_;
 };
@@ -420,6 +467,7 @@ bool Parse(std::string_view fileBytes, Document& doc, ParseError& error) {
     std::string decoded;
     std::string_view text = fileBytes;
     bool wide = false;
+    bool unicode = false;
     auto startsWith = [&](std::initializer_list<uint8_t> bom) {
         if (fileBytes.size() < bom.size()) return false;
         size_t i = 0;
@@ -428,7 +476,7 @@ bool Parse(std::string_view fileBytes, Document& doc, ParseError& error) {
         return true;
     };
     if (startsWith({0xFF, 0xFE})) {
-        wide = true;
+        wide = unicode = true;
         if (!DecodeUtf16(fileBytes.substr(2), decoded, error)) return false;
         text = decoded;
     } else if (startsWith({0xFE, 0xFF})) {
@@ -437,10 +485,11 @@ bool Parse(std::string_view fileBytes, Document& doc, ParseError& error) {
     } else if (startsWith({0xEF, 0xBB, 0xBF})) {
         // Not written by the registry editor, but a plain text editor may
         // save a file so: its text is read as UTF-8, its hex data as bytes.
-        if (!DecodeUtf8(fileBytes.substr(3), decoded, error)) return false;
-        text = decoded;
+        text = fileBytes.substr(3);
+        if (!CheckUtf8(text, error)) return false;
+        unicode = true;
     }
-    Parser parser(text, wide, doc, error);
+    Parser parser(text, unicode, wide, doc, error);
     if (!parser.Run()) {
         doc = Document{};
         return false;

@@ -8,6 +8,8 @@
 // system code page (Windows-1252 here), as the ANSI registry functions see
 // them: the UTF-16 text of a version 5 file, including the data of hex(1),
 // hex(2) and hex(7) values, is converted on reading and back on writing.
+// Text without an exact code-page form is also kept as the file has it
+// (Entry::wide...), and a version 5 file is written with it.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +41,13 @@ struct Entry {
     uint32_t type = 0;    // value type
     std::vector<uint8_t> data;
     size_t line = 0;  // 1-based line of the entry's start in the file
+    // Text of a Unicode file that has no exact code-page form: the key path,
+    // the value name, and a text value's data (UTF-16LE bytes), as the file
+    // holds them. Empty when the fields above hold the text exactly; they
+    // hold it as the ANSI functions would see it otherwise.
+    std::u16string wideKeyPath{};
+    std::u16string wideName{};
+    std::vector<uint8_t> wideData{};
 };
 
 struct Document {

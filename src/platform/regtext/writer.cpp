@@ -1,5 +1,7 @@
-// The writer: the text is built in the code page with CR LF line ends and,
-// for the version 5 format, turned into UTF-16LE at the end. The layout
+// The writer: the text is built in UTF-16 with CR LF line ends, from the
+// entries' code-page text or, where they keep it, from the text that has no
+// code-page form; it ends as UTF-16LE for the version 5 format and as
+// code-page text for REGEDIT4 (which cannot hold the latter). The layout
 // follows the registry editor's own export: a blank line before every key
 // section, @= for the default value, hex data wrapped before column 80 with
 // a '\' and a two-blank indent, and a blank line at the end.
@@ -19,26 +21,40 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 // the continuation '\' not) reaches this many characters.
 constexpr size_t kHexLineWrap = 77;
 
+using Text = std::u16string;
+
+void Append(Text& out, std::string_view ascii) {
+    for (char c : ascii) out.push_back(detail::CodePageCharToUtf16(static_cast<uint8_t>(c)));
+}
+
+// Code-page text, or the text it stands for when that is kept.
+Text Wide(std::string_view text, const std::u16string& kept) {
+    if (!kept.empty()) return kept;
+    Text out;
+    Append(out, text);
+    return out;
+}
+
 // A value name between quotes. Line ends and NUL cannot stand in the text,
 // so they are escaped like the registry editor does.
-void AppendQuoted(std::string& out, std::string_view text) {
+void AppendQuoted(Text& out, std::u16string_view text) {
     out.push_back('"');
-    for (char c : text) {
+    for (char16_t c : text) {
         switch (c) {
             case '\\':
-                out += "\\\\";
+                out += u"\\\\";
                 break;
             case '"':
-                out += "\\\"";
+                out += u"\\\"";
                 break;
             case '\r':
-                out += "\\r";
+                out += u"\\r";
                 break;
             case '\n':
-                out += "\\n";
+                out += u"\\n";
                 break;
             case '\0':
-                out += "\\0";
+                out += u"\\0";
                 break;
             default:
                 out.push_back(c);
@@ -58,19 +74,19 @@ bool IsQuotable(const Entry& entry) {
     return true;
 }
 
-void AppendKeyHeader(std::string& out, bool deletion, HKey root, const std::string& path) {
-    out += "\r\n[";
+void AppendKeyHeader(Text& out, bool deletion, const Entry& entry) {
+    out += u"\r\n[";
     if (deletion) out.push_back('-');
-    out += RootKeyFullName(root);
-    if (!path.empty()) {
+    Append(out, RootKeyFullName(entry.root));
+    if (!entry.keyPath.empty()) {
         out.push_back('\\');
-        out += path;
+        out += Wide(entry.keyPath, entry.wideKeyPath);
     }
-    out += "]\r\n";
+    out += u"]\r\n";
 }
 
 // `lineLength` is what the line already holds (name part and type prefix).
-void AppendHexBytes(std::string& out, const std::vector<uint8_t>& bytes, size_t lineLength) {
+void AppendHexBytes(Text& out, const std::vector<uint8_t>& bytes, size_t lineLength) {
     for (size_t i = 0; i < bytes.size(); ++i) {
         out.push_back(kHexDigits[bytes[i] >> 4]);
         out.push_back(kHexDigits[bytes[i] & 0xF]);
@@ -78,32 +94,33 @@ void AppendHexBytes(std::string& out, const std::vector<uint8_t>& bytes, size_t 
         out.push_back(',');
         lineLength += 3;
         if (lineLength >= kHexLineWrap) {
-            out += "\\\r\n  ";
+            out += u"\\\r\n  ";
             lineLength = 2;
         }
     }
 }
 
-void AppendValue(std::string& out, const Entry& entry, Format format) {
+void AppendValue(Text& out, const Entry& entry, Format format) {
     const size_t lineStart = out.size();
-    if (entry.name.empty()) {
+    if (entry.name.empty() && entry.wideName.empty()) {
         out.push_back('@');
     } else {
-        AppendQuoted(out, entry.name);
+        AppendQuoted(out, Wide(entry.name, entry.wideName));
     }
     out.push_back('=');
     if (entry.kind == Entry::Kind::kDeleteValue) {
-        out += "-\r\n";
+        out += u"-\r\n";
         return;
     }
-    if (IsQuotable(entry)) {
+    const bool keptText = format == Format::kVersion5 && !entry.wideData.empty();
+    if (IsQuotable(entry) && !keptText) {
         out.push_back('"');
         for (size_t i = 0; i + 1 < entry.data.size(); ++i) {
-            const char c = static_cast<char>(entry.data[i]);
+            const char16_t c = detail::CodePageCharToUtf16(entry.data[i]);
             if (c == '\\' || c == '"') out.push_back('\\');
             out.push_back(c);
         }
-        out += "\"\r\n";
+        out += u"\"\r\n";
         return;
     }
     if (entry.type == regtype::kDword && entry.data.size() == 4) {
@@ -111,18 +128,20 @@ void AppendValue(std::string& out, const Entry& entry, Format format) {
                                (static_cast<uint32_t>(entry.data[3]) << 24);
         char text[32];
         std::snprintf(text, sizeof text, "dword:%08x\r\n", value);
-        out += text;
+        Append(out, text);
         return;
     }
     if (entry.type == regtype::kBinary) {
-        out += "hex:";
+        out += u"hex:";
     } else {
         char text[32];
         std::snprintf(text, sizeof text, "hex(%x):", entry.type);
-        out += text;
+        Append(out, text);
     }
     const size_t lineLength = out.size() - lineStart;
-    if (format == Format::kVersion5 && regtype::IsText(entry.type)) {
+    if (keptText && regtype::IsText(entry.type)) {
+        AppendHexBytes(out, entry.wideData, lineLength);
+    } else if (format == Format::kVersion5 && regtype::IsText(entry.type)) {
         // The version 5 format holds text types as UTF-16LE.
         std::vector<uint8_t> wide;
         wide.reserve(entry.data.size() * 2);
@@ -135,49 +154,44 @@ void AppendValue(std::string& out, const Entry& entry, Format format) {
     } else {
         AppendHexBytes(out, entry.data, lineLength);
     }
-    out += "\r\n";
+    out += u"\r\n";
 }
 
 }  // namespace
 
 std::string Write(const Document& doc, Format format) {
-    std::string text =
-        format == Format::kRegedit4 ? "REGEDIT4\r\n" : "Windows Registry Editor Version 5.00\r\n";
+    Text text =
+        format == Format::kRegedit4 ? u"REGEDIT4\r\n" : u"Windows Registry Editor Version 5.00\r\n";
     // The key that values are written under. A value whose key is not the
     // current section gets a section of its own first.
-    bool inSection = false;
-    HKey sectionRoot = hkey::kNull;
-    const std::string* sectionPath = nullptr;
+    const Entry* section = nullptr;
+    const auto same = [](const Entry& a, const Entry& b) {
+        return a.root == b.root && a.keyPath == b.keyPath && a.wideKeyPath == b.wideKeyPath;
+    };
     for (const Entry& entry : doc.entries) {
         switch (entry.kind) {
             case Entry::Kind::kKey:
             case Entry::Kind::kDeleteKey:
-                AppendKeyHeader(text, entry.kind == Entry::Kind::kDeleteKey, entry.root,
-                                entry.keyPath);
-                inSection = entry.kind == Entry::Kind::kKey;
-                sectionRoot = entry.root;
-                sectionPath = &entry.keyPath;
+                AppendKeyHeader(text, entry.kind == Entry::Kind::kDeleteKey, entry);
+                section = entry.kind == Entry::Kind::kKey ? &entry : nullptr;
                 break;
             case Entry::Kind::kValue:
             case Entry::Kind::kDeleteValue:
-                if (!inSection || sectionRoot != entry.root || *sectionPath != entry.keyPath) {
-                    AppendKeyHeader(text, false, entry.root, entry.keyPath);
-                    inSection = true;
-                    sectionRoot = entry.root;
-                    sectionPath = &entry.keyPath;
+                if (section == nullptr || !same(*section, entry)) {
+                    AppendKeyHeader(text, false, entry);
+                    section = &entry;
                 }
                 AppendValue(text, entry, format);
                 break;
         }
     }
-    text += "\r\n";
-    if (format == Format::kRegedit4) return text;
+    text += u"\r\n";
+    if (format == Format::kRegedit4) return Utf16ToCodePage(text);
 
     std::string bytes;
     bytes.reserve(2 + text.size() * 2);
     bytes += "\xFF\xFE";
-    for (char c : text) {
-        const char16_t unit = detail::CodePageCharToUtf16(static_cast<uint8_t>(c));
+    for (char16_t unit : text) {
         bytes.push_back(static_cast<char>(unit & 0xFF));
         bytes.push_back(static_cast<char>(unit >> 8));
     }

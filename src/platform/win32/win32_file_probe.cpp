@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/system_functions.h"
+
 // <windows.h> renames DeleteFile to DeleteFileA; the interface's method
 // keeps its own name.
 #ifdef DeleteFile
@@ -76,13 +78,34 @@ class Win32FileStream : public FileStream {
     HANDLE file_;
 };
 
+// Whether the path a 32-bit program means could also be read with the
+// system's own folders: only under WOW64, and then the test is made again
+// with redirection off.
+template <typename Test>
+bool InEitherView(Test test) {
+    if (test()) return true;
+    if (!win32::RunsUnderWow64()) return false;
+    win32::FileRedirectionOff off;
+    return off.active() && test();
+}
+
+bool FindOnPathOnce(std::string& name);
+
 }  // namespace
 
 bool Win32FileProbe::PathExists(const std::string& path) {
-    return PathFileExistsA(path.c_str()) != FALSE;
+    // A path exists when it exists as the 32-bit program sees it or as the
+    // system sees it (System32's drivers, a 64-bit program's own files).
+    return InEitherView([&] { return PathFileExistsA(path.c_str()) != FALSE; });
 }
 
 bool Win32FileProbe::FindOnPath(std::string& name) {
+    return InEitherView([&] { return FindOnPathOnce(name); });
+}
+
+namespace {
+
+bool FindOnPathOnce(std::string& name) {
     // PathFindOnPathA works in a MAX_PATH buffer that it also reads the name
     // from; a longer name cannot be passed to it safely.
     const char* text = name.c_str();
@@ -95,6 +118,8 @@ bool Win32FileProbe::FindOnPath(std::string& name) {
     name = buffer;
     return true;
 }
+
+}  // namespace
 
 uint32_t Win32FileProbe::ExpandEnvironment(const std::string& text, std::string& expanded,
                                            uint32_t limit) {
@@ -144,6 +169,17 @@ Status Win32FileProbe::DeleteFile(const std::string& path) {
 }
 
 Status Win32FileProbe::ListFolder(const std::string& pattern, std::vector<FileEntry>& entries) {
+    // A folder that only the system's own view has (a 64-bit program's
+    // folder below System32) is listed with redirection off.
+    Status result = ListFolderOnce(pattern, entries);
+    if ((result != status::kFileNotFound && result != status::kPathNotFound) ||
+        !win32::RunsUnderWow64())
+        return result;
+    win32::FileRedirectionOff off;
+    return off.active() ? ListFolderOnce(pattern, entries) : result;
+}
+
+Status Win32FileProbe::ListFolderOnce(const std::string& pattern, std::vector<FileEntry>& entries) {
     entries.clear();
     WIN32_FIND_DATAA data{};
     FindHandle find(FindFirstFileA(pattern.c_str(), &data));

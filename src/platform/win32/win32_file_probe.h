@@ -1,5 +1,9 @@
 // FileProbe over the live file system: each call goes straight to the
-// kernel32 / shlwapi / shell32 ANSI function of the same meaning.
+// kernel32 / shlwapi / shell32 ANSI function of the same meaning. On 64-bit
+// Windows the existence tests (PathExists, FindOnPath, ListFolder) also
+// look with file-system redirection off when the 32-bit program's view
+// does not find the path, so that a path is missing only when it is missing
+// in both views.
 #pragma once
 
 #include "platform/file_probe.h"
@@ -19,6 +23,9 @@ class Win32FileProbe : public FileProbe {
     Status ListFolder(const std::string& pattern, std::vector<FileEntry>& entries) override;
     std::unique_ptr<FileStream> OpenFile(const std::string& path, FileMode mode,
                                          Status* status = nullptr) override;
+
+  private:
+    static Status ListFolderOnce(const std::string& pattern, std::vector<FileEntry>& entries);
 };
 
 }  // namespace qm

@@ -1,11 +1,40 @@
 #include "platform/win32/win32_registry.h"
 
-#include <shlwapi.h>
 #include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <cwctype>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "platform/registry_answers.h"
+#include "platform/win32/registry_listing.h"
+#include "platform/win32/system_functions.h"
+#include "platform/win32/wide_text.h"
 
 namespace qm {
 
+using win32::ListedValue;
+using win32::SubKeyListing;
+using win32::ValueListing;
+
 namespace {
+
+using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+// NtQueryKey of ntdll (every Windows NT has it, no import library does).
+using QueryKeyFunction = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+constexpr int kKeyNameInformation = 3;
+constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);  // STATUS_BUFFER_OVERFLOW
+constexpr LONG kBufferTooSmall = static_cast<LONG>(0xC0000023);  // STATUS_BUFFER_TOO_SMALL
+
+// Value names are converted into a counted Unicode string by the ANSI
+// functions, whose byte length must fit in 16 bits.
+constexpr size_t kMaxConvertibleName = 32766;
 
 HKEY ToHandle(HKey key) {
     return reinterpret_cast<HKEY>(key);
@@ -13,19 +42,256 @@ HKEY ToHandle(HKey key) {
 HKey FromHandle(HKEY key) {
     return reinterpret_cast<HKey>(key);
 }
-DWORD* AsDword(uint32_t* p) {
-    static_assert(sizeof(DWORD) == sizeof(uint32_t));
-    return reinterpret_cast<DWORD*>(p);
+
+// Closes a key it owns.
+class ScopedKey {
+  public:
+    ScopedKey() = default;
+    explicit ScopedKey(HKEY key) : key_(key) {}
+    ScopedKey(ScopedKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+    ScopedKey& operator=(ScopedKey&& other) noexcept {
+        if (this != &other) {
+            Close();
+            key_ = std::exchange(other.key_, nullptr);
+        }
+        return *this;
+    }
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+    ~ScopedKey() { Close(); }
+    void Close() {
+        if (key_ != nullptr) RegCloseKey(key_);
+        key_ = nullptr;
+    }
+    HKEY get() const { return key_; }
+    HKEY* out() {
+        Close();
+        return &key_;
+    }
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+// Whether `text` starts with the ASCII text `prefix`, without regard to case.
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (towupper(text[i]) != towupper(prefix[i])) return false;
+    return true;
+}
+
+bool SameNoCase(std::wstring_view a, std::wstring_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+// The path below `root` of a key whose kernel name is `name`
+// ("\REGISTRY\MACHINE\SOFTWARE\Wow6432Node\..." is "SOFTWARE\Wow6432Node\..."
+// below HKEY_LOCAL_MACHINE). False when the name lies elsewhere.
+bool PathBelowRoot(HKey root, std::wstring_view name, std::wstring& path) {
+    constexpr std::wstring_view kMachine = L"\\REGISTRY\\MACHINE\\";
+    constexpr std::wstring_view kUsers = L"\\REGISTRY\\USER\\";
+    constexpr std::wstring_view kMachineClasses = L"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\";
+    constexpr std::wstring_view kUserClasses = L"_Classes";
+    std::wstring_view rest;
+    if (root == hkey::kLocalMachine && StartsWithNoCase(name, kMachine)) {
+        rest = name.substr(kMachine.size());
+    } else if (root == hkey::kUsers && StartsWithNoCase(name, kUsers)) {
+        rest = name.substr(kUsers.size());
+    } else if (root == hkey::kClassesRoot && StartsWithNoCase(name, kMachineClasses)) {
+        rest = name.substr(kMachineClasses.size());
+    } else if ((root == hkey::kCurrentUser || root == hkey::kClassesRoot) &&
+               StartsWithNoCase(name, kUsers)) {
+        // The user's hive ("S-1-5-21-...") or the user's classes
+        // ("S-1-5-21-..._Classes"), whichever the root is made of.
+        const std::wstring_view below = name.substr(kUsers.size());
+        const size_t end = below.find(L'\\');
+        if (end == std::wstring_view::npos) return false;
+        const std::wstring_view hive = below.substr(0, end);
+        const bool classes =
+            hive.size() > kUserClasses.size() &&
+            SameNoCase(hive.substr(hive.size() - kUserClasses.size()), kUserClasses);
+        if (classes != (root == hkey::kClassesRoot)) return false;
+        rest = below.substr(end + 1);
+    } else {
+        return false;
+    }
+    path.assign(rest);
+    return !path.empty();
 }
 
 }  // namespace
+
+struct Win32Registry::Impl {
+    const bool twoViews = win32::RunsUnderWow64();
+    const DeleteKeyExFunction deleteKeyEx =
+        win32::SystemFunction<DeleteKeyExFunction>("advapi32.dll", "RegDeleteKeyExW");
+    const QueryKeyFunction queryKey =
+        win32::SystemFunction<QueryKeyFunction>("ntdll.dll", "NtQueryKey");
+
+    // Listings by handle and thread (root handles are shared between
+    // threads). Any change made through this object starts a new
+    // generation, and a listing of an older one is read again.
+    using ListingKey = std::pair<HKEY, DWORD>;
+    std::mutex mutex;
+    std::atomic<uint64_t> generation{1};
+    std::map<ListingKey, std::pair<uint64_t, std::shared_ptr<const SubKeyListing>>> keyLists;
+    std::map<ListingKey, std::pair<uint64_t, std::shared_ptr<const ValueListing>>> valueLists;
+
+    // The access an open or create asks for: the 64-bit view unless the
+    // caller chose one, and no view at all where there is only one.
+    uint32_t ViewAccess(uint32_t access) const {
+        constexpr uint32_t views = access::kWow64_64Key | access::kWow64_32Key;
+        if (!twoViews) return access & ~views;
+        return (access & views) != 0 ? access : access | access::kWow64_64Key;
+    }
+
+    void Changed() { generation.fetch_add(1); }
+
+    template <typename Listing, typename Map, typename Read>
+    std::shared_ptr<const Listing> Cached(Map& map, HKEY key, bool fresh, Read read) {
+        const ListingKey id{key, GetCurrentThreadId()};
+        const uint64_t now = generation.load();
+        if (!fresh) {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto found = map.find(id);
+            if (found != map.end() && found->second.first == now) return found->second.second;
+        }
+        auto listing = std::make_shared<const Listing>(read(key));
+        std::lock_guard<std::mutex> lock(mutex);
+        map[id] = {now, listing};
+        return listing;
+    }
+
+    std::shared_ptr<const SubKeyListing> SubKeys(HKEY key, bool fresh) {
+        return Cached<SubKeyListing>(keyLists, key, fresh, win32::ListSubKeys);
+    }
+    std::shared_ptr<const ValueListing> Values(HKEY key, bool fresh) {
+        return Cached<ValueListing>(valueLists, key, fresh, win32::ListValues);
+    }
+
+    void Forget(HKEY key) {
+        const ListingKey id{key, GetCurrentThreadId()};
+        std::lock_guard<std::mutex> lock(mutex);
+        keyLists.erase(id);
+        valueLists.erase(id);
+    }
+
+    // Deletes one key that has no subkeys, in the 64-bit view.
+    LONG DeleteOne(HKEY parent, const std::wstring& name) const {
+        if (!twoViews) return RegDeleteKeyW(parent, name.c_str());
+        // Without the function the deletion would go to the 32-bit view's
+        // key of that name, another key: nothing is deleted then.
+        if (deleteKeyEx == nullptr) return ERROR_ACCESS_DENIED;
+        return deleteKeyEx(parent, name.c_str(), KEY_WOW64_64KEY, 0);
+    }
+
+    // The kernel's name of the key `subKey` of `root` opened in `view`.
+    bool KernelName(HKey root, const std::string& subKey, REGSAM view, std::wstring& name) const {
+        ScopedKey key;
+        if (RegOpenKeyExA(ToHandle(root), subKey.c_str(), 0, KEY_QUERY_VALUE | view, key.out()) !=
+            ERROR_SUCCESS)
+            return false;
+        std::vector<BYTE> buffer(1024);
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            ULONG length = 0;
+            const LONG result = queryKey(key.get(), kKeyNameInformation, buffer.data(),
+                                         static_cast<ULONG>(buffer.size()), &length);
+            if ((result == kBufferOverflow || result == kBufferTooSmall) &&
+                length > buffer.size()) {
+                buffer.resize(length);
+                continue;
+            }
+            if (result != 0 || buffer.size() < sizeof(ULONG)) return false;
+            ULONG bytes = 0;
+            std::memcpy(&bytes, buffer.data(), sizeof bytes);
+            if (bytes > buffer.size() - sizeof(ULONG)) return false;
+            name.assign(bytes / sizeof(wchar_t), L'\0');
+            std::memcpy(name.data(), buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
+            return true;
+        }
+        return false;
+    }
+
+    // Whether everything in the tree below the open key `top` may be
+    // deleted: every name, and every value's text, converts exactly and is
+    // no other's. Keys that cannot be opened are passed over: a deletion
+    // stops there anyway.
+    Status CheckTree(HKEY top) const {
+        std::vector<std::wstring> pending{std::wstring()};
+        while (!pending.empty()) {
+            const std::wstring path = std::move(pending.back());
+            pending.pop_back();
+            ScopedKey opened;
+            HKEY key = top;
+            if (!path.empty()) {
+                if (RegOpenKeyExW(top, path.c_str(), 0, ViewAccess(KEY_READ), opened.out()) !=
+                    ERROR_SUCCESS)
+                    continue;
+                key = opened.get();
+            }
+            const ValueListing values = win32::ListValues(key);
+            if (values.end != ERROR_NO_MORE_ITEMS) return values.end;
+            if (!win32::AllUsable(values)) return status::kNoUnicodeTranslation;
+            const SubKeyListing keys = win32::ListSubKeys(key);
+            if (keys.end != ERROR_NO_MORE_ITEMS) return keys.end;
+            if (!win32::AllUsable(keys)) return status::kNoUnicodeTranslation;
+            for (const auto& child : keys.entries)
+                pending.push_back(path.empty() ? child.wide : path + L"\\" + child.wide);
+        }
+        return status::kSuccess;
+    }
+
+    // Deletes every subkey of the open key `top`, deepest first, as
+    // SHDeleteKey does: a key that cannot be opened or deleted stops it.
+    Status EmptyTree(HKEY top) const {
+        struct Frame {
+            ScopedKey key;
+            std::wstring name;
+        };
+        std::vector<Frame> stack;
+        stack.push_back(Frame{});
+        std::vector<wchar_t> name(512);
+        for (;;) {
+            HKEY here = stack.size() == 1 ? top : stack.back().key.get();
+            DWORD size = static_cast<DWORD>(name.size());
+            const LONG listed =
+                RegEnumKeyExW(here, 0, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+            if (listed == ERROR_SUCCESS) {
+                Frame child;
+                child.name.assign(name.data(), size);
+                const LONG opened = RegOpenKeyExW(here, child.name.c_str(), 0, ViewAccess(KEY_READ),
+                                                  child.key.out());
+                if (opened != ERROR_SUCCESS) return opened;
+                stack.push_back(std::move(child));
+                continue;
+            }
+            if (listed != ERROR_NO_MORE_ITEMS) return listed;
+            if (stack.size() == 1) return status::kSuccess;
+            Frame done = std::move(stack.back());
+            stack.pop_back();
+            done.key.Close();
+            HKEY parent = stack.size() == 1 ? top : stack.back().key.get();
+            const LONG deleted = DeleteOne(parent, done.name);
+            if (deleted != ERROR_SUCCESS) return deleted;
+        }
+    }
+};
+
+Win32Registry::Win32Registry() : impl_(std::make_unique<Impl>()) {}
+
+Win32Registry::~Win32Registry() = default;
+
+bool Win32Registry::TwoViews() const {
+    return impl_->twoViews;
+}
 
 Status Win32Registry::OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) {
     // RegOpenKeyA is RegOpenKeyExA with MAXIMUM_ALLOWED, except that for an
     // empty subkey it hands back the parent's own handle; asking for a new
     // handle always keeps "the opener closes what it opened" true.
     HKEY key = nullptr;
-    LONG status = RegOpenKeyExA(ToHandle(parent), subKey, 0, access, &key);
+    LONG status = RegOpenKeyExA(ToHandle(parent), subKey, 0, impl_->ViewAccess(access), &key);
     *result = status == ERROR_SUCCESS ? FromHandle(key) : hkey::kNull;
     return status;
 }
@@ -35,27 +301,42 @@ Status Win32Registry::CreateKey(HKey parent, const char* subKey, uint32_t access
     HKEY key = nullptr;
     DWORD disposition = 0;
     LONG status = RegCreateKeyExA(ToHandle(parent), subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  access, nullptr, &key, &disposition);
+                                  impl_->ViewAccess(access), nullptr, &key, &disposition);
     *result = status == ERROR_SUCCESS ? FromHandle(key) : hkey::kNull;
+    if (status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) impl_->Changed();
     if (created != nullptr)
         *created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
     return status;
 }
 
 Status Win32Registry::CloseKey(HKey key) {
+    impl_->Forget(ToHandle(key));
     if (hkey::IsRoot(key)) return ERROR_SUCCESS;
     return RegCloseKey(ToHandle(key));
 }
 
 Status Win32Registry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) {
-    return RegEnumKeyExA(ToHandle(key), index, name, AsDword(nameSize), nullptr, nullptr, nullptr,
-                         nullptr);
+    if (name == nullptr || nameSize == nullptr) return status::kInvalidParameter;
+    const auto listing = impl_->SubKeys(ToHandle(key), index == 0);
+    if (index >= listing->entries.size()) return listing->end;
+    const win32::ListedKey& entry = listing->entries[index];
+    if (!entry.usable) return status::kNoUnicodeTranslation;
+    return answer::PutKeyName(entry.name, name, nameSize);
 }
 
 Status Win32Registry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
                                 uint32_t* type, uint8_t* data, uint32_t* dataSize) {
-    return RegEnumValueA(ToHandle(key), index, name, AsDword(nameSize), nullptr, AsDword(type),
-                         data, AsDword(dataSize));
+    if ((data != nullptr && dataSize == nullptr) || name == nullptr || nameSize == nullptr)
+        return status::kInvalidParameter;
+    const auto listing = impl_->Values(ToHandle(key), index == 0);
+    if (index >= listing->entries.size()) return listing->end;
+    const ListedValue& value = listing->entries[index];
+    if (!value.usable) return status::kNoUnicodeTranslation;
+    // The data first: when it does not fit, the name is not written either.
+    Status result = answer::PutValueData(value.data, value.type, data, dataSize);
+    if (result == status::kSuccess) result = answer::PutValueName(value.name, name, nameSize);
+    if (type != nullptr) *type = value.type;
+    return result;
 }
 
 Status Win32Registry::QueryInfoKey(HKey key, KeyInfo* info) {
@@ -75,24 +356,140 @@ Status Win32Registry::QueryInfoKey(HKey key, KeyInfo* info) {
 
 Status Win32Registry::QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
                                  uint32_t* dataSize) {
-    return RegQueryValueExA(ToHandle(key), name, nullptr, AsDword(type), data, AsDword(dataSize));
+    if (data != nullptr && dataSize == nullptr) return status::kInvalidParameter;
+    if (key == hkey::kNull) return status::kInvalidHandle;
+    if (data == nullptr && dataSize != nullptr) *dataSize = 0;
+    if (type != nullptr) *type = regtype::kNone;
+    const std::string_view valueName = name == nullptr ? std::string_view() : name;
+    if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
+    const std::wstring wide = win32::Widen(valueName);
+
+    // Read in one call into room for what the caller offers (text takes
+    // up to two bytes per code-page byte in UTF-16); more only when it is
+    // larger.
+    const size_t offered = data != nullptr ? size_t{*dataSize} : 0;
+    std::vector<BYTE> buffer(std::max<size_t>(offered * 2 + 2, 256));
+    DWORD valueType = REG_NONE;
+    LONG result = ERROR_MORE_DATA;
+    DWORD size = 0;
+    for (int attempt = 0; attempt < 8 && result == ERROR_MORE_DATA; ++attempt) {
+        size = static_cast<DWORD>(buffer.size());
+        result = RegQueryValueExW(ToHandle(key), wide.c_str(), nullptr, &valueType, buffer.data(),
+                                  &size);
+        if (result == ERROR_MORE_DATA) buffer.resize(std::max<size_t>(size, buffer.size() * 2));
+    }
+    if (result != ERROR_SUCCESS) return result;
+    std::string bytes;
+    if (!win32::NarrowData(valueType, buffer.data(), std::min<size_t>(size, buffer.size()), bytes))
+        return status::kNoUnicodeTranslation;
+    const Status copied = answer::PutValueData(bytes, valueType, data, dataSize);
+    if (type != nullptr) *type = valueType;
+    return copied;
 }
 
 Status Win32Registry::SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
                                uint32_t size) {
-    return RegSetValueExA(ToHandle(key), name, 0, type, data, size);
+    const LONG result = RegSetValueExA(ToHandle(key), name, 0, type, data, size);
+    impl_->Changed();
+    return result;
 }
 
 Status Win32Registry::DeleteValue(HKey key, const char* name) {
-    return RegDeleteValueA(ToHandle(key), name);
+    const std::string valueName = name == nullptr ? std::string() : name;
+    // The value goes only when its text converts exactly and no other value
+    // of the key shares its name through the conversion. Where the handle
+    // may not read, the system's own check of the deletion is all there is.
+    uint32_t size = 0;
+    const Status read = QueryValue(key, valueName.c_str(), nullptr, nullptr, &size);
+    if (read == status::kNoUnicodeTranslation || read == status::kFileNotFound) return read;
+    if (read == status::kSuccess) {
+        const auto listing = impl_->Values(ToHandle(key), true);
+        const std::wstring wanted = win32::NameKey(valueName);
+        for (const ListedValue& value : listing->entries)
+            if (!value.usable && win32::NameKey(value.name) == wanted)
+                return status::kNoUnicodeTranslation;
+    }
+    const LONG result = RegDeleteValueA(ToHandle(key), name);
+    impl_->Changed();
+    return result;
 }
 
 Status Win32Registry::DeleteKey(HKey parent, const char* subKey) {
-    return RegDeleteKeyA(ToHandle(parent), subKey);
+    if (subKey == nullptr) return status::kInvalidParameter;
+    if (parent == hkey::kNull) return status::kInvalidHandle;
+    if (std::strlen(subKey) > kMaxSubKeyPath) return status::kMoreData;
+    {
+        // Only a key without subkeys, whose values may all go.
+        ScopedKey key;
+        const LONG opened =
+            RegOpenKeyExA(ToHandle(parent), subKey, 0, impl_->ViewAccess(KEY_READ), key.out());
+        if (opened != ERROR_SUCCESS) return opened;
+        DWORD subKeys = 0;
+        const LONG info = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (info != ERROR_SUCCESS) return info;
+        if (subKeys != 0) return status::kAccessDenied;
+        const ValueListing values = win32::ListValues(key.get());
+        if (values.end != ERROR_NO_MORE_ITEMS) return values.end;
+        if (!win32::AllUsable(values)) return status::kNoUnicodeTranslation;
+    }
+    const LONG result = impl_->DeleteOne(ToHandle(parent), win32::Widen(subKey));
+    impl_->Changed();
+    return result;
 }
 
 Status Win32Registry::DeleteTree(HKey parent, const char* subKey) {
-    return static_cast<Status>(SHDeleteKeyA(ToHandle(parent), subKey));
+    std::string path = subKey == nullptr ? std::string() : subKey;
+    if (parent == hkey::kClassesRoot && !path.empty() && path.front() == '\\') path.erase(0, 1);
+    if (path.size() > kMaxSubKeyPath) return status::kMoreData;
+    ScopedKey opened;
+    HKEY top = ToHandle(parent);
+    if (!path.empty()) {
+        const LONG result = RegOpenKeyExA(ToHandle(parent), path.c_str(), 0,
+                                          impl_->ViewAccess(KEY_READ), opened.out());
+        if (result != ERROR_SUCCESS) return result;
+        top = opened.get();
+    }
+    // Nothing is deleted unless all of it may be.
+    Status result = impl_->CheckTree(top);
+    if (result != status::kSuccess) return result;
+    impl_->Changed();
+    result = impl_->EmptyTree(top);
+    if (result != status::kSuccess) return result;
+    if (!path.empty()) {
+        opened.Close();
+        return impl_->DeleteOne(ToHandle(parent), win32::Widen(path));
+    }
+    // No subkey: the key's values go, the key stays.
+    std::vector<wchar_t> name(16384);
+    for (;;) {
+        DWORD size = static_cast<DWORD>(name.size());
+        const LONG listed =
+            RegEnumValueW(top, 0, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        if (listed == ERROR_NO_MORE_ITEMS) return status::kSuccess;
+        if (listed != ERROR_SUCCESS) return listed;
+        const std::wstring valueName(name.data(), size);
+        const LONG deleted = RegDeleteValueW(top, valueName.c_str());
+        if (deleted != ERROR_SUCCESS) return deleted;
+    }
+}
+
+Status Win32Registry::Wow64Path(HKey root, const std::string& subKey, std::string* path) {
+    if (!impl_->twoViews || impl_->queryKey == nullptr || path == nullptr || subKey.empty())
+        return status::kFileNotFound;
+    // The key a 32-bit program opens by that path, and the one that the
+    // path names where it lies: the same key when the views share it.
+    std::wstring name32, name64;
+    if (!impl_->KernelName(root, subKey, KEY_WOW64_32KEY, name32)) return status::kFileNotFound;
+    if (impl_->KernelName(root, subKey, KEY_WOW64_64KEY, name64) && SameNoCase(name32, name64))
+        return status::kFileNotFound;
+    std::wstring below;
+    std::string ansi;
+    if (!PathBelowRoot(root, name32, below) || !win32::NarrowName(below, ansi))
+        return status::kFileNotFound;
+    if (SameNoCase(below, win32::Widen(subKey))) return status::kFileNotFound;
+    *path = std::move(ansi);
+    return status::kSuccess;
 }
 
 }  // namespace qm

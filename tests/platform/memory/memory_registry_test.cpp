@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -539,6 +541,154 @@ TEST_F(FileTest, SaveAndLoadRoundTrip) {
         for (HKey root : {hkey::kCurrentUser, hkey::kLocalMachine, hkey::kClassesRoot})
             EXPECT_EQ(Dump(reg.Export(root)), Dump(loaded.Export(root))) << root;
     }
+}
+
+// A registry editor file in UTF-16 with a byte-order mark, from UTF-8 text.
+std::string Utf16File(const std::string& utf8) {
+    std::u16string units;
+    EXPECT_TRUE(regtext::Utf8ToUtf16(utf8, units));
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : units) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+TEST_F(FileTest, NamesWithoutACodePageFormAreKeptAndNeverTouched) {
+    // "Łódź" has no Windows-1252 form ("?ód?"); "?ód?" is a name of its own
+    // that reads the same.
+    const std::string path = TempPath("wide.reg");
+    std::ofstream(path, std::ios::binary) << Utf16File(R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\T]
+"Plain"="C:\\ok.exe"
+"Łódź"="name"
+"?ód?"="twin"
+"App"="C:\\Łódź\\app.exe"
+
+[HKEY_CURRENT_USER\T\Łódź]
+"v"="1"
+
+[HKEY_CURRENT_USER\T\?ód?]
+
+[HKEY_CURRENT_USER\T\Keep]
+"w"="2"
+
+[HKEY_CURRENT_USER\Held]
+"App"="C:\\Łódź"
+)");
+    std::string error;
+    ASSERT_TRUE(reg.LoadFile(path, &error)) << error;
+    const std::string before =
+        regtext::Write(reg.Export(hkey::kCurrentUser), regtext::Format::kVersion5);
+
+    HKey t = hkey::kNull;
+    ASSERT_EQ(reg.OpenKey(hkey::kCurrentUser, "T", access::kAllAccess, &t), status::kSuccess);
+    Keep(t);
+    // Enumeration keeps their places but names neither of a pair.
+    std::vector<Status> values, keys;
+    for (uint32_t i = 0; i < 4; ++i) {
+        char name[64];
+        uint32_t size = sizeof name;
+        values.push_back(reg.EnumValue(t, i, name, &size, nullptr, nullptr, nullptr));
+    }
+    for (uint32_t i = 0; i < 3; ++i) {
+        char name[64];
+        uint32_t size = sizeof name;
+        keys.push_back(reg.EnumKey(t, i, name, &size));
+    }
+    const Status kNo = status::kNoUnicodeTranslation;
+    EXPECT_EQ(values, (std::vector<Status>{status::kSuccess, kNo, kNo, kNo}));
+    EXPECT_EQ(keys, (std::vector<Status>{kNo, kNo, status::kSuccess}));
+    uint8_t data[64];
+    uint32_t size = sizeof data;
+    EXPECT_EQ(reg.QueryValue(t, "App", nullptr, data, &size), kNo);
+    size = sizeof data;
+    EXPECT_EQ(reg.QueryValue(t,
+                             "?\xF3"
+                             "d?",
+                             nullptr, data, &size),
+              status::kSuccess);
+
+    // Nothing of them is deleted, nor a tree or key that holds them.
+    EXPECT_EQ(reg.DeleteValue(t,
+                              "?\xF3"
+                              "d?"),
+              kNo);
+    EXPECT_EQ(reg.DeleteValue(t, "App"), kNo);
+    EXPECT_EQ(reg.DeleteKey(hkey::kCurrentUser, "Held"), kNo);
+    EXPECT_EQ(reg.DeleteTree(hkey::kCurrentUser, "T"), kNo);
+    EXPECT_EQ(regtext::Write(reg.Export(hkey::kCurrentUser), regtext::Format::kVersion5), before);
+    EXPECT_EQ(reg.DeleteTree(t, "Keep"), status::kSuccess);
+
+    // Saved again, they come back as the file had them.
+    const std::string saved = TempPath("saved.reg");
+    ASSERT_TRUE(reg.SaveFile(saved, regtext::Format::kVersion5, {hkey::kCurrentUser}, &error));
+    MemoryRegistry loaded;
+    ASSERT_TRUE(loaded.LoadFile(saved, &error)) << error;
+    EXPECT_EQ(regtext::Write(loaded.Export(hkey::kCurrentUser), regtext::Format::kVersion5),
+              regtext::Write(reg.Export(hkey::kCurrentUser), regtext::Format::kVersion5));
+    std::ifstream in(saved, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find(std::string("\x41\x01\xF3\0d\0\x7A\x01", 8)), std::string::npos);
+}
+
+TEST_F(MemoryRegistryTest, TwoViewsOf64BitWindows) {
+    constexpr const char* kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    constexpr const char* kRun32 = "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+    constexpr const char* kAppPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+    for (const char* path : {kRun, kRun32, kAppPaths, "SOFTWARE\\Classes\\CLSID",
+                             "SOFTWARE\\Classes\\Wow6432Node\\CLSID", "SOFTWARE\\Classes\\AppID"}) {
+        HKey key = hkey::kNull;
+        ASSERT_EQ(reg.CreateKey(hkey::kLocalMachine, path, access::kAllAccess, &key, nullptr),
+                  status::kSuccess);
+        SetText(Keep(key), "where", path);
+    }
+    std::string path;
+    EXPECT_EQ(reg.Wow64Path(hkey::kLocalMachine, kRun, &path), status::kFileNotFound);
+    reg.SetTwoViews(true);
+
+    ASSERT_EQ(reg.Wow64Path(hkey::kLocalMachine, kRun, &path), status::kSuccess);
+    EXPECT_EQ(path, kRun32);
+    EXPECT_EQ(KeyViews(reg, hkey::kLocalMachine, kRun), (Strings{kRun, kRun32}));
+    ASSERT_EQ(reg.Wow64Path(hkey::kClassesRoot, "CLSID", &path), status::kSuccess);
+    EXPECT_EQ(path, "Wow6432Node\\CLSID");
+    // Shared keys, and a 32-bit key that is not there, have no place of their own.
+    for (const auto& [root, shared] :
+         {std::pair{hkey::kLocalMachine, kAppPaths}, std::pair{hkey::kClassesRoot, "AppID"},
+          std::pair{hkey::kLocalMachine, "SYSTEM"},
+          std::pair{hkey::kLocalMachine,
+                    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}})
+        EXPECT_EQ(reg.Wow64Path(root, shared, &path), status::kFileNotFound) << shared;
+
+    // Only the 32-bit view's access is redirected, opens and creates alike.
+    char where[128];
+    const auto whereOf = [&](HKey root, const char* sub, uint32_t view) {
+        HKey key = hkey::kNull;
+        uint32_t size = sizeof where;
+        if (reg.OpenKey(root, sub, access::kRead | view, &key) != status::kSuccess)
+            return std::string("-");
+        const Status read =
+            reg.QueryValue(key, "where", nullptr, reinterpret_cast<uint8_t*>(where), &size);
+        reg.CloseKey(key);
+        return read == status::kSuccess ? std::string(where) : std::string("?");
+    };
+    EXPECT_EQ(whereOf(hkey::kLocalMachine, kRun, 0), kRun);
+    EXPECT_EQ(whereOf(hkey::kLocalMachine, kRun, access::kWow64_32Key), kRun32);
+    EXPECT_EQ(whereOf(hkey::kLocalMachine, kAppPaths, access::kWow64_32Key), kAppPaths);
+    EXPECT_EQ(whereOf(hkey::kClassesRoot, "CLSID", access::kWow64_32Key),
+              "SOFTWARE\\Classes\\Wow6432Node\\CLSID");
+    HKey made = hkey::kNull;
+    ASSERT_EQ(reg.CreateKey(hkey::kLocalMachine, "SOFTWARE\\Vendor",
+                            access::kAllAccess | access::kWow64_32Key, &made, nullptr),
+              status::kSuccess);
+    Keep(made);
+    HKey vendor = hkey::kNull;
+    EXPECT_EQ(
+        reg.OpenKey(hkey::kLocalMachine, "SOFTWARE\\Wow6432Node\\Vendor", access::kRead, &vendor),
+        status::kSuccess);
+    Keep(vendor);
 }
 
 TEST_F(FileTest, LoadRefusesTheWholeFileOnAnError) {

@@ -1,0 +1,115 @@
+#include "platform/win32/registry_listing.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "platform/win32/wide_text.h"
+
+namespace qm::win32 {
+
+namespace {
+
+// The longest value name (16383 characters) and key name the registry takes.
+constexpr DWORD kLongestValueName = 16384;
+constexpr DWORD kLongestKeyName = 512;
+// An entry whose size keeps changing while it is read is given up on.
+constexpr int kReadAttempts = 8;
+
+// Two names that convert to the same ANSI text are one name to the ANSI
+// functions: neither may be used. Only a key with an inexact name can have
+// such a pair, since exact names are told apart exactly as the registry
+// tells them apart.
+template <typename Entry>
+void MarkSharedNames(std::vector<Entry>& entries) {
+    if (std::all_of(entries.begin(), entries.end(), [](const Entry& e) { return e.usable; }))
+        return;
+    std::vector<std::wstring> keys;
+    keys.reserve(entries.size());
+    for (const Entry& entry : entries) keys.push_back(NameKey(entry.name));
+    std::vector<size_t> order(entries.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+    for (size_t i = 1; i < order.size(); ++i) {
+        if (keys[order[i]] != keys[order[i - 1]]) continue;
+        entries[order[i]].usable = false;
+        entries[order[i - 1]].usable = false;
+    }
+}
+
+}  // namespace
+
+SubKeyListing ListSubKeys(HKEY key) {
+    SubKeyListing listing;
+    std::vector<wchar_t> name(260);
+    for (DWORD index = 0;;) {
+        DWORD size = static_cast<DWORD>(name.size());
+        const LONG status =
+            RegEnumKeyExW(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA && name.size() < kLongestKeyName) {
+            name.resize(kLongestKeyName);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            listing.end = status;
+            break;
+        }
+        ListedKey entry;
+        entry.wide.assign(name.data(), std::min<size_t>(size, name.size()));
+        entry.usable = NarrowName(entry.wide, entry.name);
+        listing.entries.push_back(std::move(entry));
+        ++index;
+    }
+    MarkSharedNames(listing.entries);
+    return listing;
+}
+
+ValueListing ListValues(HKEY key) {
+    ValueListing listing;
+    std::vector<wchar_t> name(260);
+    std::vector<BYTE> data(2048);
+    int attempts = 0;
+    for (DWORD index = 0;;) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = REG_NONE;
+        const LONG status = RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type,
+                                          data.data(), &dataSize);
+        if (status == ERROR_MORE_DATA && ++attempts < kReadAttempts) {
+            // The name, the data or both did not fit: make room for the
+            // longest name and the data's reported size, and read again.
+            name.resize(kLongestValueName);
+            data.resize(std::max<size_t>({data.size() * 2, size_t{dataSize} + 2}));
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            listing.end = status;
+            break;
+        }
+        attempts = 0;
+        ListedValue entry;
+        entry.wide.assign(name.data(), std::min<size_t>(nameSize, name.size()));
+        entry.type = type;
+        const bool nameExact = NarrowName(entry.wide, entry.name);
+        const bool dataExact =
+            NarrowData(type, data.data(), std::min<size_t>(dataSize, data.size()), entry.data);
+        entry.usable = nameExact && dataExact;
+        listing.entries.push_back(std::move(entry));
+        ++index;
+    }
+    MarkSharedNames(listing.entries);
+    return listing;
+}
+
+bool AllUsable(const SubKeyListing& listing) {
+    return listing.end == ERROR_NO_MORE_ITEMS &&
+           std::all_of(listing.entries.begin(), listing.entries.end(),
+                       [](const ListedKey& e) { return e.usable; });
+}
+
+bool AllUsable(const ValueListing& listing) {
+    return listing.end == ERROR_NO_MORE_ITEMS &&
+           std::all_of(listing.entries.begin(), listing.entries.end(),
+                       [](const ListedValue& e) { return e.usable; });
+}
+
+}  // namespace qm::win32
