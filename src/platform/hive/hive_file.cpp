@@ -1,6 +1,8 @@
 #include "platform/hive/hive_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -312,6 +314,28 @@ bool SyncFile(const std::string& path) {
     return synced;
 }
 
+// hivex checks the block offsets of a damaged hive with assert() while it
+// frees or links blocks, and a failed check ends the whole process. Each
+// change is therefore tried first in a child process, on its copy of the
+// hive in memory; only a change that the child survives is made here.
+template <typename Change>
+bool SurvivesInChild(Change change) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        signal(SIGABRT, SIG_DFL);
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) dup2(null, STDERR_FILENO);
+        change();
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
 
 struct HiveFile::Wanted {
@@ -531,8 +555,13 @@ bool HiveFile::IsWithin(hive_node_h node, hive_node_h top) {
 
 uint32_t HiveFile::AddChild(hive_node_h parent, std::string_view name, hive_node_h* child) {
     if (!writable_ || damaged()) return status::kAccessDenied;
+    const std::string hiveName = NameToHive(name);
+    if (!SurvivesInChild([&] { hivex_node_add_child(h_, parent, hiveName.c_str()); })) {
+        MarkDamaged("hivex stopped on a damaged block while adding a key");
+        return status::kWriteFault;
+    }
     errno = 0;
-    *child = hivex_node_add_child(h_, parent, NameToHive(name).c_str());
+    *child = hivex_node_add_child(h_, parent, hiveName.c_str());
     Changed();
     if (*child == 0) {
         MarkDamaged("hivex could not add a key: " + ErrnoText(errno));
@@ -544,6 +573,11 @@ uint32_t HiveFile::AddChild(hive_node_h parent, std::string_view name, hive_node
 uint32_t HiveFile::DeleteNode(hive_node_h node) {
     if (!writable_ || damaged()) return status::kAccessDenied;
     if (node == root_) return status::kAccessDenied;
+    if (!SurvivesInChild([&] { hivex_node_delete_child(h_, node); })) {
+        MarkDamaged("hivex stopped on a damaged block while deleting a key");
+        return status::kWriteFault;
+    }
+    errno = 0;
     const int result = hivex_node_delete_child(h_, node);
     Changed();
     if (result != 0) {
@@ -603,6 +637,10 @@ uint32_t HiveFile::SetValues(hive_node_h node, const std::vector<Wanted>& wanted
         SetTypeBits(&set[i].t, wanted[i].type);
         set[i].len = wanted[i].data.size();
         set[i].value = const_cast<char*>(wanted[i].data.data());
+    }
+    if (!SurvivesInChild([&] { hivex_node_set_values(h_, node, set.size(), set.data(), 0); })) {
+        MarkDamaged("hivex stopped on a damaged block while writing the values of a key");
+        return status::kWriteFault;
     }
     errno = 0;
     const int result = hivex_node_set_values(h_, node, set.size(), set.data(), 0);

@@ -300,7 +300,9 @@ bool HiveRegistry::Commit(const UtcTime& now, std::vector<std::string>* backups,
                           std::string* error) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     for (const auto& hive : impl_->hives) {
-        if (!hive->modified()) continue;
+        // A hive found damaged while changing it fails the commit with the
+        // reason, even when nothing in it changed.
+        if (!hive->modified() && !hive->damaged()) continue;
         std::string kept;
         if (!hive->Commit(now, &kept, error)) return false;
         if (backups != nullptr) backups->push_back(kept);
