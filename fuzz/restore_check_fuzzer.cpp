@@ -83,9 +83,12 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // names within the registry's limits and reachable through the ANSI
 // functions (no zero byte, paths the open takes), roots that hold keys, and
 // no deletion of a key the registry keeps (HKEY_LOCAL_MACHINE\SOFTWARE and
-// its Classes key).
+// its Classes key). Text without an exact code-page form is held, but the
+// ANSI functions refuse it (and any name sharing its reading), so the check
+// cannot confirm such a file.
 bool Holdable(const regtext::Document& doc) {
     for (const regtext::Entry& e : doc.entries) {
+        if (!e.wideKeyPath.empty() || !e.wideName.empty() || !e.wideData.empty()) return false;
         if (e.root == hkey::kPerformanceData || e.keyPath.size() > 260) return false;
         size_t start = 0;
         for (size_t slash; (slash = e.keyPath.find('\\', start)) != std::string::npos;
