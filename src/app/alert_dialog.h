@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 #include "ui/dialog.h"
 
 namespace qm {

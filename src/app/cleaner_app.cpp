@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/main_dialog.h"
-#include "app/settings_store.h"
 #include "app/start_options.h"
+#include "platform/settings_store.h"
 #include "resource.h"
 #include "scan/window_messages.h"
 

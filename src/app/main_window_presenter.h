@@ -4,7 +4,7 @@
 // program. The main window implements the view.
 #pragma once
 
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 
 namespace qm {
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "app/options_presenter.h"
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 #include "ui/button.h"
 #include "ui/link_label.h"
 #include "ui/page.h"

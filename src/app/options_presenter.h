@@ -3,7 +3,7 @@
 // only on Apply. The page implements the view over its check boxes.
 #pragma once
 
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 #include "app/start_options.h"
 
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 
 namespace qm {
 namespace {

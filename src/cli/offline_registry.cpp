@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/settings_store.h"
 #include "platform/forwarding_registry.h"
 #include "platform/hive/windows_installation.h"
 #include "platform/memory/host_system_info.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/memory_registry_tree.h"
+#include "platform/settings_store.h"
 
 namespace qm::cli {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 #include "scan/scan_driver.h"
 
 namespace qm {

@@ -12,9 +12,9 @@
 #include <string>
 #include <thread>
 
-#include "app/settings_store.h"
 #include "platform/file_probe.h"
 #include "platform/registry_service.h"
+#include "platform/settings_store.h"
 #include "scan/found_item.h"
 #include "scan/progress_throttle.h"
 #include "scan/scan_context.h"

@@ -1,7 +1,7 @@
 // The settings store against the in-memory registry natively and against the
 // live registry under Wine (QM_LIVE_REGISTRY). Each test uses an application
 // name of its own so that it starts from nothing.
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 
 #include <gtest/gtest.h>
 

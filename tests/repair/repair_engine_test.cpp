@@ -12,11 +12,11 @@
 #include <map>
 #include <mutex>
 
-#include "app/settings_store.h"
 #include "platform/memory/host_system_info.h"
 #include "platform/memory/mapped_file_probe.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/regtext/reg_text.h"
+#include "platform/settings_store.h"
 #include "scan/scan_driver.h"
 #include "tests/backup/memory_file.h"
 #include "tests/backup/registry_snapshot.h"

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "app/settings_store.h"
 #include "platform/memory/memory_registry.h"
+#include "platform/settings_store.h"
 #include "platform/win32/win32_file_probe.h"
 #include "platform/win32/win32_system_info.h"
 #include "res/resource.h"
