@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "repair/file_path_scanner.h"
 #include "scan/extract_path.h"
+#include "scan/file_path_scanner.h"
 
 namespace {
 

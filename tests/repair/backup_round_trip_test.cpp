@@ -14,7 +14,7 @@
 #include "backup/restore_check.h"
 #include "platform/regtext/reg_text.h"
 #include "repair/entry_remover.h"
-#include "repair/file_path_scanner.h"
+#include "scan/file_path_scanner.h"
 #include "tests/backup/registry_snapshot.h"
 
 #ifdef _WIN32

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "repair/file_path_scanner.h"
+#include "scan/file_path_scanner.h"
 #include "tests/repair/scanner_world.h"
 
 namespace qm::repairtest {

@@ -1,4 +1,4 @@
-#include "repair/file_path_scanner.h"
+#include "scan/file_path_scanner.h"
 
 #include <algorithm>
 #include <set>

@@ -13,13 +13,13 @@
 #include <memory>
 #include <string>
 
+#include "findfix/find_fix_page.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/settings_store.h"
 #include "platform/win32/win32_file_probe.h"
 #include "platform/win32/win32_system_info.h"
 #include "res/resource.h"
 #include "scan/details_entry_layout.h"
-#include "scan/find_fix_page.h"
 #include "scan/window_messages.h"
 #include "tests/ui/gui_support.h"
 #include "ui/busy_progress_ctrl.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "platform/regtext/reg_text.h"
-#include "repair/file_path_scanner.h"
+#include "scan/file_path_scanner.h"
 #include "scan/found_item.h"
 #include "scan/scanners.h"
 

@@ -1,4 +1,4 @@
-#include "scan/found_items_dialog.h"
+#include "findfix/found_items_dialog.h"
 
 #include "resource.h"
 #include "ui/anchor_math.h"

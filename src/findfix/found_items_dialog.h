@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
+#include "findfix/quillmend_list_box.h"
 #include "scan/details_selection.h"
-#include "scan/quillmend_list_box.h"
 #include "ui/anchor_layout.h"
 #include "ui/dialog.h"
 #include "ui/dialog_layout_scaler.h"

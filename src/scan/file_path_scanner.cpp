@@ -23,7 +23,7 @@
 // Paths. The subkey path and the display path of the key being visited are
 // two strings shared by the whole walk; each stack entry keeps only their
 // lengths at its level, so a deep chain does not copy its path per level.
-#include "repair/file_path_scanner.h"
+#include "scan/file_path_scanner.h"
 
 #include <algorithm>
 #include <array>

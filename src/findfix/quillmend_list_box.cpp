@@ -1,4 +1,4 @@
-#include "scan/quillmend_list_box.h"
+#include "findfix/quillmend_list_box.h"
 
 #include <windowsx.h>
 

@@ -1,8 +1,8 @@
-#include "scan/find_fix_page.h"
+#include "findfix/find_fix_page.h"
 
+#include "findfix/found_items_dialog.h"
 #include "resource.h"
 #include "scan/details_selection.h"
-#include "scan/found_items_dialog.h"
 #include "scan/progress_throttle.h"
 #include "scan/window_messages.h"
 #include "ui/colour.h"
