@@ -60,28 +60,26 @@ FixCommand::FixCommand(ScanDriver& driver, RegistryService& registry, FileProbe&
       system_(MakeSystemInfo()),
       backups_(files, *system_),
       remover_(registry, files),
-      engine_(registry, backups_, remover_, view, driver.items(), driver.counters(),
-              [&driver](const std::string& text) { driver.SetCommandText(text); }) {
+      engine_(driver, registry, backups_, remover_, view, [this](bool) {
+          KeepFound();
+          return true;
+      }) {
     backups_.SetBackupFolder(backupFolder);
-    driver_.SetRepairRoutine([this](bool automatic) {
-        Repair(automatic);
-        return engine_.lastReport().ran;
-    });
 }
 
-void FixCommand::Repair(bool automatic) {
+void FixCommand::KeepFound() {
     repaired_ = true;
     found_.Clear();
     driver_.items().ForEach(
         [this](const FoundItem& item) { found_.Append(std::make_unique<FoundItem>(item)); });
-    engine_.RunRepair(automatic);
 }
 
 void FixCommand::Run() {
     if (repaired_) return;  // "repairafterfind" repaired at the end of the scan
     driver_.items().ForEach([](FoundItem& item) { item.selected = true; });
-    driver_.SetCommandText("Stop Fix");
-    Repair(false);
+    driver_.SetState(ScanState::kStopFix);
+    KeepFound();
+    engine_.RunRepair(false);
 }
 
 void FixCommand::PrintBackup(std::ostream& out, const Options& options) const {

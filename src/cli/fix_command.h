@@ -44,7 +44,9 @@ class FixCommand {
     void SetBackupFormat(bool regedit4) { backups_.SetFormatFor(regedit4); }
 
   private:
-    void Repair(bool automatic);
+    // Before each repair: the found items are copied out of the driver's
+    // list, which the repair empties.
+    void KeepFound();
 
     ScanDriver& driver_;
     std::unique_ptr<SystemInfo> system_;

@@ -11,8 +11,6 @@ namespace qm {
 namespace {
 
 constexpr const char* kCaption = "Quillmend";
-constexpr const char* kFind = "Find";
-constexpr const char* kFix = "Fix";
 
 constexpr const char* kTitle = "Start Registry Repair";
 constexpr const char* kFirstInstruction =
@@ -44,10 +42,8 @@ CRegFindNFix::CRegFindNFix(HINSTANCE instance, RegistryService& registry, FilePr
       uiThread_(GetCurrentThreadId()),
       remover_(registry, files),
       driver_(registry, files, *this, scanners),
-      engine_(driver_, registry, backups, remover_, *this) {
-    // The engine made itself the driver's repair routine; this one wraps it.
-    driver_.SetRepairRoutine([this](bool automatic) { return RunRepair(automatic); });
-
+      engine_(driver_, registry, backups, remover_, *this,
+              [this](bool automatic) { return BeforeRepair(automatic); }) {
     BindMessage(kRunOnPageMessage, [](WPARAM, LPARAM l) {
         if (const auto* call = reinterpret_cast<const std::function<void()>*>(l)) (*call)();
         return LRESULT{0};
@@ -134,13 +130,13 @@ void CRegFindNFix::OnUi(const std::function<void()>& call) {
 }
 
 void CRegFindNFix::PressFind() {
-    if (driver_.CommandText() == kFind) OnCommandButton();
+    if (driver_.State() == ScanState::kFind) OnCommandButton();
 }
 
 void CRegFindNFix::OnCommandButton() {
     // A new scan or a repair empties the list of found items.
-    const std::string command = driver_.CommandText();
-    if (command == kFind || command == kFix) CloseDetails();
+    const ScanState state = driver_.State();
+    if (state == ScanState::kFind || state == ScanState::kFix) CloseDetails();
     driver_.OnFindCommand();
 }
 
@@ -155,7 +151,7 @@ void CRegFindNFix::OnClear() {
     CloseDetails();
     ClearResultCells();
     driver_.items().Clear();
-    driver_.SetCommandText(kFind);
+    driver_.SetState(ScanState::kFind);
     ShowWindow(GetDlgItem(hwnd_, IDC_FF_RESULT), SW_HIDE);
     ShowWindow(GetDlgItem(hwnd_, IDC_FF_CLEAR), SW_HIDE);
     instruction_.SetText(kResetInstruction);
@@ -165,7 +161,7 @@ void CRegFindNFix::ResetAfterRepair() {
     CloseDetails();
     ClearResultCells();
     driver_.items().Clear();
-    driver_.SetCommandText(kFind);
+    driver_.SetState(ScanState::kFind);
     instruction_.SetText(kResetInstruction);
     Repaint();
 }
@@ -186,16 +182,15 @@ void CRegFindNFix::StopWorker() {
     closing_ = false;
 }
 
-bool CRegFindNFix::RunRepair(bool automatic) {
+bool CRegFindNFix::BeforeRepair(bool automatic) {
     // A program that is closing starts no repair after a stopped scan, and
     // the scan ends as after one: the window is going, nothing is kept.
-    if (closing_) return true;
+    if (closing_) return false;
     // The repair empties the list of found items: a details dialog that a
     // scan left open lets go of them first.
     OnUi([this] { CloseDetails(); });
     if (automatic) driver_.items().ForEach([](FoundItem& item) { item.selected = true; });
-    engine_.RunRepair(automatic);
-    return engine_.lastReport().ran;
+    return true;
 }
 
 LRESULT CRegFindNFix::OnListClick(NMHDR* header) {

@@ -48,9 +48,9 @@ class CRegFindNFix : public ui::Page, private ScanView {
     // Stops the worker and waits for it, handling sent messages meanwhile.
     ~CRegFindNFix() override;
 
-    // A press of the command button while it reads "Find".
+    // A press of the command button while its state is to find.
     void PressFind();
-    // After a repair: result cells empty, list emptied, "Find", the
+    // After a repair: result cells empty, list emptied, state to find, the
     // instruction text, repaint.
     void ResetAfterRepair();
     // Asks the worker to stop and waits for its end, handling the messages
@@ -78,7 +78,8 @@ class CRegFindNFix : public ui::Page, private ScanView {
     // Ends an open details dialog after it forgot its items.
     void CloseDetails();
     void ClearResultCells();
-    bool RunRepair(bool automatic);
+    // The engine's check before each repair of the driver's.
+    bool BeforeRepair(bool automatic);
 
     // ScanView, called by the driver and the repair engine.
     void SetCommandText(const std::string& text) override;

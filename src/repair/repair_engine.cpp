@@ -4,15 +4,12 @@
 #include <utility>
 
 #include "platform/settings_store.h"
-#include "scan/scan_driver.h"
 
 namespace qm {
 
 namespace {
 
 // The run's own texts.
-constexpr const char* kFind = "Find";
-constexpr const char* kFix = "Fix";
 constexpr const char* kProblemsFixed = "Problems Fixed";
 constexpr const char* kNotSelected = "Not selected";
 
@@ -67,13 +64,16 @@ RepairEngine::RepairEngine(RegistryService& registry, BackupStore& backups, Entr
       view_(view),
       items_(items),
       counters_(counters),
-      setCommandText_(std::move(setCommandText)) {}
+      setState_([sink = std::move(setCommandText)](ScanState state) {
+          if (sink) sink(CommandCaption(state));
+      }) {}
 
 RepairEngine::RepairEngine(ScanDriver& driver, RegistryService& registry, BackupStore& backups,
-                           EntryRemover& remover, ScanView& view)
-    : RepairEngine(registry, backups, remover, view, driver.items(), driver.counters(),
-                   [&driver](const std::string& text) { driver.SetCommandText(text); }) {
-    driver.SetRepairRoutine([this](bool automatic) {
+                           EntryRemover& remover, ScanView& view, BeforeRun beforeRun)
+    : RepairEngine(registry, backups, remover, view, driver.items(), driver.counters(), {}) {
+    setState_ = [&driver](ScanState state) { driver.SetState(state); };
+    driver.SetRepairRoutine([this, beforeRun = std::move(beforeRun)](bool automatic) {
+        if (beforeRun && !beforeRun(automatic)) return true;
         RunRepair(automatic);
         return report_.ran;
     });
@@ -158,7 +158,7 @@ void RepairEngine::RunRepair(bool automatic) {
         any = any || ticked[row];
     }
     if (!any) {
-        setCommandText_(kFind);
+        setState_(ScanState::kFind);
         report_.message = repair_text::kNoRowTicked;
         view_.ShowMessage(report_.message);
         return;
@@ -177,7 +177,7 @@ void RepairEngine::RunRepair(bool automatic) {
         view_.ShowBusyBar(false);
         view_.ShowStatus(false);
         view_.ShowClearButton(true);
-        setCommandText_(items_.Count() > 0 ? kFix : kFind);
+        setState_(items_.Count() > 0 ? ScanState::kFix : ScanState::kFind);
         view_.EnablePageButtons(true);
         report_.message = Printf(repair_text::kNoBackup, backups_.BackupFolder());
         view_.ShowMessage(report_.message);
@@ -223,7 +223,7 @@ void RepairEngine::RunRepair(bool automatic) {
     // Every entry was flushed before it was deleted; a failing close loses
     // nothing that was deleted.
     backup->Close();
-    setCommandText_(kFind);
+    setState_(ScanState::kFind);
     if (!automatic) view_.NotifyRepairFinished();
     for (int row = 0; row < kCategoryCount; ++row) {
         if (ticked[row])

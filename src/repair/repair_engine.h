@@ -2,7 +2,8 @@
 // deletes, for every selected item of a ticked category, the key or value it
 // stands for, each written first to one new backup file per run. It talks
 // to the page through ScanView, like the scan driver, and is the driver's
-// repair routine (for Fix, and after a scan when "repairafterfind" is 1).
+// repair routine (for Fix, and after a scan when "repairafterfind" is 1):
+// the constructor over a driver is the one place that wires the two.
 //
 // What the run guarantees beyond deleting: nothing is deleted unless it is
 // in the backup file in full and flushed to the disk. A run that cannot
@@ -20,11 +21,10 @@
 #include "platform/registry_service.h"
 #include "repair/entry_remover.h"
 #include "scan/found_item.h"
+#include "scan/scan_driver.h"
 #include "scan/scan_view.h"
 
 namespace qm {
-
-class ScanDriver;
 
 // The texts the run shows in message boxes (%s: a folder or file path, %d:
 // a count).
@@ -56,15 +56,20 @@ struct RepairReport {
 
 class RepairEngine {
   public:
+    // Where an engine without a driver shows the command button's caption.
     using CommandTextSink = std::function<void(const std::string&)>;
+    // Called on the driver's worker before each repair the driver asks for,
+    // with whether it is automatic; a run it refuses (false) does not
+    // happen, and the scan ends as after a repair.
+    using BeforeRun = std::function<bool(bool automatic)>;
 
     RepairEngine(RegistryService& registry, BackupStore& backups, EntryRemover& remover,
                  ScanView& view, FoundItemList& items, const ScanCounters& counters,
                  CommandTextSink setCommandText);
-    // Over the driver's list, counters and command button; becomes the
-    // driver's repair routine.
+    // Over the driver's list, counters and state; becomes the driver's
+    // repair routine.
     RepairEngine(ScanDriver& driver, RegistryService& registry, BackupStore& backups,
-                 EntryRemover& remover, ScanView& view);
+                 EntryRemover& remover, ScanView& view, BeforeRun beforeRun = {});
 
     // The run. `automatic` when it follows a scan on the scan worker; the
     // driver then tells the main window itself that the repair finished.
@@ -99,7 +104,7 @@ class RepairEngine {
     ScanView& view_;
     FoundItemList& items_;
     const ScanCounters& counters_;
-    CommandTextSink setCommandText_;
+    std::function<void(ScanState)> setState_;
     RepairReport report_;
     bool itemNotBackedUp_ = false;
 };

@@ -8,11 +8,6 @@ namespace qm {
 
 namespace {
 
-constexpr const char* kFind = "Find";
-constexpr const char* kStopFind = "Stop Find";
-constexpr const char* kFix = "Fix";
-constexpr const char* kStopFix = "Stop Fix";
-
 std::string ProblemsFound(int32_t count) {
     char text[64];
     std::snprintf(text, sizeof text, "%d Problems Found", static_cast<int>(count));
@@ -24,6 +19,20 @@ std::string ProblemsFound(int32_t count) {
 ScannerTable DefaultScanners() {
     return {&ScanComActiveX, &ScanUninstall, &ScanFonts,          &ScanSharedDlls,
             &ScanAppPaths,   &ScanHelpFiles, &ScanWindowsStartup, &ScanFilePaths};
+}
+
+const char* CommandCaption(ScanState state) {
+    switch (state) {
+        case ScanState::kFind:
+            return "Find";
+        case ScanState::kStopFind:
+            return "Stop Find";
+        case ScanState::kFix:
+            return "Fix";
+        case ScanState::kStopFix:
+            return "Stop Fix";
+    }
+    return "Find";
 }
 
 std::string ScanResultText(int32_t count) {
@@ -51,40 +60,46 @@ ScanDriver::~ScanDriver() {
     WaitForWorker();
 }
 
-void ScanDriver::SetCommandText(const std::string& text) {
+void ScanDriver::SetState(ScanState state) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        commandText_ = text;
+        state_ = state;
     }
-    view_.SetCommandText(text);
+    view_.SetCommandText(CommandCaption(state));
 }
 
-std::string ScanDriver::CommandText() const {
+ScanState ScanDriver::State() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    return commandText_;
+    return state_;
 }
 
 void ScanDriver::OnFindCommand() {
-    const std::string command = CommandText();
-    if (workerRunning_ && command != kStopFind) return;  // a stopped worker is still ending
-    if (command == kFind) {
-        counters_.Reset();
-        stopRequested_ = 0;
-        SetCommandText(kStopFind);
-        StartWorker([this] { ScanWorker(); });
-    } else if (command == kStopFind) {
-        stopRequested_ = 1;
-        SetCommandText(counters_.totalCount > 0 ? kFix : kFind);
-        // The worker ends by itself; until it has, nothing new may start.
-        if (workerRunning_) view_.EnableCommand(false);
-    } else if (command == kFix) {
-        stopRequested_ = 0;
-        SetCommandText(kStopFix);
-        PrepareSelection();
-        view_.ShowResultLine(false);
-        StartWorker([this] { RunRepair(false); });
+    const ScanState state = State();
+    // A stopped worker is still ending.
+    if (workerRunning_ && state != ScanState::kStopFind) return;
+    switch (state) {
+        case ScanState::kFind:
+            counters_.Reset();
+            stopRequested_ = 0;
+            SetState(ScanState::kStopFind);
+            StartWorker([this] { ScanWorker(); });
+            break;
+        case ScanState::kStopFind:
+            stopRequested_ = 1;
+            SetState(counters_.totalCount > 0 ? ScanState::kFix : ScanState::kFind);
+            // The worker ends by itself; until it has, nothing new may start.
+            if (workerRunning_) view_.EnableCommand(false);
+            break;
+        case ScanState::kFix:
+            stopRequested_ = 0;
+            SetState(ScanState::kStopFix);
+            PrepareSelection();
+            view_.ShowResultLine(false);
+            StartWorker([this] { RunRepair(false); });
+            break;
+        case ScanState::kStopFix:
+            break;  // a repair always runs to its end
     }
-    // "Stop Fix": a repair always runs to its end.
 }
 
 void ScanDriver::MarkDetailsOpened(int32_t category) {
@@ -131,7 +146,7 @@ void ScanDriver::ScanWorker() {
         any = any || ticked[row];
     }
     if (!any) {
-        SetCommandText(kFind);
+        SetState(ScanState::kFind);
         view_.ShowMessage("Please select atleast one item.");
         return;
     }
@@ -170,9 +185,9 @@ void ScanDriver::ScanWorker() {
         view_.SetInstruction(
             "Click on View Details to see the items details before Fixing the items.");
         view_.StopBusyAnimation();
-        SetCommandText(kFix);
+        SetState(ScanState::kFix);
     } else {
-        SetCommandText(kFind);
+        SetState(ScanState::kFind);
     }
     settings_.WriteNumber(kProductName, setting::kLastFoundErrors, counters_.totalCount);
 
@@ -184,7 +199,7 @@ void ScanDriver::ScanWorker() {
     // not told that a repair finished (which would empty the list and may
     // close the program).
     if (automatic && RunRepair(true)) {
-        SetCommandText(kFind);
+        SetState(ScanState::kFind);
         view_.ShowBusyBar(false);
         view_.ShowStatus(false);
         view_.EnablePageButtons(true);

@@ -1,8 +1,9 @@
-// The Find & Fix page's run state: one command button that reads "Find",
-// "Stop Find", "Fix" or "Stop Fix", a scan worker thread that runs the
-// ticked categories in order, the stop flag, the end-of-scan bookkeeping
-// ("lastfounderrors", the result line, the automatic repair). The page
-// drives it through OnFindCommand and shows what it says through ScanView.
+// The Find & Fix page's run state: what the one command button does next
+// (find, stop a scan, fix, or nothing while a repair runs), a scan worker
+// thread that runs the ticked categories in order, the stop flag, the
+// end-of-scan bookkeeping ("lastfounderrors", the result line, the
+// automatic repair). The page drives it through OnFindCommand and shows
+// what it says through ScanView; the button's caption is only shown.
 #pragma once
 
 #include <array>
@@ -38,6 +39,17 @@ using RepairRoutine = std::function<bool(bool automatic)>;
 // The result line after a scan without automatic repair.
 std::string ScanResultText(int32_t count);
 
+// What the command button does when pressed.
+enum class ScanState {
+    kFind,      // starts a scan
+    kStopFind,  // stops the running scan
+    kFix,       // repairs the found items
+    kStopFix,   // nothing: a repair always runs to its end
+};
+
+// The command button's caption in `state`.
+const char* CommandCaption(ScanState state);
+
 class ScanDriver {
   public:
     ScanDriver(RegistryService& registry, FileProbe& files, ScanView& view,
@@ -56,11 +68,13 @@ class ScanDriver {
     void MarkDetailsOpened(int32_t category);
     bool DetailsOpened(int32_t category) const;
 
-    // The command button's handler; acts on the current button text.
+    // The command button's handler; acts on the current state.
     void OnFindCommand();
-    std::string CommandText() const;
-    // Sets the command button's text, which is the page's run state.
-    void SetCommandText(const std::string& text);
+    ScanState State() const;
+    // Sets the state and shows its caption on the command button.
+    void SetState(ScanState state);
+    // The caption the command button shows now.
+    std::string CommandText() const { return CommandCaption(State()); }
 
     // The scan worker's body: runs on the calling thread and returns when
     // the scan (and an automatic repair) has ended. The headless scanner
@@ -93,7 +107,7 @@ class ScanDriver {
     std::atomic<int> stopRequested_{0};
     std::array<std::atomic<bool>, kCategoryCount + 1> detailsOpened_{};
     mutable std::mutex stateMutex_;
-    std::string commandText_ = "Find";
+    ScanState state_ = ScanState::kFind;
 
     std::mutex workerMutex_;
     std::thread worker_;

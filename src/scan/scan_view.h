@@ -12,7 +12,7 @@ class ScanView {
   public:
     virtual ~ScanView() = default;
 
-    // Command button (1021): its text is the page's run state.
+    // Command button (1021): the caption of the driver's state, for display.
     virtual void SetCommandText(const std::string& text) = 0;
     // Disabled while a stopped worker is still ending.
     virtual void EnableCommand(bool enabled) = 0;

@@ -150,7 +150,7 @@ TEST(DetailsSelection, FixRepairsTheTickedItemsOfOpenedCategories) {
     helpFiles.Open();
     helpFiles.UnselectAll();
 
-    driver.SetCommandText("Fix");
+    driver.SetState(ScanState::kFix);
     driver.OnFindCommand();
     driver.WaitForWorker();
     EXPECT_EQ(repaired, (std::vector<std::string>{"u1", "u3", "f1", "f2"}));
