@@ -15,8 +15,9 @@ namespace qm {
 
 class EntryRemover {
   public:
-    // What DeleteKeyTree returns when the key is gone.
-    static constexpr Status kDeleted = 1;
+    // What DeleteKeyTree returns when the key is gone: negative, so that no
+    // Win32 status (all of which are 0 or more) can be taken for it.
+    static constexpr Status kDeleted = -1;
 
     EntryRemover(RegistryService& registry, FileProbe& files)
         : registry_(registry), files_(files), writer_(registry) {}
