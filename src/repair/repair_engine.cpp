@@ -46,7 +46,7 @@ std::string SubkeyOf(const FoundItem& item) {
 }
 
 // How the end message names an item's entry.
-std::string EntryText(const FoundItem& item, bool isKey) {
+std::string EndMessageEntryName(const FoundItem& item, bool isKey) {
     if (item.category == static_cast<int32_t>(ScanCategory::ComActiveX)) return item.keyPath;
     if (isKey) return item.keyPath + "\\" + item.valueName;
     if (item.valueName.empty()) return item.keyPath + ", default value";
@@ -211,7 +211,7 @@ void RepairEngine::RunRepair(bool automatic) {
         }
         const bool isKey = ItemIsKey(item);
         report_.notRepaired.push_back(
-            EntryText(item, isKey) + " (" +
+            EndMessageEntryName(item, isKey) + " (" +
             (itemNotBackedUp_ ? repair_text::kNotBackedUp : repair_text::kNotDeleted) + ")");
     }
     remover_.SetBackupStream(nullptr);
