@@ -10,7 +10,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// Bytes on the first line of a byte list; every later line holds one less.
+// A byte list breaks after every 21st byte counted from 0: its first line
+// holds 22 bytes, every later line 21.
 constexpr size_t kBytesPerLine = 21;
 
 // A value whose size keeps changing between the size query and the read is
@@ -143,13 +144,6 @@ std::string RegExportWriter::FormatValueData(uint32_t type, const uint8_t* data,
     return text;
 }
 
-std::string RegExportWriter::ValueLine(const std::string& name, uint32_t type, const uint8_t* data,
-                                       size_t length, TextDataForm form) {
-    std::string line;
-    AppendValueLine(line, name.data(), name.size(), type, data, length, form);
-    return line;
-}
-
 namespace {
 
 // Name and data buffers reused for every key of one export.
@@ -204,17 +198,6 @@ Status WriteValues(RegistryService& registry, HKey key, const std::string& path,
 constexpr uint32_t kWalkAccess = access::kQueryValue | access::kEnumerateSubKeys;
 
 }  // namespace
-
-Status RegExportWriter::WriteKeySection(HKey parent, const std::string& name,
-                                        const std::string& path, std::string& out,
-                                        TextDataForm form) {
-    RegKey key(registry_);
-    const Status status = key.Open(parent, name.c_str(), access::kQueryValue);
-    if (status != status::kSuccess) return status;
-    ValueBuffers buffers;
-    KeyInfo info;
-    return WriteValues(registry_, key.get(), path, out, form, buffers, info);
-}
 
 Status RegExportWriter::ExportKeyText(HKey root, const std::string& subKey, std::string& out,
                                       TextDataForm form, ExportedTree* tree) {

@@ -65,17 +65,9 @@ class RegExportWriter {
     Status ExportValueText(HKey root, const std::string& subKey, const std::string& valueName,
                            std::string& out, TextDataForm form = nullptr);
 
-    // One key's section: an empty line, "[path]" and its values. `name` is
-    // opened below `parent`.
-    Status WriteKeySection(HKey parent, const std::string& name, const std::string& path,
-                           std::string& out, TextDataForm form = nullptr);
-
     // A value's data text, line end included.
     static std::string FormatValueData(uint32_t type, const uint8_t* data, size_t length,
                                        TextDataForm form = nullptr);
-    // A whole value line: name part and data text.
-    static std::string ValueLine(const std::string& name, uint32_t type, const uint8_t* data,
-                                 size_t length, TextDataForm form = nullptr);
 
     // "HKEY_LOCAL_MACHINE" and the other six; "" for any other handle.
     static const char* RootKeyName(HKey root) { return RootKeyFullName(root); }
