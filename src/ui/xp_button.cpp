@@ -8,8 +8,10 @@
 namespace qm::ui {
 
 void CXPButton::OnBound() {
-    // Only the drawing changes: the button keeps its type bits for clicks
-    // and focus, and the owner-draw style hands its painting to us.
+    // Only the drawing changes. BS_OWNERDRAW is a button type, not a flag:
+    // OR-ed over a push button's type (0 or 1) it makes the type owner-draw,
+    // which takes clicks and focus as a push button does and hands its
+    // painting to us.
     SetStyle(Style() | BS_OWNERDRAW);
 }
 
