@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "platform/value_text.h"
+
 namespace qm {
 
 namespace {
@@ -26,16 +28,13 @@ std::string SettingsStore::Read(const std::string& appName, const std::string& v
     if (key.Create(hkey::kLocalMachine, KeyPath(appName).c_str(), access::kRead | kOwnView) !=
         status::kSuccess)
         return {};
-    std::vector<uint8_t> buffer(limit, 0);
-    uint32_t size = limit;
-    uint32_t type = 0;
-    if (registry_.QueryValue(key.get(), valueName.c_str(), &type, buffer.data(), &size) !=
-        status::kSuccess)
-        return {};
     // The stored text may or may not carry a terminating zero; it ends at
     // whichever comes first.
-    std::string text(reinterpret_cast<const char*>(buffer.data()), size);
-    if (auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
+    std::vector<uint8_t> buffer(limit, 0);
+    std::string text;
+    if (QueryValueText(registry_, key.get(), valueName.c_str(), buffer.data(), limit, text) !=
+        status::kSuccess)
+        return {};
     return text;
 }
 

@@ -11,7 +11,6 @@ namespace {
 
 // Subkey names are read into 300 bytes, of which 299 are offered.
 constexpr uint32_t kSubkeyNameSize = 299;
-constexpr uint32_t kStringValueSize = 1024;
 constexpr uint32_t kValueNameSize = 16384;
 
 // Whether any entry of the tree at `path` below `base` is one that must stay
@@ -214,21 +213,6 @@ Status EntryRemover::RemoveFile(const std::string& path) {
     // ... and nobody else may have it open, nor may it be read-only.
     if (!files_.OpenFile(path, FileMode::kOpenExistingWrite, &status)) return status;
     return files_.DeleteFile(path);
-}
-
-std::string ReadStringValue(RegistryService& registry, HKey root, const std::string& subKey,
-                            const std::string& valueName) {
-    RegKey key(registry);
-    if (key.Open(root, subKey.c_str(), access::kRead) != status::kSuccess) return {};
-    std::vector<uint8_t> data(kStringValueSize);
-    uint32_t type = 0, size = kStringValueSize;
-    if (registry.QueryValue(key.get(), valueName.c_str(), &type, data.data(), &size) !=
-        status::kSuccess)
-        return {};
-    size = std::min(size, kStringValueSize);
-    const auto* text = reinterpret_cast<const char*>(data.data());
-    const void* zero = std::memchr(text, 0, size);
-    return std::string(text, zero != nullptr ? static_cast<const char*>(zero) - text : size);
 }
 
 }  // namespace qm

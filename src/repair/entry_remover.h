@@ -73,11 +73,4 @@ class EntryRemover {
     bool lastBackupFailed_ = false;
 };
 
-// The text of one value read with KEY_READ into 1024 bytes: its bytes up to
-// the first zero byte (or all the bytes read when there is none). The empty
-// text when the key cannot be opened or the value cannot be read, including
-// a value of more than 1024 bytes. Any value type is read.
-std::string ReadStringValue(RegistryService& registry, HKey root, const std::string& subKey,
-                            const std::string& valueName);
-
 }  // namespace qm

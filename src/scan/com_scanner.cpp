@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/value_text.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
 
@@ -58,12 +59,6 @@ bool IsViewKey(const std::string& name) {
     return true;
 }
 
-// Length of the text in `bytes`: up to the first zero byte, at most `size`.
-size_t TextLength(const char* bytes, uint32_t size) {
-    const void* zero = std::memchr(bytes, '\0', size);
-    return zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : size;
-}
-
 class ComScan {
   public:
     explicit ComScan(ScanContext& ctx) : ctx_(ctx), registry_(ctx.registry) {}
@@ -97,12 +92,8 @@ class ComScan {
     // to the first zero byte. False when the value is missing or its data is
     // longer than `offered` bytes.
     bool ReadText(HKey key, const char* valueName, uint32_t offered, std::string& text) {
-        uint32_t size = offered;
-        if (registry_.QueryValue(key, valueName, nullptr, data_.data(), &size) != status::kSuccess)
-            return false;
-        const char* bytes = reinterpret_cast<const char*>(data_.data());
-        text.assign(bytes, TextLength(bytes, std::min(size, offered)));
-        return true;
+        return QueryValueText(registry_, key, valueName, data_.data(), offered, text) ==
+               status::kSuccess;
     }
 
     // Whether the server or type-library file a value names is gone. Only a

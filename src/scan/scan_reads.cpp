@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/value_text.h"
+
 namespace qm::scan {
 
 namespace {
@@ -67,13 +69,8 @@ Status EnumValueText(RegistryService& registry, HKey key, uint32_t& index, std::
 }
 
 Status ReadValueText(RegistryService& registry, HKey key, const char* name, std::string& data) {
-    Buffer buffer;
-    uint32_t size = kReadBufferSize;
-    const Status result =
-        registry.QueryValue(key, name, nullptr, reinterpret_cast<uint8_t*>(buffer.data()), &size);
-    if (result == status::kSuccess)
-        AssignText(data, buffer.data(), std::min(size, kReadBufferSize));
-    return result;
+    std::array<uint8_t, kReadBufferSize> buffer;
+    return QueryValueText(registry, key, name, buffer.data(), kReadBufferSize, data);
 }
 
 }  // namespace qm::scan

@@ -1,6 +1,6 @@
 #include "startup/startup_sources.h"
 
-#include "repair/entry_remover.h"
+#include "platform/value_text.h"
 #include "scan/scan_reads.h"
 #include "startup/run_places.h"
 #include "startup/system_switch.h"

@@ -11,6 +11,7 @@
 #include "platform/memory/mapped_file_probe.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/regtext/reg_text.h"
+#include "platform/value_text.h"
 #include "tests/backup/memory_file.h"
 #include "tests/backup/registry_snapshot.h"
 
