@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace qm {
@@ -26,7 +27,7 @@ constexpr char16_t CodePageCharToUtf16(uint8_t byte) {
 // The code-page byte of a Unicode character, '?' when there is none.
 constexpr uint8_t Utf16CharToCodePage(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<uint8_t>(c);
-    for (size_t i = 0; i < kCodePageHighRow.size(); ++i)
+    for (std::size_t i = 0; i < kCodePageHighRow.size(); ++i)
         if (kCodePageHighRow[i] == c) return static_cast<uint8_t>(0x80 + i);
     return '?';
 }

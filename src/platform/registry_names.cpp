@@ -3,20 +3,11 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/code_page.h"
+
 namespace qm {
 
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F as UTF-16 (the five unassigned bytes map to
-// the C1 controls, as the system's conversion does).
-constexpr std::array<uint16_t, 32> kHighRow{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-constexpr uint16_t ToUtf16(uint8_t b) {
-    return b >= 0x80 && b < 0xA0 ? kHighRow[b - 0x80] : b;
-}
 
 constexpr uint16_t UpperUtf16(uint16_t u) {
     if (u >= 'a' && u <= 'z') return static_cast<uint16_t>(u - 0x20);
@@ -66,11 +57,11 @@ struct NameTables {
 constexpr NameTables MakeNameTables() {
     NameTables t;
     for (int b = 0; b < 256; ++b) {
-        const uint16_t upper = UpperUtf16(ToUtf16(static_cast<uint8_t>(b)));
+        const uint16_t upper = UpperUtf16(CodePageCharToUtf16(static_cast<uint8_t>(b)));
         t.order[b] = LowerUtf16(upper);
         t.fold[b] = static_cast<char>(b);  // no code-page form: the byte stands for itself
         for (int c = 0; c < 256; ++c) {
-            if (ToUtf16(static_cast<uint8_t>(c)) == upper) {
+            if (CodePageCharToUtf16(static_cast<uint8_t>(c)) == upper) {
                 t.fold[b] = static_cast<char>(c);
                 break;
             }

@@ -2,30 +2,9 @@
 
 #include "platform/code_page.h"
 #include "platform/name_case.h"
+#include "platform/regtext/reg_text.h"
 
 namespace qm::mapped {
-
-namespace {
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-}  // namespace
 
 std::u32string WindowsToUnicode(std::string_view text) {
     std::u32string out;
@@ -42,9 +21,7 @@ std::string UnicodeToWindows(std::u32string_view text) {
 }
 
 std::string WindowsToHost(std::string_view name) {
-    std::string out;
-    for (char c : name) AppendUtf8(out, CodePageCharToUtf16(static_cast<unsigned char>(c)));
-    return out;
+    return regtext::Utf16ToUtf8(regtext::CodePageToUtf16(name));
 }
 
 std::u32string HostToUnicode(std::string_view name) {
