@@ -1,7 +1,8 @@
 // How names compare without regard to case: each character is upper-cased
 // as Unicode upper-cases it, as the Windows registry and file system compare
-// names. The table covers ASCII, Latin-1, Latin Extended-A, Greek and
-// Cyrillic.
+// names. It covers ASCII, Latin-1, Latin Extended-A, the f with hook of
+// Latin Extended-B (the only letter of the code page beyond those), Greek
+// and Cyrillic.
 #pragma once
 
 #include <string_view>
@@ -37,6 +38,7 @@ constexpr char32_t UpperChar(char32_t c) {
         if (name_case_detail::EvenIsLower(c)) return c & 1 ? c : c - 1;
         return c;
     }
+    if (c == 0x192) return 0x191;
     if (c >= 0x3B1 && c <= 0x3CB) return c == 0x3C2 ? 0x3A3 : c - 0x20;
     if (c == 0x3AC) return 0x386;
     if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
@@ -59,6 +61,7 @@ constexpr char32_t LowerChar(char32_t c) {
         if (name_case_detail::EvenIsLower(c)) return c & 1 ? c + 1 : c;
         return c;
     }
+    if (c == 0x191) return 0x192;
     if ((c >= 0x391 && c <= 0x3A1) || (c >= 0x3A3 && c <= 0x3AB)) return c + 0x20;
     if (c == 0x386) return 0x3AC;
     if (c >= 0x388 && c <= 0x38A) return c + 0x25;

@@ -4,50 +4,11 @@
 #include <cstdint>
 
 #include "platform/code_page.h"
+#include "platform/name_case.h"
 
 namespace qm {
 
 namespace {
-
-constexpr uint16_t UpperUtf16(uint16_t u) {
-    if (u >= 'a' && u <= 'z') return static_cast<uint16_t>(u - 0x20);
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<uint16_t>(u - 0x20);
-    switch (u) {
-        case 0x00B5:
-            return 0x039C;  // micro sign -> Greek capital mu
-        case 0x00FF:
-            return 0x0178;
-        case 0x0153:
-            return 0x0152;
-        case 0x0161:
-            return 0x0160;
-        case 0x017E:
-            return 0x017D;
-        case 0x0192:
-            return 0x0191;
-        default:
-            return u;
-    }
-}
-
-// The lower-case form, used only for ordering: Wine orders subkeys by their
-// lower-cased names.
-constexpr uint16_t LowerUtf16(uint16_t u) {
-    if (u >= 'A' && u <= 'Z') return static_cast<uint16_t>(u + 0x20);
-    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<uint16_t>(u + 0x20);
-    switch (u) {
-        case 0x0178:
-            return 0x00FF;
-        case 0x0152:
-            return 0x0153;
-        case 0x0160:
-            return 0x0161;
-        case 0x017D:
-            return 0x017E;
-        default:
-            return u;
-    }
-}
 
 struct NameTables {
     std::array<uint16_t, 256> order{};  // lower-cased UTF-16 unit of each byte
@@ -57,8 +18,8 @@ struct NameTables {
 constexpr NameTables MakeNameTables() {
     NameTables t;
     for (int b = 0; b < 256; ++b) {
-        const uint16_t upper = UpperUtf16(CodePageCharToUtf16(static_cast<uint8_t>(b)));
-        t.order[b] = LowerUtf16(upper);
+        const char32_t upper = UpperChar(CodePageCharToUtf16(static_cast<uint8_t>(b)));
+        t.order[b] = static_cast<uint16_t>(LowerChar(upper));
         t.fold[b] = static_cast<char>(b);  // no code-page form: the byte stands for itself
         for (int c = 0; c < 256; ++c) {
             if (CodePageCharToUtf16(static_cast<uint8_t>(c)) == upper) {
