@@ -5,28 +5,9 @@
 #include <vector>
 
 #include "backup/restore_check.h"
+#include "platform/registry_names.h"
 
 namespace qm {
-
-namespace {
-
-// File names on Windows compare without regard to case (ASCII and the
-// Latin-1 letters of the code page).
-char FoldChar(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
-        return static_cast<char>(u + 0x20);
-    return c;
-}
-
-bool SameFileName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
-    return true;
-}
-
-}  // namespace
 
 std::string BackupPagePresenter::FormatTime(const CalendarTime& time) {
     char text[96];
@@ -83,7 +64,7 @@ bool BackupPagePresenter::RestoreFile(const std::string& name) {
     if (files_.ListFolder(PathOf("*.*"), entries) != status::kSuccess) return false;
     const FileEntry* match = nullptr;
     for (const FileEntry& entry : entries) {
-        if (entry.isDirectory || !SameFileName(entry.name, name)) continue;
+        if (entry.isDirectory || !NamesEqual(entry.name, name)) continue;
         if (match == nullptr || entry.name == name) match = &entry;
     }
     // The file has left the folder since the list was made.

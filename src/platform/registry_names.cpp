@@ -3,60 +3,12 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/code_page.h"
+#include "platform/name_case.h"
+
 namespace qm {
 
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F as UTF-16 (the five unassigned bytes map to
-// the C1 controls, as the system's conversion does).
-constexpr std::array<uint16_t, 32> kHighRow{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-constexpr uint16_t ToUtf16(uint8_t b) {
-    return b >= 0x80 && b < 0xA0 ? kHighRow[b - 0x80] : b;
-}
-
-constexpr uint16_t UpperUtf16(uint16_t u) {
-    if (u >= 'a' && u <= 'z') return static_cast<uint16_t>(u - 0x20);
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<uint16_t>(u - 0x20);
-    switch (u) {
-        case 0x00B5:
-            return 0x039C;  // micro sign -> Greek capital mu
-        case 0x00FF:
-            return 0x0178;
-        case 0x0153:
-            return 0x0152;
-        case 0x0161:
-            return 0x0160;
-        case 0x017E:
-            return 0x017D;
-        case 0x0192:
-            return 0x0191;
-        default:
-            return u;
-    }
-}
-
-// The lower-case form, used only for ordering: Wine orders subkeys by their
-// lower-cased names.
-constexpr uint16_t LowerUtf16(uint16_t u) {
-    if (u >= 'A' && u <= 'Z') return static_cast<uint16_t>(u + 0x20);
-    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<uint16_t>(u + 0x20);
-    switch (u) {
-        case 0x0178:
-            return 0x00FF;
-        case 0x0152:
-            return 0x0153;
-        case 0x0160:
-            return 0x0161;
-        case 0x017D:
-            return 0x017E;
-        default:
-            return u;
-    }
-}
 
 struct NameTables {
     std::array<uint16_t, 256> order{};  // lower-cased UTF-16 unit of each byte
@@ -66,11 +18,11 @@ struct NameTables {
 constexpr NameTables MakeNameTables() {
     NameTables t;
     for (int b = 0; b < 256; ++b) {
-        const uint16_t upper = UpperUtf16(ToUtf16(static_cast<uint8_t>(b)));
-        t.order[b] = LowerUtf16(upper);
+        const char32_t upper = UpperChar(CodePageCharToUtf16(static_cast<uint8_t>(b)));
+        t.order[b] = static_cast<uint16_t>(LowerChar(upper));
         t.fold[b] = static_cast<char>(b);  // no code-page form: the byte stands for itself
         for (int c = 0; c < 256; ++c) {
-            if (ToUtf16(static_cast<uint8_t>(c)) == upper) {
+            if (CodePageCharToUtf16(static_cast<uint8_t>(c)) == upper) {
                 t.fold[b] = static_cast<char>(c);
                 break;
             }

@@ -2,7 +2,9 @@
 // as the system does for names in the code page (Windows-1252). Every
 // backend and everything that matches names read from a file against the
 // registry use these rules, so that two names are the same key or value
-// exactly when the registry takes them as the same.
+// exactly when the registry takes them as the same. Characters are
+// upper-cased as platform/name_case.h upper-cases them, as the file system
+// does too, so code-page file names compare by the same rules.
 #pragma once
 
 #include <string>

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/regtext/codepage.h"
+#include "platform/code_page.h"
 
 namespace qm {
 
@@ -89,7 +89,7 @@ class Bytes {
         for (uint16_t unit = 0;; at += 2) {
             if (!U16(at, unit)) return false;
             if (unit == 0) return true;
-            text.push_back(static_cast<char>(regtext::detail::Utf16CharToCodePage(unit)));
+            text.push_back(static_cast<char>(Utf16CharToCodePage(unit)));
         }
     }
     // `count` characters (bytes, or UTF-16 units when `wide`) from `at`,
@@ -102,7 +102,7 @@ class Bytes {
             uint16_t unit = data_[at + (wide ? 2 * i : i)];
             if (wide) unit = static_cast<uint16_t>(unit | (data_[at + 2 * i + 1] << 8));
             if (unit == 0) break;
-            text.push_back(wide ? static_cast<char>(regtext::detail::Utf16CharToCodePage(unit))
+            text.push_back(wide ? static_cast<char>(Utf16CharToCodePage(unit))
                                 : static_cast<char>(unit));
         }
         return true;

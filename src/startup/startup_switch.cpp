@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/c_text.h"
 #include "repair/entry_remover.h"
 #include "scan/scan_reads.h"
 #include "startup/run_places.h"
@@ -57,11 +58,8 @@ bool operator==(const RawValue& a, const RawValue& b) {
 
 // The text of a value's bytes: up to the first zero byte.
 std::string TextOf(const RawValue& value) {
-    const auto* text = reinterpret_cast<const char*>(value.bytes.data());
-    const void* zero = std::memchr(text, 0, value.bytes.size());
-    return std::string(text, zero != nullptr
-                                 ? static_cast<size_t>(static_cast<const char*>(zero) - text)
-                                 : value.bytes.size());
+    return std::string(
+        CText({reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size()}));
 }
 
 // The value a startupreg record puts back: its own type and bytes when this

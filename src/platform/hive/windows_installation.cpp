@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/c_text.h"
+
 namespace qm::hive {
 
 namespace {
@@ -54,7 +56,7 @@ std::string ReadText(RegistryService& registry, HKey root, const std::string& pa
                             &size) != status::kSuccess)
         return {};
     data.resize(std::min<size_t>(size, data.size()));
-    data.resize(data.find('\0') == std::string::npos ? data.size() : data.find('\0'));
+    data.resize(CText(data).size());
     return data;
 }
 

@@ -17,7 +17,7 @@
 //    one whose host name sorts first (byte order) is taken. A name may also
 //    be the short (8.3) alias that Wine derives for a long name.
 //  - Windows names are Windows-1252 text; host names are UTF-8. Case is
-//    folded for ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic.
+//    folded as the registry folds it (platform/name_case.h).
 //  - Folder listings give "." and ".." first (never for a drive's root) and
 //    then the entries in the order Wine gives: by name without regard to
 //    case, then by exact name. Wildcards match as the system's file search
@@ -33,7 +33,10 @@
 //    with and without file-system redirection.
 //
 // All methods may be called from any thread; the probe keeps no state
-// beyond its configuration.
+// beyond its configuration. Its parts: host_text (code page and UTF-8),
+// short_alias, file_pattern, windows_path (path text), host_folder (every
+// read of a host folder), host_file_stream, mapped_file_resolve (Windows
+// path to host path) and this class's operations.
 #pragma once
 
 #include <map>

@@ -7,7 +7,6 @@
 #include <string>
 #include <utility>
 
-#include "platform/regtext/codepage.h"
 #include "platform/regtext/reg_text.h"
 
 namespace qm::regtext {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/regtext/codepage.h"
+#include "platform/code_page.h"
 #include "platform/regtext/reg_text.h"
 
 namespace qm::regtext {
@@ -24,7 +24,7 @@ constexpr size_t kHexLineWrap = 77;
 using Text = std::u16string;
 
 void Append(Text& out, std::string_view ascii) {
-    for (char c : ascii) out.push_back(detail::CodePageCharToUtf16(static_cast<uint8_t>(c)));
+    for (char c : ascii) out.push_back(CodePageCharToUtf16(static_cast<uint8_t>(c)));
 }
 
 // Code-page text, or the text it stands for when that is kept.
@@ -116,7 +116,7 @@ void AppendValue(Text& out, const Entry& entry, Format format) {
     if (IsQuotable(entry) && !keptText) {
         out.push_back('"');
         for (size_t i = 0; i + 1 < entry.data.size(); ++i) {
-            const char16_t c = detail::CodePageCharToUtf16(entry.data[i]);
+            const char16_t c = CodePageCharToUtf16(entry.data[i]);
             if (c == '\\' || c == '"') out.push_back('\\');
             out.push_back(c);
         }
@@ -146,7 +146,7 @@ void AppendValue(Text& out, const Entry& entry, Format format) {
         std::vector<uint8_t> wide;
         wide.reserve(entry.data.size() * 2);
         for (uint8_t b : entry.data) {
-            const char16_t unit = detail::CodePageCharToUtf16(b);
+            const char16_t unit = CodePageCharToUtf16(b);
             wide.push_back(static_cast<uint8_t>(unit));
             wide.push_back(static_cast<uint8_t>(unit >> 8));
         }

@@ -7,9 +7,13 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#include "platform/registry_names.h"
+#include "platform/regtext/reg_text.h"
 
 namespace qm {
 namespace {
@@ -142,6 +146,35 @@ TEST_F(MappedProbeTest, WindowsNamesAreCodePageTextAndHostNamesUtf8) {
     std::vector<std::string> names;
     for (const FileEntry& entry : entries) names.push_back(entry.name);
     EXPECT_EQ(names, (std::vector<std::string>{"bad?.txt", "caf\xE9.txt", "\x80uro.txt"}));
+}
+
+// A file is found under a code-page name exactly when the registry would
+// take that name and the file's as the same, and both fold as Windows does,
+// by Unicode upper-casing: the host's "\u0191" (outside the code page) is
+// "\x83" (f with hook).
+TEST_F(MappedProbeTest, NamesFoldAsTheRegistryFoldsThem) {
+    // Every letter of the code page beyond ASCII, and the ASCII ones that
+    // other alphabets fold onto.
+    std::string chars = "AaIiSs\xB5";
+    for (int c = 0x80; c < 0x100; ++c)
+        if (c < 0xA0 || c >= 0xC0) chars.push_back(static_cast<char>(c));
+    std::vector<std::string> disagreements;
+    for (size_t i = 0; i < chars.size(); ++i) {
+        const std::string folder = std::to_string(i);
+        fs::create_directories(root_ / "c" / folder);
+        Touch(fs::path("c") / folder /
+              regtext::Utf16ToUtf8(regtext::CodePageToUtf16(chars.substr(i, 1))));
+    }
+    MappedFileProbe probe = Probe();
+    for (size_t i = 0; i < chars.size(); ++i)
+        for (char other : chars)
+            if (probe.PathExists("C:\\" + std::to_string(i) + "\\" + other) !=
+                NamesEqual(chars.substr(i, 1), std::string(1, other)))
+                disagreements.push_back(std::string{chars[i], ' ', other});
+    EXPECT_TRUE(disagreements.empty()) << disagreements.size() << ", first " << disagreements[0];
+
+    Touch("c/\xC6\x91.txt");
+    EXPECT_TRUE(probe.PathExists("C:\\\x83.TXT"));
 }
 
 TEST_F(MappedProbeTest, LongNamesAreListedUnderTheirShortAliases) {
