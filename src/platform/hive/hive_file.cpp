@@ -428,8 +428,12 @@ bool HiveFile::Children(hive_node_h node, const std::vector<ChildEntry>** childr
             entry.node = nodes.p[i];
             std::string raw;
             bool writableName = false;
-            entry.exact =
-                RawNodeName(h_, entry.node, &raw) && ConvertName(raw, &entry.name, &writableName);
+            // A key whose name is empty, holds a backslash or is longer than
+            // Windows allows cannot be reached by a path: it is walked past.
+            entry.exact = RawNodeName(h_, entry.node, &raw) &&
+                          ConvertName(raw, &entry.name, &writableName) && !entry.name.empty() &&
+                          entry.name.find('\\') == std::string::npos &&
+                          entry.name.size() <= memreg::kMaxKeyNameLength;
             list.push_back(std::move(entry));
         }
         std::stable_sort(list.begin(), list.end(), [](const ChildEntry& a, const ChildEntry& b) {
