@@ -122,8 +122,8 @@ TEST_F(HiveTest, ReadsTheSameTreeAsTheMemoryRegistry) {
 // Names with a zero character or outside the code page are listed with
 // kNoUnicodeTranslation and left alone; the other entries read and change.
 TEST_F(HiveTest, EntriesThatDoNotConvertAreWalkedAndLeftAlone) {
-    const std::string path = (dir_ / "special").string();
-    fs::copy_file(kFixtures + "/special", path);
+    const std::string path = (dir_ / "odd-names").string();
+    fs::copy_file(kFixtures + "/odd-names", path);
     HiveRegistry hives;
     auto special = Open(path);
     ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SPECIAL", special));
@@ -152,7 +152,7 @@ TEST_F(HiveTest, EntriesThatDoNotConvertAreWalkedAndLeftAlone) {
     std::string error;
     ASSERT_TRUE(hives.Commit({2026, 1, 2, 3, 4, 5}, &kept, &error)) << error;
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(ReadBytes(kept[0]), ReadBytes(kFixtures + "/special"));
+    EXPECT_EQ(ReadBytes(kept[0]), ReadBytes(kFixtures + "/odd-names"));
 
     // The committed hive still holds the names hivex cannot pass as text.
     HiveRegistry again;
