@@ -59,4 +59,23 @@ Status PutValueData(std::string_view bytes, uint32_t type, uint8_t* data, uint32
     return result;
 }
 
+Status PutEnumValue(std::string_view valueName, uint32_t valueType, std::string_view bytes,
+                    char* name, uint32_t* nameSize, uint32_t* type, uint8_t* data,
+                    uint32_t* dataSize) {
+    Status result = PutValueData(bytes, valueType, data, dataSize);
+    if (result == status::kSuccess) result = PutValueName(valueName, name, nameSize);
+    if (type != nullptr) *type = valueType;
+    return result;
+}
+
+Status StartQueryValue(HKey key, const char* name, uint32_t* type, const uint8_t* data,
+                       uint32_t* dataSize) {
+    if (data != nullptr && dataSize == nullptr) return status::kInvalidParameter;
+    if (key == hkey::kNull) return status::kInvalidHandle;
+    if (data == nullptr && dataSize != nullptr) *dataSize = 0;
+    if (type != nullptr) *type = regtype::kNone;
+    if (Text(name).size() > kMaxConvertibleName) return status::kInvalidParameter;
+    return status::kSuccess;
+}
+
 }  // namespace qm::answer

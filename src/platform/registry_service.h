@@ -141,6 +141,27 @@ class RegistryService {
     }
 };
 
+// The declarations of every call above, for a backend's class: the three
+// backends implement the whole interface, and this keeps their lists the
+// interface's own.
+#define QM_REGISTRY_SERVICE_OVERRIDES                                                              \
+    Status OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) override;       \
+    Status CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,               \
+                     bool* created) override;                                                      \
+    Status CloseKey(HKey key) override;                                                            \
+    Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) override;             \
+    Status EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,     \
+                     uint8_t* data, uint32_t* dataSize) override;                                  \
+    Status QueryInfoKey(HKey key, KeyInfo* info) override;                                         \
+    Status QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,                   \
+                      uint32_t* dataSize) override;                                                \
+    Status SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t size) \
+        override;                                                                                  \
+    Status DeleteValue(HKey key, const char* name) override;                                       \
+    Status DeleteKey(HKey parent, const char* subKey) override;                                    \
+    Status DeleteTree(HKey parent, const char* subKey) override;                                   \
+    Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override
+
 // The places of one key that a scan reads: `subKey` itself, and, where
 // 32-bit programs have a key of their own in its place, that key's path.
 std::vector<std::string> KeyViews(RegistryService& registry, HKey root, const std::string& subKey);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/key_handles.h"
 #include "platform/memory/memory_registry_tree.h"
 #include "platform/registry_answers.h"
 #include "platform/wow64_layout.h"
@@ -18,28 +19,9 @@ using hive::ValueEntry;
 
 namespace {
 
-// The ANSI functions convert a subkey path into a 261-character buffer.
-constexpr size_t kMaxAnsiPath = 260;
-constexpr size_t kMaxConvertibleName = 32766;
-constexpr HKey kFirstHandle = 0x1000;
-constexpr HKey kLastHandle = 0x7FFFFFF0;
-
-std::string_view Text(const char* s) {
-    return s == nullptr ? std::string_view() : s;
-}
-
-// The names of a key path: backslashes separate them, runs of backslashes
-// count as one, trailing ones are ignored.
-std::vector<std::string_view> PathNames(std::string_view path) {
-    std::vector<std::string_view> names;
-    size_t pos = 0;
-    while (pos < path.size()) {
-        const size_t end = std::min(path.find('\\', pos), path.size());
-        if (end > pos) names.push_back(path.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return names;
-}
+using answer::kMaxConvertibleName;
+using answer::Text;
+using memreg::PathNames;
 
 // A key that exists only here: a root, a mount point or a key on the way to
 // one. `hive` and `node` are set for a mount point; the others show the key
@@ -71,20 +53,17 @@ struct Listed {
     bool exact = true;
 };
 
+struct Handle {
+    Place place;
+    uint32_t access = 0;
+    bool deleted = false;
+};
+
 }  // namespace
 
-struct HiveRegistry::Impl {
-    struct Handle {
-        Place place;
-        uint32_t access = 0;
-        bool deleted = false;
-    };
-
-    mutable std::mutex mutex;
+struct HiveRegistry::Impl : KeyHandles<Handle, HiveRegistry::Impl> {
     std::vector<std::shared_ptr<HiveFile>> hives;
     std::unordered_map<HKey, std::unique_ptr<MountKey>> roots;
-    std::unordered_map<HKey, Handle> handles;
-    HKey nextHandle = kFirstHandle;
 
     Impl() {
         for (HKey root : {hkey::kClassesRoot, hkey::kCurrentUser, hkey::kLocalMachine, hkey::kUsers,
@@ -150,28 +129,43 @@ struct HiveRegistry::Impl {
             *out = &rootHandle;
             return status::kSuccess;
         }
-        auto found = handles.find(key);
-        if (found == handles.end()) return status::kInvalidHandle;
-        if (need & ~found->second.access) return status::kAccessDenied;
-        if (found->second.deleted) return status::kKeyDeleted;
-        *out = &found->second;
+        Handle* found = Lookup(key);
+        if (found == nullptr) return status::kInvalidHandle;
+        if (need & ~found->access) return status::kAccessDenied;
+        if (found->deleted) return status::kKeyDeleted;
+        *out = found;
         return status::kSuccess;
     }
 
+    // The values of the key behind a handle; `noHive` when the key lies
+    // outside every hive and so has none.
+    static Status ValuesOf(const Handle& h, Status noHive, const std::vector<ValueEntry>** values) {
+        if (h.place.hive == nullptr) return noHive;
+        if (!h.place.hive->Values(h.place.node, values)) return status::kCantRead;
+        return status::kSuccess;
+    }
+
+    // The value `name` of the key behind a handle. A value whose name reads
+    // as this one only with a character replaced is not this one.
+    static Status ExactValue(const Handle& h, std::string_view name, const ValueEntry** out) {
+        const std::vector<ValueEntry>* values = nullptr;
+        const Status s = ValuesOf(h, status::kFileNotFound, &values);
+        if (s != status::kSuccess) return s;
+        *out = FindValue(*values, name);
+        if (*out == nullptr) return status::kFileNotFound;
+        return (*out)->exact ? status::kSuccess : status::kNoUnicodeTranslation;
+    }
+
     Status NewHandle(const Place& place, uint32_t granted, HKey* result) {
-        HKey value = hkey::kNull;
-        do {
-            value = nextHandle;
-            nextHandle = nextHandle >= kLastHandle ? kFirstHandle : nextHandle + 4;
-        } while (handles.count(value) != 0);
-        handles.emplace(value, Handle{place, granted, false});
-        *result = value;
+        *result = Add(Handle{place, granted, false});
         return status::kSuccess;
     }
 
     static Status Walk(Place place, std::string_view path, Place* out) {
         if (!path.empty() && path.front() == '\\') return status::kBadPathname;
-        for (std::string_view name : PathNames(path)) {
+        PathNames names(path);
+        std::string_view name;
+        while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
             if (!FindIn(place, name, &place)) return status::kFileNotFound;
         }
@@ -252,10 +246,10 @@ struct HiveRegistry::Impl {
         if (place.node == hive->root() || HoldsMountPoint(hive, place.node, hive))
             return status::kAccessDenied;
         if (!hive->SubtreeExact(place.node)) return status::kNoUnicodeTranslation;
-        for (auto& [value, handle] : handles) {
+        ForEach([&](Handle& handle) {
             if (handle.place.hive == hive && hive->IsWithin(handle.place.node, place.node))
                 handle.deleted = true;
-        }
+        });
         return static_cast<Status>(hive->DeleteNode(place.node));
     }
 };
@@ -265,16 +259,17 @@ HiveRegistry::~HiveRegistry() = default;
 
 bool HiveRegistry::Mount(HKey root, const std::string& path, std::shared_ptr<HiveFile> hive,
                          const std::string& hiveKey) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::lock_guard<std::mutex> lock(impl_->mutex());
     auto found = impl_->roots.find(root);
     if (found == impl_->roots.end() || hive == nullptr) return false;
     hive_node_h node = hive->root();
-    for (std::string_view name : PathNames(hiveKey)) {
+    std::string_view name;
+    for (PathNames names(hiveKey); names.Next(&name);) {
         node = hive->FindChild(node, name);
         if (node == 0) return false;
     }
     MountKey* key = found->second.get();
-    for (std::string_view name : PathNames(path)) {
+    for (PathNames names(path); names.Next(&name);) {
         MountKey* child = key->Child(name);
         if (child == nullptr) {
             key->children.push_back(std::make_unique<MountKey>());
@@ -292,13 +287,13 @@ bool HiveRegistry::Mount(HKey root, const std::string& path, std::shared_ptr<Hiv
 }
 
 std::vector<std::shared_ptr<HiveFile>> HiveRegistry::Hives() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::lock_guard<std::mutex> lock(impl_->mutex());
     return impl_->hives;
 }
 
 bool HiveRegistry::Commit(const UtcTime& now, std::vector<std::string>* backups,
                           std::string* error) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::lock_guard<std::mutex> lock(impl_->mutex());
     for (const auto& hive : impl_->hives) {
         // A hive found damaged while changing it fails the commit with the
         // reason, even when nothing in it changed.
@@ -311,27 +306,23 @@ bool HiveRegistry::Commit(const UtcTime& now, std::vector<std::string>* backups,
 }
 
 size_t HiveRegistry::OpenHandleCount() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->handles.size();
+    return impl_->Count();
 }
 
 Status HiveRegistry::OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) {
     if (result == nullptr) return status::kInvalidParameter;
     *result = hkey::kNull;
     std::string_view path = Text(subKey);
-    if (path.size() > kMaxAnsiPath) return status::kMoreData;
+    if (path.size() > kMaxSubKeyPath) return status::kMoreData;
     // HKEY_CLASSES_ROOT takes one leading backslash.
     if (parent == hkey::kClassesRoot && !path.empty() && path.front() == '\\')
         path.remove_prefix(1);
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->Locked([&] {
         Place place;
         Status s = impl_->Resolve(parent, path, &place);
         if (s != status::kSuccess) return s;
         return impl_->NewHandle(place, Impl::Grant(access), result);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
@@ -339,16 +330,17 @@ Status HiveRegistry::CreateKey(HKey parent, const char* subKey, uint32_t access,
     if (result == nullptr) return status::kInvalidParameter;
     *result = hkey::kNull;
     const std::string_view path = Text(subKey);
-    if (path.size() > kMaxAnsiPath) return status::kMoreData;
+    if (path.size() > kMaxSubKeyPath) return status::kMoreData;
     if (!path.empty() && path.front() == '\\') return status::kBadPathname;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* base = nullptr;
+    return impl_->Locked([&] {
+        Handle* base = nullptr;
         Status s = impl_->Use(parent, 0, &base);
         if (s != status::kSuccess) return s;
         Place place = base->place;
         bool made = true;
-        for (std::string_view name : PathNames(path)) {
+        PathNames names(path);
+        std::string_view name;
+        while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
             Place next;
             made = !Impl::FindIn(place, name, &next);
@@ -366,69 +358,46 @@ Status HiveRegistry::CreateKey(HKey parent, const char* subKey, uint32_t access,
         s = impl_->NewHandle(place, Impl::Grant(access), result);
         if (s == status::kSuccess && created != nullptr) *created = made;
         return s;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::CloseKey(HKey key) {
-    if (key == hkey::kNull) return status::kInvalidHandle;
-    if (key >= hkey::kClassesRoot) return status::kSuccess;
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->handles.erase(key) != 0 ? status::kSuccess : status::kInvalidHandle;
+    return impl_->Close(key, [](const Handle&) {});
 }
 
 Status HiveRegistry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) {
     if (name == nullptr || nameSize == nullptr) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kEnumerateSubKeys, &h);
-        if (s != status::kSuccess) return s;
+    return impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
         std::string childName;
         bool exact = true;
-        s = Impl::SubKeyAt(h->place, index, &childName, &exact);
+        const Status s = Impl::SubKeyAt(h->place, index, &childName, &exact);
         if (s != status::kSuccess) return s;
         if (!exact) return status::kNoUnicodeTranslation;
         return answer::PutKeyName(childName, name, nameSize);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
                                uint32_t* type, uint8_t* data, uint32_t* dataSize) {
-    if ((data != nullptr && dataSize == nullptr) || name == nullptr || nameSize == nullptr)
+    if (!answer::EnumValueArgsValid(name, nameSize, data, dataSize))
         return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kQueryValue, &h);
-        if (s != status::kSuccess) return s;
-        if (h->place.hive == nullptr) return status::kNoMoreItems;
+    return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
         const std::vector<ValueEntry>* values = nullptr;
-        if (!h->place.hive->Values(h->place.node, &values)) return status::kCantRead;
+        const Status s = Impl::ValuesOf(*h, status::kNoMoreItems, &values);
+        if (s != status::kSuccess) return s;
         if (index >= values->size()) return status::kNoMoreItems;
         const ValueEntry value = (*values)[index];
         if (!value.exact) return status::kNoUnicodeTranslation;
         std::string bytes;
         if (!h->place.hive->ReadData(value, &bytes)) return status::kCantRead;
-        // The data first: when it does not fit, the name is not written.
-        Status result = answer::PutValueData(bytes, value.type, data, dataSize);
-        if (result == status::kSuccess) result = answer::PutValueName(value.name, name, nameSize);
-        if (type != nullptr) *type = value.type;
-        return result;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+        return answer::PutEnumValue(value.name, value.type, bytes, name, nameSize, type, data,
+                                    dataSize);
+    });
 }
 
 Status HiveRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kQueryValue, &h);
-        if (s != status::kSuccess || info == nullptr) return s;
+    return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+        if (info == nullptr) return status::kSuccess;
         *info = KeyInfo{};
         const Place& place = h->place;
         if (place.mount != nullptr && !place.mount->children.empty()) {
@@ -457,40 +426,24 @@ Status HiveRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
             }
         }
         return status::kSuccess;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
                                 uint32_t* dataSize) {
-    if (data != nullptr && dataSize == nullptr) return status::kInvalidParameter;
-    if (key == hkey::kNull) return status::kInvalidHandle;
-    if (data == nullptr && dataSize != nullptr) *dataSize = 0;
-    if (type != nullptr) *type = regtype::kNone;
+    const Status checked = answer::StartQueryValue(key, name, type, data, dataSize);
+    if (checked != status::kSuccess) return checked;
     const std::string_view valueName = Text(name);
-    if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kQueryValue, &h);
+    return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+        const ValueEntry* found = nullptr;
+        const Status s = Impl::ExactValue(*h, valueName, &found);
         if (s != status::kSuccess) return s;
-        if (h->place.hive == nullptr) return status::kFileNotFound;
-        const std::vector<ValueEntry>* values = nullptr;
-        if (!h->place.hive->Values(h->place.node, &values)) return status::kCantRead;
-        const ValueEntry* found = Impl::FindValue(*values, valueName);
-        // A value whose name reads as this one only with a character
-        // replaced is not this one.
-        if (found == nullptr) return status::kFileNotFound;
-        if (!found->exact) return status::kNoUnicodeTranslation;
         const ValueEntry value = *found;
         std::string bytes;
         if (!h->place.hive->ReadData(value, &bytes)) return status::kCantRead;
         if (type != nullptr) *type = value.type;
         return answer::PutValueData(bytes, value.type, data, dataSize);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
@@ -500,14 +453,10 @@ Status HiveRegistry::SetValue(HKey key, const char* name, uint32_t type, const u
     const bool addZero = size > 0 && regtype::IsText(type) && data[size - 1] != 0;
     const std::string_view valueName = Text(name);
     if (valueName.size() > memreg::kMaxValueNameLength) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kSetValue, &h);
-        if (s != status::kSuccess) return s;
-        if (h->place.hive == nullptr) return status::kAccessDenied;
+    return impl_->WithHandle(key, access::kSetValue, [&](Handle* h) {
         const std::vector<ValueEntry>* values = nullptr;
-        if (!h->place.hive->Values(h->place.node, &values)) return status::kCantRead;
+        const Status s = Impl::ValuesOf(*h, status::kAccessDenied, &values);
+        if (s != status::kSuccess) return s;
         const ValueEntry* found = Impl::FindValue(*values, valueName);
         if (found != nullptr && !found->exact) return status::kNoUnicodeTranslation;
         std::string bytes;
@@ -515,40 +464,28 @@ Status HiveRegistry::SetValue(HKey key, const char* name, uint32_t type, const u
         if (addZero) bytes.push_back('\0');
         return static_cast<Status>(
             h->place.hive->WriteValue(h->place.node, valueName, type, &bytes));
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::DeleteValue(HKey key, const char* name) {
     if (key == hkey::kNull) return status::kInvalidHandle;
     const std::string_view valueName = Text(name);
     if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kSetValue, &h);
+    return impl_->WithHandle(key, access::kSetValue, [&](Handle* h) {
+        const ValueEntry* found = nullptr;
+        const Status s = Impl::ExactValue(*h, valueName, &found);
         if (s != status::kSuccess) return s;
-        if (h->place.hive == nullptr) return status::kFileNotFound;
-        const std::vector<ValueEntry>* values = nullptr;
-        if (!h->place.hive->Values(h->place.node, &values)) return status::kCantRead;
-        const ValueEntry* found = Impl::FindValue(*values, valueName);
-        if (found == nullptr) return status::kFileNotFound;
-        if (!found->exact) return status::kNoUnicodeTranslation;
         return static_cast<Status>(
             h->place.hive->WriteValue(h->place.node, valueName, regtype::kNone, nullptr));
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::DeleteKey(HKey parent, const char* subKey) {
     if (subKey == nullptr) return status::kInvalidParameter;
     if (parent == hkey::kNull) return status::kInvalidHandle;
     const std::string_view path = subKey;
-    if (path.size() > kMaxAnsiPath) return status::kMoreData;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (path.size() > kMaxSubKeyPath) return status::kMoreData;
+    return impl_->Locked([&] {
         Place place;
         Status s = impl_->Resolve(parent, path, &place);
         if (s != status::kSuccess) return s;
@@ -557,53 +494,41 @@ Status HiveRegistry::DeleteKey(HKey parent, const char* subKey) {
         if (!place.hive->Children(place.node, &children)) return status::kCantRead;
         if (!children->empty()) return status::kAccessDenied;
         return impl_->DeleteHiveTree(place);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status HiveRegistry::DeleteTree(HKey parent, const char* subKey) {
-    std::string_view path = Text(subKey);
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        if (path.empty()) {
-            // The parent's subkeys and values go, the parent stays.
-            Impl::Handle* h = nullptr;
-            Status s = impl_->Use(parent, access::kQueryValue, &h);
+    const auto emptyParent = [&](Handle* h) -> Status {
+        // The parent's subkeys and values go, the parent stays.
+        const Place place = h->place;
+        if (place.mount != nullptr && !place.mount->children.empty()) return status::kAccessDenied;
+        if (place.hive == nullptr) return status::kSuccess;
+        if (!place.hive->SubtreeExact(place.node)) return status::kNoUnicodeTranslation;
+        for (;;) {
+            const std::vector<ChildEntry>* children = nullptr;
+            if (!place.hive->Children(place.node, &children)) return status::kCantRead;
+            if (children->empty()) break;
+            const Status s =
+                impl_->DeleteHiveTree(Place{nullptr, place.hive, children->front().node});
             if (s != status::kSuccess) return s;
-            if (!(h->access & access::kEnumerateSubKeys)) return status::kAccessDenied;
-            const Place place = h->place;
-            if (place.mount != nullptr && !place.mount->children.empty())
-                return status::kAccessDenied;
-            if (place.hive == nullptr) return status::kSuccess;
-            if (!place.hive->SubtreeExact(place.node)) return status::kNoUnicodeTranslation;
-            for (;;) {
-                const std::vector<ChildEntry>* children = nullptr;
-                if (!place.hive->Children(place.node, &children)) return status::kCantRead;
-                if (children->empty()) break;
-                s = impl_->DeleteHiveTree(Place{nullptr, place.hive, children->front().node});
-                if (s != status::kSuccess) return s;
-            }
-            const std::vector<ValueEntry>* values = nullptr;
-            if (!place.hive->Values(place.node, &values)) return status::kCantRead;
-            while (!values->empty()) {
-                if (!(h->access & access::kSetValue)) return status::kAccessDenied;
-                const std::string name = values->front().name;
-                s = static_cast<Status>(
-                    place.hive->WriteValue(place.node, name, regtype::kNone, nullptr));
-                if (s != status::kSuccess) return s;
-                if (!place.hive->Values(place.node, &values)) return status::kCantRead;
-            }
-            return status::kSuccess;
         }
-        if (parent == hkey::kClassesRoot && path.front() == '\\') path.remove_prefix(1);
+        const std::vector<ValueEntry>* values = nullptr;
+        if (!place.hive->Values(place.node, &values)) return status::kCantRead;
+        while (!values->empty()) {
+            if (!(h->access & access::kSetValue)) return status::kAccessDenied;
+            const std::string name = values->front().name;
+            const auto s = static_cast<Status>(
+                place.hive->WriteValue(place.node, name, regtype::kNone, nullptr));
+            if (s != status::kSuccess) return s;
+            if (!place.hive->Values(place.node, &values)) return status::kCantRead;
+        }
+        return status::kSuccess;
+    };
+    return impl_->DeleteTree(parent, subKey, emptyParent, [&](std::string_view path) {
         Place place;
-        Status s = impl_->Resolve(parent, path, &place);
-        if (s != status::kSuccess) return s;
-        return impl_->DeleteHiveTree(place);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+        const Status s = impl_->Resolve(parent, path, &place);
+        return s != status::kSuccess ? s : impl_->DeleteHiveTree(place);
+    });
 }
 
 Status HiveRegistry::Wow64Path(HKey root, const std::string& subKey, std::string* path) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/key_handles.h"
 #include "platform/memory/memory_registry_tree.h"
 #include "platform/registry_answers.h"
 #include "platform/wow64_layout.h"
@@ -28,18 +29,8 @@ namespace {
 using answer::kSynchronize;
 using answer::MapGenericAccess;
 
-// The ANSI open and create functions convert the subkey path into the
-// thread's static 261-character Unicode buffer; a longer path does not fit
-// and the call fails with ERROR_MORE_DATA.
-constexpr size_t kMaxAnsiPath = 260;
-// Value names are converted into a counted Unicode string, whose byte length
-// must fit in 16 bits.
-constexpr size_t kMaxConvertibleName = 32766;
-
-// Handle values: small multiples of four as the system hands out, never
-// reaching the range of the predefined root handles.
-constexpr HKey kFirstHandle = 0x1000;
-constexpr HKey kLastHandle = 0x7FFFFFF0;
+using answer::kMaxConvertibleName;
+using answer::Text;
 
 constexpr size_t kRootCount = hkey::kDynData - hkey::kClassesRoot + 1;
 
@@ -62,30 +53,6 @@ bool Grant(const Key* key, uint32_t requested, uint32_t* granted) {
     if (explicitRights & ~allowed) return false;
     *granted = explicitRights | ((mapped & access::kMaximumAllowed) ? allowed : 0);
     return true;
-}
-
-// Splits a key path into its names: backslashes separate them, runs of
-// backslashes count as one and trailing ones are ignored. A leading
-// backslash is the caller's to reject.
-class PathNames {
-  public:
-    explicit PathNames(std::string_view path) : path_(path) {}
-    bool Next(std::string_view* name) {
-        while (pos_ < path_.size() && path_[pos_] == '\\') ++pos_;
-        if (pos_ == path_.size()) return false;
-        const size_t end = std::min(path_.find('\\', pos_), path_.size());
-        *name = path_.substr(pos_, end - pos_);
-        pos_ = end;
-        return true;
-    }
-
-  private:
-    std::string_view path_;
-    size_t pos_ = 0;
-};
-
-std::string_view Text(const char* s) {
-    return s == nullptr ? std::string_view() : s;
 }
 
 // Whether the child at `it` may be used: its name is exact and no other
@@ -190,25 +157,22 @@ It Nth(Container& items, size_t index, uint64_t stamp, Cursor<It>& cursor) {
     return it;
 }
 
+struct Handle {
+    Key* key = nullptr;
+    uint32_t access = 0;
+    Cursor<memreg::ChildSet::iterator> children;
+    Cursor<ValueList::iterator> values;
+};
+
 }  // namespace
 
-struct MemoryRegistry::Impl {
-    struct Handle {
-        Key* key = nullptr;
-        uint32_t access = 0;
-        Cursor<memreg::ChildSet::iterator> children;
-        Cursor<ValueList::iterator> values;
-    };
-
-    mutable std::mutex mutex;
+struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
     Tree tree;
     Key* classes = nullptr;
     bool twoViews = false;
     // Indexed by root handle - HKEY_CLASSES_ROOT; the slot of
     // HKEY_PERFORMANCE_DATA has no key.
     std::array<Handle, kRootCount> roots;
-    std::unordered_map<HKey, Handle> handles;
-    HKey nextHandle = kFirstHandle;
 
     Impl() {
         Key* machine = tree.NewRoot("HKEY_LOCAL_MACHINE");
@@ -241,9 +205,8 @@ struct MemoryRegistry::Impl {
                 !Grant(handle->key, access::kMaximumAllowed, &handle->access))
                 return status::kInvalidHandle;
         } else {
-            auto found = handles.find(key);
-            if (found == handles.end()) return status::kInvalidHandle;
-            handle = &found->second;
+            handle = Lookup(key);
+            if (handle == nullptr) return status::kInvalidHandle;
         }
         if (need & ~handle->access) return status::kAccessDenied;
         if (handle->key->deleted) return status::kKeyDeleted;
@@ -252,17 +215,11 @@ struct MemoryRegistry::Impl {
     }
 
     Status NewHandle(Key* key, uint32_t granted, HKey* result) {
-        HKey value = hkey::kNull;
-        do {
-            value = nextHandle;
-            nextHandle = nextHandle >= kLastHandle ? kFirstHandle : nextHandle + 4;
-        } while (handles.count(value) != 0);
         Handle handle;
         handle.key = key;
         handle.access = granted;
-        handles.emplace(value, handle);
+        *result = Add(handle);
         ++key->handles;
-        *result = value;
         return status::kSuccess;
     }
 
@@ -270,7 +227,7 @@ struct MemoryRegistry::Impl {
     static Status Walk(Key* base, std::string_view path, Key** out) {
         if (!path.empty() && path.front() == '\\') return status::kBadPathname;
         Key* key = base;
-        PathNames names(path);
+        memreg::PathNames names(path);
         std::string_view name;
         while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
@@ -312,7 +269,7 @@ struct MemoryRegistry::Impl {
         // With no name at all the key itself is opened again, and the system
         // reports that as a new key.
         bool made = true;
-        PathNames names(path);
+        memreg::PathNames names(path);
         std::string_view name;
         while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
@@ -537,13 +494,12 @@ Status MemoryRegistry::OpenKey(HKey parent, const char* subKey, uint32_t access,
     // One leading backslash is allowed below HKEY_CLASSES_ROOT.
     if (parent == hkey::kClassesRoot && !path.empty() && path.front() == '\\')
         path.remove_prefix(1);
-    if (path.size() > kMaxAnsiPath) return status::kMoreData;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (path.size() > kMaxSubKeyPath) return status::kMoreData;
+    return impl_->Locked([&] {
         Key* key = nullptr;
         Status s = status::kSuccess;
         if (access & access::kWow64_32Key) {
-            Impl::Handle* base = nullptr;
+            Handle* base = nullptr;
             s = impl_->Use(parent, 0, &base);
             if (s != status::kSuccess) return s;
             if (!path.empty() && path.front() == '\\') return status::kBadPathname;
@@ -556,9 +512,7 @@ Status MemoryRegistry::OpenKey(HKey parent, const char* subKey, uint32_t access,
         uint32_t granted = 0;
         if (!Grant(key, access, &granted)) return status::kAccessDenied;
         return impl_->NewHandle(key, granted, result);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
@@ -568,11 +522,10 @@ Status MemoryRegistry::CreateKey(HKey parent, const char* subKey, uint32_t acces
     if (created != nullptr) *created = false;
     if (parent == hkey::kNull) return status::kInvalidHandle;
     const std::string_view path = Text(subKey);
-    if (path.size() > kMaxAnsiPath) return status::kMoreData;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (path.size() > kMaxSubKeyPath) return status::kMoreData;
+    return impl_->Locked([&] {
         // No rights on the parent handle are needed to create below it.
-        Impl::Handle* base = nullptr;
+        Handle* base = nullptr;
         Status s = impl_->Use(parent, 0, &base);
         if (s != status::kSuccess) return s;
         Key* key = nullptr;
@@ -590,74 +543,41 @@ Status MemoryRegistry::CreateKey(HKey parent, const char* subKey, uint32_t acces
         s = impl_->NewHandle(key, granted, result);
         if (s == status::kSuccess && created != nullptr) *created = made;
         return s;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::CloseKey(HKey key) {
-    if (key == hkey::kNull) return status::kInvalidHandle;
-    if (key >= hkey::kClassesRoot) return status::kSuccess;  // root handles are never closed
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        auto found = impl_->handles.find(key);
-        if (found == impl_->handles.end()) return status::kInvalidHandle;
-        Key* k = found->second.key;
-        impl_->handles.erase(found);
-        impl_->tree.ReleaseHandle(k);
-        return status::kSuccess;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    return impl_->Close(key, [&](const Handle& handle) { impl_->tree.ReleaseHandle(handle.key); });
 }
 
 Status MemoryRegistry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) {
     if (name == nullptr || nameSize == nullptr) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kEnumerateSubKeys, &h);
-        if (s != status::kSuccess) return s;
+    return impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
         Key* k = h->key;
         if (index >= k->children.size()) return status::kNoMoreItems;
         const auto child = Nth(k->children, index, k->childStamp, h->children);
         if (!ChildUsable(k, child)) return status::kNoUnicodeTranslation;
         return answer::PutKeyName((*child)->name, name, nameSize);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
                                  uint32_t* type, uint8_t* data, uint32_t* dataSize) {
-    if ((data != nullptr && dataSize == nullptr) || name == nullptr || nameSize == nullptr)
+    if (!answer::EnumValueArgsValid(name, nameSize, data, dataSize))
         return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kQueryValue, &h);
-        if (s != status::kSuccess) return s;
+    return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
         Key* k = h->key;
         if (index >= k->values.size()) return status::kNoMoreItems;
         const Value& value = *Nth(k->values, index, k->valueStamp, h->values);
         if (!ValueUsable(k, value)) return status::kNoUnicodeTranslation;
-        // The data first: when it does not fit, the name is not written
-        // either.
-        Status result = answer::PutValueData(value.data, value.type, data, dataSize);
-        if (result == status::kSuccess) result = answer::PutValueName(value.name, name, nameSize);
-        if (type != nullptr) *type = value.type;
-        return result;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+        return answer::PutEnumValue(value.name, value.type, value.data, name, nameSize, type, data,
+                                    dataSize);
+    });
 }
 
 Status MemoryRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kQueryValue, &h);
-        if (s != status::kSuccess || info == nullptr) return s;
+    return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+        if (info == nullptr) return status::kSuccess;
         Key* k = h->key;
         Tree::RefreshLengths(k);
         info->subKeys = static_cast<uint32_t>(k->children.size());
@@ -666,33 +586,20 @@ Status MemoryRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
         info->maxValueNameLen = k->maxValueName;
         info->maxValueLen = k->maxValueData;
         return status::kSuccess;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
                                   uint32_t* dataSize) {
-    if (data != nullptr && dataSize == nullptr) return status::kInvalidParameter;
-    if (key == hkey::kNull) return status::kInvalidHandle;
-    // These are set before the key is even looked at.
-    if (data == nullptr && dataSize != nullptr) *dataSize = 0;
-    if (type != nullptr) *type = regtype::kNone;
-    const std::string_view valueName = Text(name);
-    if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kQueryValue, &h);
-        if (s != status::kSuccess) return s;
-        auto it = Tree::FindValue(h->key, valueName);
+    const Status checked = answer::StartQueryValue(key, name, type, data, dataSize);
+    if (checked != status::kSuccess) return checked;
+    return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+        auto it = Tree::FindValue(h->key, Text(name));
         if (it == h->key->values.end()) return status::kFileNotFound;
         if (!it->wideData.empty()) return status::kNoUnicodeTranslation;
         if (type != nullptr) *type = it->type;
         return answer::PutValueData(it->data, it->type, data, dataSize);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
@@ -706,39 +613,27 @@ Status MemoryRegistry::SetValue(HKey key, const char* name, uint32_t type, const
     const bool addZero = size > 0 && regtype::IsText(type) && data[size - 1] != 0;
     const std::string_view valueName = Text(name);
     if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kSetValue, &h);
-        if (s != status::kSuccess) return s;
+    return impl_->WithHandle(key, access::kSetValue, [&](Handle* h) {
         if (valueName.size() > memreg::kMaxValueNameLength) return status::kInvalidParameter;
         std::string bytes;
         if (size > 0) bytes.assign(reinterpret_cast<const char*>(data), size);
         if (addZero) bytes.push_back('\0');
         impl_->tree.SetValue(h->key, valueName, type, std::move(bytes));
         return status::kSuccess;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::DeleteValue(HKey key, const char* name) {
     if (key == hkey::kNull) return status::kInvalidHandle;
     const std::string_view valueName = Text(name);
     if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Impl::Handle* h = nullptr;
-        Status s = impl_->Use(key, access::kSetValue, &h);
-        if (s != status::kSuccess) return s;
+    return impl_->WithHandle(key, access::kSetValue, [&](Handle* h) {
         auto it = Tree::FindValue(h->key, valueName);
         if (it == h->key->values.end()) return status::kFileNotFound;
         if (!ValueUsable(h->key, *it)) return status::kNoUnicodeTranslation;
         impl_->tree.EraseValue(h->key, it);
         return status::kSuccess;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::DeleteKey(HKey parent, const char* subKey) {
@@ -748,9 +643,8 @@ Status MemoryRegistry::DeleteKey(HKey parent, const char* subKey) {
     // leading backslash that HKEY_CLASSES_ROOT otherwise takes is refused
     // here, and an empty subkey names the parent itself.
     const std::string_view path = subKey;
-    if (path.size() > kMaxAnsiPath) return status::kMoreData;
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (path.size() > kMaxSubKeyPath) return status::kMoreData;
+    return impl_->Locked([&] {
         Key* key = nullptr;
         Status s = impl_->Resolve(parent, path, &key);
         if (s != status::kSuccess) return s;
@@ -760,62 +654,51 @@ Status MemoryRegistry::DeleteKey(HKey parent, const char* subKey) {
         if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
         impl_->tree.RemoveLeaf(key);
         return status::kSuccess;
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::DeleteTree(HKey parent, const char* subKey) {
-    std::string_view path = Text(subKey);
-    try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        if (path.empty()) {
-            // No subkey: the parent's subkeys and values go, the parent
-            // stays. Reading the key's information and enumerating it need
-            // those rights on the handle; deleting values needs KEY_SET_VALUE.
-            Impl::Handle* h = nullptr;
-            Status s = impl_->Use(parent, access::kQueryValue, &h);
+    const auto emptyParent = [&](Handle* h) {
+        // The parent's subkeys and values go, the parent stays. Reading the
+        // key's information and enumerating it need those rights on the
+        // handle; deleting values needs KEY_SET_VALUE.
+        Key* key = h->key;
+        if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
+        while (!key->children.empty()) {
+            const Status s = impl_->DeleteChecked(*key->children.begin());
             if (s != status::kSuccess) return s;
-            if (!(h->access & access::kEnumerateSubKeys)) return status::kAccessDenied;
-            Key* key = h->key;
-            if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
-            while (!key->children.empty()) {
-                s = impl_->DeleteChecked(*key->children.begin());
-                if (s != status::kSuccess) return s;
-            }
-            if (!key->values.empty()) {
-                if (!(h->access & access::kSetValue)) return status::kAccessDenied;
-                impl_->tree.ClearValues(key);
-            }
-            return status::kSuccess;
         }
-        if (parent == hkey::kClassesRoot && path.front() == '\\') path.remove_prefix(1);
+        if (!key->values.empty()) {
+            if (!(h->access & access::kSetValue)) return status::kAccessDenied;
+            impl_->tree.ClearValues(key);
+        }
+        return status::kSuccess;
+    };
+    return impl_->DeleteTree(parent, subKey, emptyParent, [&](std::string_view path) {
         Key* key = nullptr;
-        Status s = impl_->Resolve(parent, path, &key);
+        const Status s = impl_->Resolve(parent, path, &key);
         if (s != status::kSuccess) return s;
         // Nothing is deleted unless all of it may be.
         if (!SubtreeUsable(key)) return status::kNoUnicodeTranslation;
         return impl_->DeleteChecked(key);
-    } catch (const std::exception&) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 Status MemoryRegistry::Wow64Path(HKey root, const std::string& subKey, std::string* path) {
     {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+        std::lock_guard<std::mutex> lock(impl_->mutex());
         if (!impl_->twoViews) return status::kFileNotFound;
     }
     return LayoutWow64Path(*this, root, subKey, path);
 }
 
 void MemoryRegistry::SetTwoViews(bool twoViews) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::lock_guard<std::mutex> lock(impl_->mutex());
     impl_->twoViews = twoViews;
 }
 
 bool MemoryRegistry::SetProtection(HKey root, const std::string& path, Protection protection) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::lock_guard<std::mutex> lock(impl_->mutex());
     Key* key = Impl::Find(impl_->RootKey(root), path);
     if (key == nullptr) return false;
     switch (protection) {
@@ -834,7 +717,7 @@ bool MemoryRegistry::SetProtection(HKey root, const std::string& path, Protectio
 
 void MemoryRegistry::Apply(const regtext::Document& doc) {
     try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+        std::lock_guard<std::mutex> lock(impl_->mutex());
         impl_->ApplyLocked(doc);
     } catch (const std::exception&) {
         // Out of memory: what was applied so far stays.
@@ -857,7 +740,7 @@ bool MemoryRegistry::LoadFile(const std::string& hostPath, std::string* error) {
             if (parseError.line == 0) return fail(parseError.message);
             return fail("line " + std::to_string(parseError.line) + ": " + parseError.message);
         }
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+        std::lock_guard<std::mutex> lock(impl_->mutex());
         impl_->ApplyLocked(doc);
         return true;
     } catch (const std::bad_alloc&) {
@@ -872,7 +755,7 @@ bool MemoryRegistry::LoadFile(const std::string& hostPath, std::string* error) {
 regtext::Document MemoryRegistry::Export(HKey root, const std::string& path) const {
     regtext::Document doc;
     try {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+        std::lock_guard<std::mutex> lock(impl_->mutex());
         impl_->ExportInto(doc, root, path);
     } catch (const std::exception&) {
         // Never hand out part of a tree as if it were all of it.
@@ -891,7 +774,7 @@ bool MemoryRegistry::SaveFile(const std::string& hostPath, regtext::Format forma
         regtext::Document doc;
         doc.format = format;
         {
-            std::lock_guard<std::mutex> lock(impl_->mutex);
+            std::lock_guard<std::mutex> lock(impl_->mutex());
             for (HKey root : roots) {
                 // HKEY_CLASSES_ROOT is part of HKEY_LOCAL_MACHINE.
                 if (root == hkey::kClassesRoot) continue;
@@ -911,8 +794,7 @@ bool MemoryRegistry::SaveFile(const std::string& hostPath, regtext::Format forma
 }
 
 size_t MemoryRegistry::OpenHandleCount() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->handles.size();
+    return impl_->Count();
 }
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 // use.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -25,6 +26,26 @@ inline constexpr size_t kMaxValueNameLength = 16383;
 using ::qm::CompareNames;
 using ::qm::FoldName;
 using ::qm::NamesEqual;
+
+// Splits a key path into its names: backslashes separate them, runs of
+// backslashes count as one and trailing ones are ignored. A leading
+// backslash is the caller's to reject.
+class PathNames {
+  public:
+    explicit PathNames(std::string_view path) : path_(path) {}
+    bool Next(std::string_view* name) {
+        while (pos_ < path_.size() && path_[pos_] == '\\') ++pos_;
+        if (pos_ == path_.size()) return false;
+        const size_t end = std::min(path_.find('\\', pos_), path_.size());
+        *name = path_.substr(pos_, end - pos_);
+        pos_ = end;
+        return true;
+    }
+
+  private:
+    std::string_view path_;
+    size_t pos_ = 0;
+};
 
 enum class Mark : uint8_t { kNone, kReadOnly, kUnreadable };
 

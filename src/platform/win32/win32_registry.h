@@ -29,22 +29,7 @@ class Win32Registry : public RegistryService {
     Win32Registry(const Win32Registry&) = delete;
     Win32Registry& operator=(const Win32Registry&) = delete;
 
-    Status OpenKey(HKey parent, const char* subKey, uint32_t access, HKey* result) override;
-    Status CreateKey(HKey parent, const char* subKey, uint32_t access, HKey* result,
-                     bool* created) override;
-    Status CloseKey(HKey key) override;
-    Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) override;
-    Status EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
-                     uint8_t* data, uint32_t* dataSize) override;
-    Status QueryInfoKey(HKey key, KeyInfo* info) override;
-    Status QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
-                      uint32_t* dataSize) override;
-    Status SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
-                    uint32_t size) override;
-    Status DeleteValue(HKey key, const char* name) override;
-    Status DeleteKey(HKey parent, const char* subKey) override;
-    Status DeleteTree(HKey parent, const char* subKey) override;
-    Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override;
+    QM_REGISTRY_SERVICE_OVERRIDES;
 
     // Whether this is a 32-bit program on 64-bit Windows.
     bool TwoViews() const;
