@@ -4,6 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/read_growing.h"
+#include "platform/value_text.h"
+
 namespace qm {
 
 namespace {
@@ -13,10 +16,6 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 // A byte list breaks after every 21st byte counted from 0: its first line
 // holds 22 bytes, every later line 21.
 constexpr size_t kBytesPerLine = 21;
-
-// A value whose size keeps changing between the size query and the read is
-// given up after this many tries.
-constexpr int kReadAttempts = 8;
 
 // Names longer than this are not real registry names (Windows allows 255
 // characters for keys and 16383 for values); the buffers stop growing here.
@@ -170,21 +169,23 @@ Status WriteValues(RegistryService& registry, HKey key, const std::string& path,
     // deletion, and reading until the end would cost a call per key.
     for (uint32_t index = 0; index < info.values; ++index) {
         uint32_t nameSize = 0, dataSize = 0, type = 0;
-        for (int attempt = 0;; ++attempt) {
-            nameSize = static_cast<uint32_t>(name.size());
-            dataSize = static_cast<uint32_t>(data.size());
-            status = registry.EnumValue(key, index, name.data(), &nameSize, &type, data.data(),
-                                        &dataSize);
-            if (status != status::kMoreData || attempt + 1 == kReadAttempts) break;
-            // The name or the data grew since the key was measured (or the
-            // measure was in other units): make room and read again.
-            KeyInfo now;
-            if (registry.QueryInfoKey(key, &now) == status::kSuccess) info = now;
-            const size_t names = std::max<size_t>(name.size() * 2, info.maxValueNameLen + 1u);
-            name.resize(std::min<size_t>(names, kLongestName));
-            data.resize(std::max<size_t>(
-                {data.size(), size_t{dataSize} + 1u, size_t{info.maxValueLen} + 1u}));
-        }
+        status = ReadGrowing(
+            [&] {
+                nameSize = static_cast<uint32_t>(name.size());
+                dataSize = static_cast<uint32_t>(data.size());
+                return registry.EnumValue(key, index, name.data(), &nameSize, &type, data.data(),
+                                          &dataSize);
+            },
+            [&] {
+                // The name or the data grew since the key was measured (or
+                // the measure was in other units): make room.
+                KeyInfo now;
+                if (registry.QueryInfoKey(key, &now) == status::kSuccess) info = now;
+                const size_t names = std::max<size_t>(name.size() * 2, info.maxValueNameLen + 1u);
+                name.resize(std::min<size_t>(names, kLongestName));
+                data.resize(std::max<size_t>(
+                    {data.size(), size_t{dataSize} + 1u, size_t{info.maxValueLen} + 1u}));
+            });
         if (status == status::kNoMoreItems) break;  // values went while it was read
         if (status != status::kSuccess) return status::kCantRead;
         if (nameSize >= name.size() || dataSize > data.size()) return status::kCantRead;
@@ -306,24 +307,16 @@ Status RegExportWriter::ExportValueText(HKey root, const std::string& subKey,
     if (status == status::kSuccess) status = key.Open(base, rest.c_str(), access::kDefault);
     if (status != status::kSuccess) return status;
 
-    uint32_t type = 0, size = 0;
-    status = registry_.QueryValue(key.get(), valueName.c_str(), &type, nullptr, &size);
-    if (status != status::kSuccess) return status;
+    uint32_t type = 0;
     std::vector<uint8_t> data;
-    for (int attempt = 0;; ++attempt) {
-        data.resize(std::max<size_t>(size, 1));
-        size = static_cast<uint32_t>(data.size());
-        status = registry_.QueryValue(key.get(), valueName.c_str(), &type, data.data(), &size);
-        if (status != status::kMoreData || attempt + 1 == kReadAttempts) break;
-    }
+    status = ReadValueBytes(registry_, key.get(), valueName.c_str(), type, data);
     if (status != status::kSuccess) return status == status::kMoreData ? status::kCantRead : status;
-    if (size > data.size()) return status::kCantRead;
     if (!NameFits(valueName.data(), valueName.size())) return status::kInvalidName;
 
     out += "\n[";
     out += KeyPath(rootName, subKey);
     out += "]\n";
-    AppendValueLine(out, valueName.data(), valueName.size(), type, data.data(), size, form);
+    AppendValueLine(out, valueName.data(), valueName.size(), type, data.data(), data.size(), form);
     return status::kSuccess;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/registry_names.h"
+#include "platform/value_text.h"
 
 namespace qm {
 
@@ -132,24 +133,6 @@ class Expectations {
     std::map<std::string, KeyExpectation> keys_;
 };
 
-// Reads a value whole, growing the buffer if it grew in between.
-Status ReadValue(RegistryService& registry, HKey key, const std::string& name, uint32_t& type,
-                 std::vector<uint8_t>& data) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        uint32_t size = 0;
-        Status status = registry.QueryValue(key, name.c_str(), &type, nullptr, &size);
-        if (status != status::kSuccess) return status;
-        data.assign(static_cast<size_t>(size) + 2, 0);
-        uint32_t got = size + 2;
-        status = registry.QueryValue(key, name.c_str(), &type, data.data(), &got);
-        if (status == status::kMoreData) continue;
-        if (status != status::kSuccess) return status;
-        data.resize(got);
-        return status::kSuccess;
-    }
-    return status::kMoreData;
-}
-
 // Text as the registry keeps it may carry terminating zeros that the file
 // does not write (a string read back through the ANSI functions ends in
 // one); they are not part of the text.
@@ -219,7 +202,8 @@ RestoreCheck CheckImported(RegistryService& registry, const regtext::Document& d
         std::vector<uint8_t> data;
         for (const auto& [folded, value] : key.values) {
             uint32_t type = 0;
-            const Status read = ReadValue(registry, open.get(), value.name, type, data);
+            const Status read =
+                ReadValueBytes(registry, open.get(), value.name.c_str(), type, data);
             const std::string what = KeyName(key) + " value \"" + value.name + "\"";
             if (!value.present) {
                 if (read != status::kFileNotFound)

@@ -1,8 +1,10 @@
 #include "platform/value_text.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
+
+#include "platform/c_text.h"
+#include "platform/read_growing.h"
 
 namespace qm {
 
@@ -17,11 +19,25 @@ Status QueryValueText(RegistryService& registry, HKey key, const char* name, uin
     uint32_t size = offered;
     const Status result = registry.QueryValue(key, name, nullptr, buffer, &size);
     if (result != status::kSuccess) return result;
-    const auto* bytes = reinterpret_cast<const char*>(buffer);
-    size = std::min(size, offered);
-    const void* zero = std::memchr(bytes, '\0', size);
-    text.assign(bytes, zero != nullptr ? static_cast<const char*>(zero) : bytes + size);
+    text.assign(CText({reinterpret_cast<const char*>(buffer), std::min(size, offered)}));
     return result;
+}
+
+Status ReadValueBytes(RegistryService& registry, HKey key, const char* name, uint32_t& type,
+                      std::vector<uint8_t>& bytes) {
+    uint32_t size = 0;
+    Status result = registry.QueryValue(key, name, &type, nullptr, &size);
+    if (result != status::kSuccess) return result;
+    // A read that finds the value grown gives the size it has now.
+    result = ReadGrowing([&] {
+        bytes.assign(std::max<uint32_t>(size, 1), 0);
+        size = static_cast<uint32_t>(bytes.size());
+        return registry.QueryValue(key, name, &type, bytes.data(), &size);
+    });
+    if (result != status::kSuccess) return result;
+    if (size > bytes.size()) return status::kCantRead;
+    bytes.resize(size);
+    return status::kSuccess;
 }
 
 std::string ReadStringValue(RegistryService& registry, HKey root, const std::string& subKey,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/c_text.h"
+#include "platform/value_text.h"
 #include "repair/entry_remover.h"
 #include "scan/scan_reads.h"
 #include "startup/run_places.h"
@@ -38,18 +39,7 @@ struct RawValue {
 };
 
 Status ReadRawValue(RegistryService& registry, HKey key, const char* name, RawValue& value) {
-    // The value may grow between asking its size and reading it; ask again then.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        uint32_t size = 0;
-        Status result = registry.QueryValue(key, name, &value.type, nullptr, &size);
-        if (result != status::kSuccess) return result;
-        value.bytes.assign(size, 0);
-        result = registry.QueryValue(key, name, &value.type, value.bytes.data(), &size);
-        if (result == status::kMoreData) continue;
-        if (result == status::kSuccess) value.bytes.resize(size);
-        return result;
-    }
-    return status::kMoreData;
+    return ReadValueBytes(registry, key, name, value.type, value.bytes);
 }
 
 bool operator==(const RawValue& a, const RawValue& b) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "platform/read_growing.h"
 #include "platform/win32/wide_text.h"
 
 namespace qm::win32 {
@@ -12,8 +13,6 @@ namespace {
 // The longest value name (16383 characters) and key name the registry takes.
 constexpr DWORD kLongestValueName = 16384;
 constexpr DWORD kLongestKeyName = 512;
-// An entry whose size keeps changing while it is read is given up on.
-constexpr int kReadAttempts = 8;
 
 // Two names that convert to the same ANSI text are one name to the ANSI
 // functions: neither may be used. Only a key with an inexact name can have
@@ -67,25 +66,27 @@ ValueListing ListValues(HKEY key) {
     ValueListing listing;
     std::vector<wchar_t> name(260);
     std::vector<BYTE> data(2048);
-    int attempts = 0;
-    for (DWORD index = 0;;) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size());
-        DWORD type = REG_NONE;
-        const LONG status = RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type,
-                                          data.data(), &dataSize);
-        if (status == ERROR_MORE_DATA && ++attempts < kReadAttempts) {
-            // The name, the data or both did not fit: make room for the
-            // longest name and the data's reported size, and read again.
-            name.resize(kLongestValueName);
-            data.resize(std::max<size_t>({data.size() * 2, size_t{dataSize} + 2}));
-            continue;
-        }
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = 0, dataSize = 0, type = REG_NONE;
+        // An entry whose size keeps changing while it is read is given up on.
+        const LONG status = ReadGrowing(
+            [&] {
+                nameSize = static_cast<DWORD>(name.size());
+                dataSize = static_cast<DWORD>(data.size());
+                type = REG_NONE;
+                return RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type,
+                                     data.data(), &dataSize);
+            },
+            [&] {
+                // The name, the data or both did not fit: make room for the
+                // longest name and the data's reported size.
+                name.resize(kLongestValueName);
+                data.resize(std::max<size_t>({data.size() * 2, size_t{dataSize} + 2}));
+            });
         if (status != ERROR_SUCCESS) {
             listing.end = status;
             break;
         }
-        attempts = 0;
         ListedValue entry;
         entry.wide.assign(name.data(), std::min<size_t>(nameSize, name.size()));
         entry.type = type;
@@ -94,7 +95,6 @@ ValueListing ListValues(HKEY key) {
             NarrowData(type, data.data(), std::min<size_t>(dataSize, data.size()), entry.data);
         entry.usable = nameExact && dataExact;
         listing.entries.push_back(std::move(entry));
-        ++index;
     }
     MarkSharedNames(listing.entries);
     return listing;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/read_growing.h"
 #include "platform/registry_answers.h"
 #include "platform/win32/registry_listing.h"
 #include "platform/win32/system_functions.h"
@@ -31,10 +32,6 @@ using QueryKeyFunction = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 constexpr int kKeyNameInformation = 3;
 constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);  // STATUS_BUFFER_OVERFLOW
 constexpr LONG kBufferTooSmall = static_cast<LONG>(0xC0000023);  // STATUS_BUFFER_TOO_SMALL
-
-// Value names are converted into a counted Unicode string by the ANSI
-// functions, whose byte length must fit in 16 bits.
-constexpr size_t kMaxConvertibleName = 32766;
 
 HKEY ToHandle(HKey key) {
     return reinterpret_cast<HKEY>(key);
@@ -326,17 +323,14 @@ Status Win32Registry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* na
 
 Status Win32Registry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
                                 uint32_t* type, uint8_t* data, uint32_t* dataSize) {
-    if ((data != nullptr && dataSize == nullptr) || name == nullptr || nameSize == nullptr)
+    if (!answer::EnumValueArgsValid(name, nameSize, data, dataSize))
         return status::kInvalidParameter;
     const auto listing = impl_->Values(ToHandle(key), index == 0);
     if (index >= listing->entries.size()) return listing->end;
     const ListedValue& value = listing->entries[index];
     if (!value.usable) return status::kNoUnicodeTranslation;
-    // The data first: when it does not fit, the name is not written either.
-    Status result = answer::PutValueData(value.data, value.type, data, dataSize);
-    if (result == status::kSuccess) result = answer::PutValueName(value.name, name, nameSize);
-    if (type != nullptr) *type = value.type;
-    return result;
+    return answer::PutEnumValue(value.name, value.type, value.data, name, nameSize, type, data,
+                                dataSize);
 }
 
 Status Win32Registry::QueryInfoKey(HKey key, KeyInfo* info) {
@@ -356,13 +350,9 @@ Status Win32Registry::QueryInfoKey(HKey key, KeyInfo* info) {
 
 Status Win32Registry::QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,
                                  uint32_t* dataSize) {
-    if (data != nullptr && dataSize == nullptr) return status::kInvalidParameter;
-    if (key == hkey::kNull) return status::kInvalidHandle;
-    if (data == nullptr && dataSize != nullptr) *dataSize = 0;
-    if (type != nullptr) *type = regtype::kNone;
-    const std::string_view valueName = name == nullptr ? std::string_view() : name;
-    if (valueName.size() > kMaxConvertibleName) return status::kInvalidParameter;
-    const std::wstring wide = win32::Widen(valueName);
+    const Status checked = answer::StartQueryValue(key, name, type, data, dataSize);
+    if (checked != status::kSuccess) return checked;
+    const std::wstring wide = win32::Widen(answer::Text(name));
 
     // Read in one call into room for what the caller offers (text takes
     // up to two bytes per code-page byte in UTF-16); more only when it is
@@ -370,14 +360,14 @@ Status Win32Registry::QueryValue(HKey key, const char* name, uint32_t* type, uin
     const size_t offered = data != nullptr ? size_t{*dataSize} : 0;
     std::vector<BYTE> buffer(std::max<size_t>(offered * 2 + 2, 256));
     DWORD valueType = REG_NONE;
-    LONG result = ERROR_MORE_DATA;
     DWORD size = 0;
-    for (int attempt = 0; attempt < 8 && result == ERROR_MORE_DATA; ++attempt) {
-        size = static_cast<DWORD>(buffer.size());
-        result = RegQueryValueExW(ToHandle(key), wide.c_str(), nullptr, &valueType, buffer.data(),
-                                  &size);
-        if (result == ERROR_MORE_DATA) buffer.resize(std::max<size_t>(size, buffer.size() * 2));
-    }
+    const LONG result = ReadGrowing(
+        [&] {
+            size = static_cast<DWORD>(buffer.size());
+            return RegQueryValueExW(ToHandle(key), wide.c_str(), nullptr, &valueType, buffer.data(),
+                                    &size);
+        },
+        [&] { buffer.resize(std::max<size_t>(size, buffer.size() * 2)); });
     if (result != ERROR_SUCCESS) return result;
     std::string bytes;
     if (!win32::NarrowData(valueType, buffer.data(), std::min<size_t>(size, buffer.size()), bytes))
