@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <climits>
+#include "platform/win32/wide_text.h"
 
 namespace qm {
 
@@ -23,14 +23,8 @@ bool Win32SystemInfo::GetOsVersion(OsVersion* version) {
 }
 
 std::u16string Win32SystemInfo::CodePageToUtf16(std::string_view text) {
-    if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) return {};
-    const int length = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (units <= 0) return {};
-    std::u16string wide(static_cast<size_t>(units), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(wide.data()),
-                        units);
-    return wide;
+    const std::wstring wide = win32::Widen(text);
+    return std::u16string(wide.begin(), wide.end());
 }
 
 }  // namespace qm
