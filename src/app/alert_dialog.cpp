@@ -11,8 +11,7 @@ namespace qm {
 
 CAlertDlg::CAlertDlg(HINSTANCE instance, const SettingsStore& settings)
     : ui::Dialog(instance, IDD_ALERT), settings_(settings) {
-    BindMessage(WM_ERASEBKGND,
-                [this](WPARAM w, LPARAM) { return EraseBackground(reinterpret_cast<HDC>(w)); });
+    BindBackground([this](HDC dc) { return Draw(dc); });
     BindMessage(WM_TIMER, [this](WPARAM, LPARAM) {
         Close(false);
         return 0;
@@ -66,7 +65,7 @@ void CAlertDlg::Close(bool restoreOwner) {
     if (restoreOwner && owner) ShowWindow(owner, SW_RESTORE);
 }
 
-LRESULT CAlertDlg::EraseBackground(HDC dc) {
+bool CAlertDlg::Draw(HDC dc) {
     const RECT client = ClientRect();
     // The box: page colour inside a black line one pixel wide.
     ui::Brush fill(CreateSolidBrush(ui::kPageColour));
@@ -91,7 +90,7 @@ LRESULT CAlertDlg::EraseBackground(HDC dc) {
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &textRect, DT_WORDBREAK);
     SetTextColor(dc, previousColour);
     SetBkMode(dc, previousMode);
-    return TRUE;
+    return true;
 }
 
 }  // namespace qm

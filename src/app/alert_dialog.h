@@ -25,7 +25,8 @@ class CAlertDlg : public ui::Dialog {
     // Enter and Escape hide it, as the timer does.
     void OnOk() override;
     void OnCancel() override;
-    LRESULT EraseBackground(HDC dc);
+    // The box and its text, drawn over the whole client area.
+    bool Draw(HDC dc);
     void Close(bool restoreOwner);
 
     const SettingsStore& settings_;

@@ -45,7 +45,8 @@ bool CCleanerApp::InitInstance(const char* commandLine) {
     // The icon starts hidden; the main window shows it for a silent start.
     // A missing notification area does not stop the program: the icon is
     // added when the shell's taskbar appears.
-    if (!tray_.Create(instance_, nullptr, kTrayCallbackMessage, kProductName, IDI_APP, 0, true)) {
+    if (!tray_.CreateTray(instance_, nullptr, kTrayCallbackMessage, kProductName, IDI_APP, 0,
+                          true)) {
         return false;
     }
 

@@ -29,16 +29,16 @@ CMainDialog::CMainDialog(HINSTANCE instance, AppServices& services, CSystemTray&
       backup_(instance, services.registry, services.files, services.backups),
       options_(instance, services.registry),
       findFix_(instance, services.registry, services.files, services.backups),
-      startup_(instance, services.Startup()) {
-    // The side buttons in template order; the Startup Manager's button does
-    // not stay pushed. Each uses its normal picture also when pushed.
-    sideButtons_ = {
-        {IDC_SHOW_FIND_FIX, &findFix_, IDB_REPAIR, IDB_REPAIR_HOVER, IDB_REPAIR, true},
-        {IDC_SHOW_STARTUP, &startup_, IDB_STARTUP, IDB_STARTUP_HOVER, IDB_STARTUP, false},
-        {IDC_SHOW_OPTIONS, &options_, IDB_SETTINGS, IDB_SETTINGS_HOVER, IDB_SETTINGS, true},
-        {IDC_SHOW_BACKUP, &backup_, IDB_BACKUP, IDB_BACKUP_HOVER, IDB_BACKUP, true},
-        {IDC_SHOW_ABOUT, &about_, IDB_ABOUT, IDB_ABOUT_HOVER, IDB_ABOUT, true},
-    };
+      startup_(instance, services.Startup()),
+      // The side buttons in template order; the Startup Manager's button does
+      // not stay pushed. Each uses its normal picture also when pushed.
+      sideButtons_{
+          {IDC_SHOW_FIND_FIX, &findFix_, IDB_REPAIR, IDB_REPAIR_HOVER, IDB_REPAIR, true},
+          {IDC_SHOW_STARTUP, &startup_, IDB_STARTUP, IDB_STARTUP_HOVER, IDB_STARTUP, false},
+          {IDC_SHOW_OPTIONS, &options_, IDB_SETTINGS, IDB_SETTINGS_HOVER, IDB_SETTINGS, true},
+          {IDC_SHOW_BACKUP, &backup_, IDB_BACKUP, IDB_BACKUP_HOVER, IDB_BACKUP, true},
+          {IDC_SHOW_ABOUT, &about_, IDB_ABOUT, IDB_ABOUT_HOVER, IDB_ABOUT, true},
+      } {
     for (const SideButton& b : sideButtons_) {
         const int id = b.id;
         BindCommand(
@@ -63,8 +63,7 @@ CMainDialog::CMainDialog(HINSTANCE instance, AppServices& services, CSystemTray&
         RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         return 0;
     });
-    BindMessage(WM_ERASEBKGND,
-                [this](WPARAM w, LPARAM) { return EraseBackground(reinterpret_cast<HDC>(w)); });
+    BindBackground([this](HDC dc) { return ui::DrawBitmap(dc, background_.Get()); });
     BindMessage(WM_PAINT, [this](WPARAM, LPARAM) { return Paint(); });
     BindMessage(WM_QUERYDRAGICON,
                 [this](WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(largeIcon_); });
@@ -86,13 +85,12 @@ bool CMainDialog::OnInit() {
     background_.Reset(LoadBitmapA(Instance(), MAKEINTRESOURCEA(IDB_MAIN_BACKGROUND)));
 
     CreatePages();
-    for (size_t i = 0; i < sideButtons_.size(); ++i) {
-        const SideButton& b = sideButtons_[i];
-        buttons_[i].Bind(hwnd_, b.id);
-        buttons_[i].SetBitmaps(Instance(), b.normal, b.hover, b.pushed);
+    for (SideButton& b : sideButtons_) {
+        b.control.Bind(hwnd_, b.id);
+        b.control.SetBitmaps(Instance(), b.normal, b.hover, b.pushed);
     }
-    buttons_[5].Bind(hwnd_, IDC_SUPPORT);
-    buttons_[5].SetBitmaps(Instance(), IDB_HELP, IDB_HELP_HOVER, IDB_HELP);
+    supportButton_.Bind(hwnd_, IDC_SUPPORT);
+    supportButton_.SetBitmaps(Instance(), IDB_HELP, IDB_HELP_HOVER, IDB_HELP);
 
     for (const SideButton& b : sideButtons_) {
         if (b.page->Handle()) b.page->Move(kPageRect, true);
@@ -117,7 +115,7 @@ void CMainDialog::CreatePages() {
     // About, Backup and Recovery, Options, Find & Fix, Startup Manager: each
     // page lays itself out and fills itself while it is created.
     ui::Page* const order[] = {&about_, &backup_, &options_, &findFix_, &startup_};
-    for (ui::Page* page : order) page->Create(hwnd_);
+    for (ui::Page* page : order) page->CreateModeless(hwnd_);
 }
 
 void CMainDialog::ShowPage(int buttonId) {
@@ -136,16 +134,6 @@ void CMainDialog::OpenHelp() {
     // reported.
     const std::string page = services_.backups.ProgramFolder() + "help\\index.html";
     ShellExecuteA(hwnd_, "open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-LRESULT CMainDialog::EraseBackground(HDC dc) {
-    if (!background_) return FALSE;
-    BITMAP info{};
-    GetObjectA(background_.Get(), sizeof info, &info);
-    ui::MemoryDc memory(dc);
-    ui::Selection picture(memory.Get(), background_.Get());
-    BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.Get(), 0, 0, SRCCOPY);
-    return TRUE;
 }
 
 LRESULT CMainDialog::Paint() {

@@ -46,7 +46,6 @@ class CMainDialog : public ui::Dialog, private MainWindowView {
     void CreatePages();
     void ShowPage(int buttonId);
     void OpenHelp();
-    LRESULT EraseBackground(HDC dc);
     LRESULT Paint();
 
     // MainWindowView
@@ -81,9 +80,10 @@ class CMainDialog : public ui::Dialog, private MainWindowView {
         ui::Page* page;
         int normal, hover, pushed;
         bool staysPushed;
+        ui::CXPButton control{};
     };
-    std::vector<SideButton> sideButtons_;
-    ui::CXPButton buttons_[6];
+    SideButton sideButtons_[5];
+    ui::CXPButton supportButton_;
 
     ui::CDialogLayoutScaler scaler_;
     ui::Bitmap background_;

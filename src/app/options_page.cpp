@@ -36,7 +36,7 @@ bool COptionsPage::OnInit() {
     ApplyLayout();
     title_.Bind(hwnd_, IDC_OPTIONS_TITLE);
     title_.ApplyStyle(true, "arial", 15, ui::kTitleColour, ui::kPageColour);
-    title_.SetText("Settings");
+    title_.SetLabelText("Settings");
 
     const struct {
         ui::CLinkLabel& label;
@@ -50,7 +50,7 @@ bool COptionsPage::OnInit() {
     for (const auto& l : labels) {
         l.label.Bind(hwnd_, l.id);
         l.label.ApplyStyle(true, "arial", 10, RGB(0, 0, 0), ui::kPageColour);
-        l.label.SetText(l.text);
+        l.label.SetLabelText(l.text);
     }
     presenter_.Load();
     return true;

@@ -7,8 +7,7 @@
 namespace qm {
 
 CSplashDialog::CSplashDialog(HINSTANCE instance) : ui::Dialog(instance, IDD_SPLASH) {
-    BindMessage(WM_ERASEBKGND,
-                [this](WPARAM w, LPARAM) { return EraseBackground(reinterpret_cast<HDC>(w)); });
+    BindBackground([this](HDC dc) { return ui::DrawBitmap(dc, picture_.Get()); });
     BindMessage(WM_TIMER, [this](WPARAM, LPARAM) {
         KillTimer(hwnd_, kSplashTimerId);
         End(1);
@@ -24,19 +23,9 @@ bool CSplashDialog::OnInit() {
     picture_.Reset(LoadBitmapA(Instance(), MAKEINTRESOURCEA(IDB_SPLASH)));
     label_.Bind(hwnd_, IDC_SPLASH_TEXT);
     label_.SetTransparent(true);
-    label_.SetText("Initializing...");
+    label_.SetLabelText("Initializing...");
     SetTimer(hwnd_, kSplashTimerId, kSplashMilliseconds, nullptr);
     return true;
-}
-
-LRESULT CSplashDialog::EraseBackground(HDC dc) {
-    if (!picture_) return FALSE;
-    BITMAP info{};
-    GetObjectA(picture_.Get(), sizeof info, &info);
-    ui::MemoryDc memory(dc);
-    ui::Selection picture(memory.Get(), picture_.Get());
-    BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.Get(), 0, 0, SRCCOPY);
-    return TRUE;
 }
 
 }  // namespace qm

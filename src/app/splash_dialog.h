@@ -25,7 +25,6 @@ class CSplashDialog : public ui::Dialog {
     bool OnInit() override;
     void OnOk() override {}
     void OnCancel() override {}
-    LRESULT EraseBackground(HDC dc);
 
     ui::CDialogLayoutScaler scaler_;
     ui::CLinkLabel label_;

@@ -40,13 +40,13 @@ CSystemTray::~CSystemTray() {
     if (icon_) DestroyIcon(icon_);
 }
 
-bool CSystemTray::Create(HINSTANCE instance, HWND parent, UINT callbackMessage, const char* tip,
-                         int iconId, UINT iconNumber, bool hidden) {
+bool CSystemTray::CreateTray(HINSTANCE instance, HWND parent, UINT callbackMessage, const char* tip,
+                             int iconId, UINT iconNumber, bool hidden) {
     const unsigned major = WindowsMajorVersion();
     if (major < 4) return state_.Create(major, hidden);
     if (!RegisterTrayClass(instance, &CSystemTray::Procedure)) return false;
     const RECT none{0, 0, 0, 0};
-    if (!ui::Window::Create(0, kTrayWindowClass, "", WS_POPUP, none, nullptr, 0)) return false;
+    if (!Create(0, kTrayWindowClass, "", WS_POPUP, none, nullptr, 0)) return false;
     SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     TaskbarCreatedMessage();
 

@@ -26,8 +26,8 @@ class CSystemTray : public ui::Window, private TrayShell {
     // notification-area icons, when the window cannot be made, or when a
     // visible start's add fails (the add is then retried when the shell
     // returns). A missing notification area does not fail a hidden start.
-    bool Create(HINSTANCE instance, HWND parent, UINT callbackMessage, const char* tip, int iconId,
-                UINT iconNumber, bool hidden);
+    bool CreateTray(HINSTANCE instance, HWND parent, UINT callbackMessage, const char* tip,
+                    int iconId, UINT iconNumber, bool hidden);
 
     void ShowIcon() { state_.Show(); }
     void HideIcon() { state_.Hide(); }

@@ -52,10 +52,10 @@ bool CRegBackup::OnInit() {
     list_.InsertColumn(2, "Size", 70);
     description_.Bind(hwnd_, IDC_BACKUP_DESCRIPTION);
     description_.ApplyStyle(true, "Arial", 10, RGB(0, 0, 0), kWhite);
-    description_.SetText(kDescription);
+    description_.SetLabelText(kDescription);
     title_.Bind(hwnd_, IDC_BACKUP_TITLE);
     title_.ApplyStyle(true, "Arial", 15, ui::kTitleColour, kWhite);
-    title_.SetText("Backup and Recovery");
+    title_.SetLabelText("Backup and Recovery");
     RefreshBackupList();
     return true;
 }

@@ -49,7 +49,8 @@ CRegFindNFix::CRegFindNFix(HINSTANCE instance, RegistryService& registry, FilePr
         return LRESULT{0};
     });
     BindMessage(kScanProgressMessage, [this](WPARAM, LPARAM l) {
-        if (l != 0) description_.SetText(ShortenProgressText(reinterpret_cast<const char*>(l)));
+        if (l != 0)
+            description_.SetLabelText(ShortenProgressText(reinterpret_cast<const char*>(l)));
         return LRESULT{0};
     });
     BindCommand(
@@ -84,8 +85,8 @@ bool CRegFindNFix::OnInit() {
         l.label.Bind(hwnd_, l.id);
         l.label.ApplyStyle(true, "Arial", l.points, l.colour, Background());
     }
-    title_.SetText(kTitle);
-    instruction_.SetText(kFirstInstruction);
+    title_.SetLabelText(kTitle);
+    instruction_.SetLabelText(kFirstInstruction);
 
     SetUpCategoryList();
     ShowWindow(GetDlgItem(hwnd_, IDC_FF_CLEAR), SW_HIDE);
@@ -104,13 +105,13 @@ void CRegFindNFix::SetUpCategoryList() {
         view.SetChecked(row, true);
     }
     view.Select(0);
-    description_.SetText(kInitialDescription);
+    description_.SetLabelText(kInitialDescription);
 }
 
 void CRegFindNFix::SetUpBusyBar() {
     busy_.Bind(hwnd_, IDC_FF_PROGRESS);
     busy_.SetType(1);
-    busy_.SetStyle(1);
+    busy_.SetBarStyle(1);
     busy_.SetBlockCount(20);
     busy_.Recalculate();
     busy_.SetBackgroundColour(RGB(255, 255, 255));
@@ -154,7 +155,7 @@ void CRegFindNFix::OnClear() {
     driver_.SetState(ScanState::kFind);
     ShowWindow(GetDlgItem(hwnd_, IDC_FF_RESULT), SW_HIDE);
     ShowWindow(GetDlgItem(hwnd_, IDC_FF_CLEAR), SW_HIDE);
-    instruction_.SetText(kResetInstruction);
+    instruction_.SetLabelText(kResetInstruction);
 }
 
 void CRegFindNFix::ResetAfterRepair() {
@@ -162,7 +163,7 @@ void CRegFindNFix::ResetAfterRepair() {
     ClearResultCells();
     driver_.items().Clear();
     driver_.SetState(ScanState::kFind);
-    instruction_.SetText(kResetInstruction);
+    instruction_.SetLabelText(kResetInstruction);
     Repaint();
 }
 
@@ -207,7 +208,7 @@ LRESULT CRegFindNFix::OnListClick(NMHDR* header) {
     const int row = view.SelectedRow();
     if (row >= 0) {
         const int32_t category = CategoryOfRowText(view.ItemText(row, kOptionColumn));
-        if (category != 0) description_.SetText(CategoryDescription(category));
+        if (category != 0) description_.SetLabelText(CategoryDescription(category));
     }
     return 0;
 }
@@ -253,7 +254,7 @@ void CRegFindNFix::SetDetailsCell(int row, const std::string& text, bool link) {
 }
 
 void CRegFindNFix::SetStatusText(const std::string& text) {
-    OnUi([&] { status_.SetText(text); });
+    OnUi([&] { status_.SetLabelText(text); });
 }
 
 void CRegFindNFix::ShowStatus(bool visible) {
@@ -266,7 +267,7 @@ void CRegFindNFix::ShowProgressText(const std::string& text) {
 }
 
 void CRegFindNFix::SetInstruction(const std::string& text) {
-    OnUi([&] { instruction_.SetText(text); });
+    OnUi([&] { instruction_.SetLabelText(text); });
 }
 
 void CRegFindNFix::ShowBusyBar(bool visible) {
@@ -297,7 +298,7 @@ void CRegFindNFix::ShowResultLine(bool visible) {
 }
 
 void CRegFindNFix::SetResultText(const std::string& text) {
-    OnUi([&] { result_.SetText(text); });
+    OnUi([&] { result_.SetLabelText(text); });
 }
 
 void CRegFindNFix::ShowMessage(const std::string& text) {

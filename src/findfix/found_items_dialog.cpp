@@ -44,7 +44,7 @@ bool FoundItemsDialog::OnInit() {
 
     header_.Bind(hwnd_, IDC_DETAILS_HEADER);
     header_.ApplyStyle(false, "arial", 10, RGB(0, 0, 0), kHeaderBackground);
-    header_.SetText(selection_.header());
+    header_.SetLabelText(selection_.header());
     list_.Select(0);
     return true;
 }

@@ -32,10 +32,10 @@ bool CRegstartup::OnInit() {
     const COLORREF page = Background();
     title_.Bind(hwnd_, IDC_STARTUP_TITLE);
     title_.ApplyStyle(false, "Arial", 15, ui::kTitleColour, page);
-    title_.SetText("Startup Manager");
+    title_.SetLabelText("Startup Manager");
     description_.Bind(hwnd_, IDC_STARTUP_DESCRIPTION);
     description_.ApplyStyle(false, "Arial", 10, RGB(0, 0, 0), page);
-    description_.SetText(kDescription);
+    description_.SetLabelText(kDescription);
     list_.AddExtendedStyle(kListStyles);
     // The rows arrive ticked while the list fills; the presenter switches
     // nothing until it has filled the list.

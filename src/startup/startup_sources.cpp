@@ -35,12 +35,11 @@ void ListShortcuts(const StartupServices& services, const char* where,
     if (services.files.ListFolder(folder + "\\*.lnk", entries) != status::kSuccess) return;
     for (const FileEntry& entry : entries) {
         if (entry.isDirectory) continue;
-        const size_t dot = entry.name.rfind('.');
-        const std::string title = dot == std::string::npos ? entry.name : entry.name.substr(0, dot);
         const bool held = HeldBySystem(services.registry, ApprovedRootOf(where),
                                        startupkey::kApprovedStartupFolder, entry.name);
-        list.push_back({title, ResolveShortcut(services.shortcuts, folder + "\\" + entry.name),
-                        where, !held, held});
+        list.push_back({TitleOf(entry.name),
+                        ResolveShortcut(services.shortcuts, folder + "\\" + entry.name), where,
+                        !held, held});
     }
 }
 
@@ -118,6 +117,11 @@ void EnumerateStartupItems(const StartupServices& services, std::vector<StartupI
     ListShortcuts(services, location::kCommonStartup, list);
     ListShortcutRecords(services, list);
     ListRegistryRecords(services, list);
+}
+
+std::string TitleOf(const std::string& fileName) {
+    const size_t dot = fileName.rfind('.');
+    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
 }
 
 }  // namespace qm

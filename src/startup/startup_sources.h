@@ -29,4 +29,8 @@ std::string StartupFolderOf(RegistryService& registry, const std::string& locati
 // Startup-folder location.
 HKey ApprovedRootOf(const std::string& location);
 
+// A shortcut's title as the Startup Manager lists it: the file name without
+// its last extension.
+std::string TitleOf(const std::string& fileName);
+
 }  // namespace qm

@@ -113,11 +113,6 @@ std::string Joined(const char* parent, const std::string& child) {
     return std::string(parent) + "\\" + child;
 }
 
-std::string TitleOf(const std::string& fileName) {
-    const size_t dot = fileName.rfind('.');
-    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
-}
-
 // The shortcut files of `folder` whose title is `name` (exactly).
 std::vector<std::string> ShortcutsTitled(FileProbe& files, const std::string& folder,
                                          const std::string& name) {

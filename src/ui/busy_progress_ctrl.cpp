@@ -35,10 +35,6 @@ CBusyProgressCtrl::~CBusyProgressCtrl() {
     DeleteCriticalSection(&lock_);
 }
 
-bool CBusyProgressCtrl::Create(HWND parent, const RECT& rect, int id) {
-    return CreateChild("STATIC", "BusyProgressCtrl", WS_CHILD | WS_VISIBLE, rect, parent, id);
-}
-
 void CBusyProgressCtrl::OnBound() {
     Recalculate();
 }
@@ -53,7 +49,7 @@ void CBusyProgressCtrl::SetType(int type) {
     qm::ui::SetType(state_, type);
 }
 
-void CBusyProgressCtrl::SetStyle(int style) {
+void CBusyProgressCtrl::SetBarStyle(int style) {
     Lock lock(lock_);
     qm::ui::SetStyle(state_, style);
 }
@@ -246,7 +242,7 @@ LRESULT CBusyProgressCtrl::HandleControlMessage(UINT message, WPARAM w, LPARAM l
             SetType(value);
             return 0;
         case kSetStyle:
-            SetStyle(value);
+            SetBarStyle(value);
             return 0;
         case kSetSpanFactor: {
             Lock lock(lock_);

@@ -40,11 +40,8 @@ class CBusyProgressCtrl : public Control {
     explicit CBusyProgressCtrl(int blockCount = 10, int position = 0);
     ~CBusyProgressCtrl() override;
 
-    // Creates its own "STATIC" window titled "BusyProgressCtrl".
-    bool Create(HWND parent, const RECT& rect, int id);
-
     void SetType(int type);
-    void SetStyle(int style);
+    void SetBarStyle(int style);
     void SetBlockCount(int count);
     void SetInterval(int milliseconds);
     void SetBackgroundColour(COLORREF c);

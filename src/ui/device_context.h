@@ -1,6 +1,6 @@
 // Device contexts released by their holders: a window's DC, a paint DC
 // (BeginPaint/EndPaint), a memory DC, and an object selected into a DC for
-// one scope.
+// one scope; a bitmap drawn at a DC's corner.
 #pragma once
 
 #include <windows.h>
@@ -66,5 +66,17 @@ class Selection {
     HDC dc_;
     HGDIOBJ previous_;
 };
+
+// Copies `bitmap` at its own size to the DC's top-left corner; false when
+// there is no bitmap.
+inline bool DrawBitmap(HDC dc, HBITMAP bitmap) {
+    if (!bitmap) return false;
+    BITMAP info{};
+    GetObjectA(bitmap, sizeof info, &info);
+    MemoryDc memory(dc);
+    Selection picture(memory.Get(), bitmap);
+    BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.Get(), 0, 0, SRCCOPY);
+    return true;
+}
 
 }  // namespace qm::ui

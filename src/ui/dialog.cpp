@@ -27,6 +27,19 @@ bool AnswersDirectly(UINT message) {
     }
 }
 
+// Gives the entry that `same` picks the new entry's handler, or appends the
+// new entry when there is none.
+template <typename Entry, typename Same>
+void Bind(std::vector<Entry>& entries, Entry entry, Same same) {
+    for (Entry& e : entries) {
+        if (same(e)) {
+            e.handler = std::move(entry.handler);
+            return;
+        }
+    }
+    entries.push_back(std::move(entry));
+}
+
 }  // namespace
 
 Dialog::~Dialog() {
@@ -64,33 +77,18 @@ Dialog* Dialog::FromHandle(HWND hwnd) {
 }
 
 void Dialog::BindMessage(UINT message, MessageHandler handler) {
-    for (MessageEntry& e : messages_) {
-        if (e.message == message) {
-            e.handler = std::move(handler);
-            return;
-        }
-    }
-    messages_.push_back({message, std::move(handler)});
+    Bind(messages_, {message, std::move(handler)},
+         [&](const MessageEntry& e) { return e.message == message; });
 }
 
 void Dialog::BindCommand(int id, CommandHandler handler, int notifyCode) {
-    for (CommandEntry& e : commands_) {
-        if (e.id == id && e.notifyCode == notifyCode) {
-            e.handler = std::move(handler);
-            return;
-        }
-    }
-    commands_.push_back({id, notifyCode, std::move(handler)});
+    Bind(commands_, {id, notifyCode, std::move(handler)},
+         [&](const CommandEntry& e) { return e.id == id && e.notifyCode == notifyCode; });
 }
 
 void Dialog::BindNotify(int id, UINT code, NotifyHandler handler) {
-    for (NotifyEntry& e : notifies_) {
-        if (e.id == id && e.code == code) {
-            e.handler = std::move(handler);
-            return;
-        }
-    }
-    notifies_.push_back({id, code, std::move(handler)});
+    Bind(notifies_, {id, code, std::move(handler)},
+         [&](const NotifyEntry& e) { return e.id == id && e.code == code; });
 }
 
 bool Dialog::DispatchCommand(int id, int code) {

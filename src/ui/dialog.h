@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "ui/window.h"
@@ -53,6 +54,13 @@ class Dialog : public Window {
     void BindMessage(UINT message, MessageHandler handler);
     void BindCommand(int id, CommandHandler handler, int notifyCode = -1);
     void BindNotify(int id, UINT code, NotifyHandler handler);
+    // Paints the background on WM_ERASEBKGND; `paint` returns false to leave
+    // it to the system.
+    void BindBackground(std::function<bool(HDC)> paint) {
+        BindMessage(WM_ERASEBKGND, [paint = std::move(paint)](WPARAM w, LPARAM) -> LRESULT {
+            return paint(reinterpret_cast<HDC>(w)) ? TRUE : FALSE;
+        });
+    }
 
   private:
     struct MessageEntry {

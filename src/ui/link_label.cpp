@@ -18,7 +18,7 @@ void CLinkLabel::RebuildFont() {
     font_.Reset(CreateFontIndirectA(&description_));
 }
 
-void CLinkLabel::SetText(const std::string& text) {
+void CLinkLabel::SetLabelText(const std::string& text) {
     if (!hwnd_) return;
     text_ = text;
     // The window carries the same text (its WM_SETTEXT redraws the label),

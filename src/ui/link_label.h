@@ -16,7 +16,7 @@ class CLinkLabel : public Control {
     static constexpr UINT kClickNotification = WM_APP + 0x200;
 
     // Replaces the painted text and redraws; nothing before the control exists.
-    void SetText(const std::string& text);
+    void SetLabelText(const std::string& text);
     const std::string& LabelText() const { return text_; }
     void SetTextColour(COLORREF colour);
     void SetTransparent(bool on);

@@ -4,8 +4,11 @@ namespace qm::ui {
 
 Page::Page(HINSTANCE instance, int templateId, Colour background)
     : Dialog(instance, templateId), background_(background), brush_(CreateSolidBrush(background)) {
-    BindMessage(WM_ERASEBKGND,
-                [this](WPARAM w, LPARAM) { return EraseBackground(reinterpret_cast<HDC>(w)); });
+    BindBackground([this](HDC dc) {
+        const RECT client = ClientRect();
+        FillRect(dc, &client, brush_.Get());
+        return true;
+    });
     for (UINT message : {WM_CTLCOLORSTATIC, WM_CTLCOLORBTN, WM_CTLCOLORDLG}) {
         BindMessage(message,
                     [this](WPARAM w, LPARAM) { return ControlColour(reinterpret_cast<HDC>(w)); });
@@ -14,12 +17,6 @@ Page::Page(HINSTANCE instance, int templateId, Colour background)
 
 bool Page::ApplyLayout() {
     return scaler_.Apply(Instance(), hwnd_, TemplateId(), 96.0);
-}
-
-LRESULT Page::EraseBackground(HDC dc) {
-    RECT client = ClientRect();
-    FillRect(dc, &client, brush_.Get());
-    return TRUE;
 }
 
 LRESULT Page::ControlColour(HDC dc) {

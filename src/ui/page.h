@@ -1,8 +1,8 @@
-// A page of the main window: a child dialog made once from its template,
-// laid out again from that template at 96 dots per inch, then only shown and
-// hidden. It paints its whole client area in the page colour and hands its
-// controls a transparent text background and a brush of that colour, which
-// lives as long as the page.
+// A page of the main window: a child dialog made once from its template
+// (CreateModeless, hidden), laid out again from that template at 96 dots per
+// inch, then only shown and hidden. It paints its whole client area in the page colour and hands
+// its controls a transparent text background and a brush of that colour, which lives as long as the
+// page.
 #pragma once
 
 #include <windows.h>
@@ -18,10 +18,6 @@ class Page : public Dialog {
   public:
     Page(HINSTANCE instance, int templateId, Colour background = kPageColour);
 
-    // Makes the page window, hidden, as a child of `parent`. False when the
-    // template cannot be made into a window.
-    bool Create(HWND parent) { return CreateModeless(parent); }
-
     Colour Background() const { return background_; }
     HBRUSH BackgroundBrush() const { return brush_.Get(); }
 
@@ -33,7 +29,6 @@ class Page : public Dialog {
     void OnCancel() override {}
 
   private:
-    LRESULT EraseBackground(HDC dc);
     LRESULT ControlColour(HDC dc);
 
     Colour background_;

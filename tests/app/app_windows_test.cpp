@@ -153,7 +153,7 @@ TEST(SystemTrayTest, HiddenWindowOfItsOwnClassRestoresTheTargetOnADoubleClick) {
     StandIn target;
     CSystemTray tray;
     ASSERT_TRUE(
-        tray.Create(Module(), nullptr, kTrayCallbackMessage, "Quillmend", IDI_APP, 0, true));
+        tray.CreateTray(Module(), nullptr, kTrayCallbackMessage, "Quillmend", IDI_APP, 0, true));
     tray.SetTargetWindow(target.get());
     HWND hwnd = FindWindowA(kTrayWindowClass, nullptr);
     ASSERT_EQ(hwnd, tray.Handle());
@@ -181,7 +181,7 @@ class OptionsPageTest : public SettingsTest {
         settings_.WriteNumber(kProductName, setting::kRepairAfterFind, 0);
         settings_.WriteNumber(kProductName, setting::kSplashScreen, 1);
         settings_.WriteNumber(kProductName, setting::kShutdownAfterClean, 0);
-        ASSERT_TRUE(page_.Create(parent_.get()));
+        ASSERT_TRUE(page_.CreateModeless(parent_.get()));
         page_.Show(SW_SHOW);
         Pump(100);
     }

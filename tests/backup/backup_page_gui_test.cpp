@@ -148,7 +148,7 @@ TEST_F(BackupPageWindow, ListsRestoresAndRemoves) {
     ASSERT_NE(host, nullptr);
     {
         CRegBackup page(GetModuleHandleA(nullptr), registry_, files_, store_);
-        ASSERT_TRUE(page.Create(host));
+        ASSERT_TRUE(page.CreateModeless(host));
         SetWindowPos(page.Handle(), HWND_TOP, 0, 0, 642, 359, SWP_SHOWWINDOW);
         ui::testing::Repaint(page.Handle());
         HWND list = page.Item(IDC_BACKUP_LIST);

@@ -177,7 +177,7 @@ class FindFixPage : public ::testing::Test {
         }
         page = std::make_unique<CRegFindNFix>(Module(), registry, files, backups, FakeScanners());
         hostedPage = page.get();
-        ASSERT_TRUE(page->Create(host));
+        ASSERT_TRUE(page->CreateModeless(host));
         SetWindowPos(page->Handle(), nullptr, 120, 75, 642, 359, SWP_NOZORDER | SWP_SHOWWINDOW);
         ShowWindow(host, SW_SHOW);
         ui::testing::Repaint(host);

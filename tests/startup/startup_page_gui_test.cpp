@@ -56,7 +56,7 @@ TEST(StartupPageWindow, RowsSwitchTheirItemsOnlyWhenTheUserTicksThem) {
     ASSERT_NE(host, nullptr);
     {
         CRegstartup page(GetModuleHandleA(nullptr), world->services());
-        ASSERT_TRUE(page.Create(host));
+        ASSERT_TRUE(page.CreateModeless(host));
         SetWindowPos(page.Handle(), HWND_TOP, 0, 0, 642, 359, SWP_SHOWWINDOW);
         ui::testing::Repaint(page.Handle());
         HWND handle = page.Item(IDC_STARTUP_LIST);

@@ -329,7 +329,7 @@ TEST_F(ControlsTest, BusyBarDrawsTheCometAtItsPosition) {
     ASSERT_TRUE(bar.Bind(Dialog(), IDC_TEST_BUSY));
     // The Find & Fix page's sequence.
     bar.SetType(kRunThrough);
-    bar.SetStyle(kComet);
+    bar.SetBarStyle(kComet);
     bar.SetBlockCount(20);
     bar.Recalculate();
     EXPECT_EQ(bar.State().position, -1);
@@ -420,7 +420,7 @@ TEST_F(ControlsTest, BusyBarAnimationThreadStartsAndStops) {
     CBusyProgressCtrl bar;
     ASSERT_TRUE(bar.Bind(Dialog(), IDC_TEST_BUSY));
     bar.SetType(kRunThrough);
-    bar.SetStyle(kComet);
+    bar.SetBarStyle(kComet);
     bar.SetBlockCount(20);
     bar.Recalculate();
     bar.Stop();  // no thread: nothing happens
@@ -480,13 +480,13 @@ TEST_F(ControlsTest, TransparentLabelShowsThePageBehindIt) {
     Pixels shot = Shot();
     EXPECT_EQ(shot.Count(area, kPage), pixels);
 
-    title.SetText("Start Registry Repair");
+    title.SetLabelText("Start Registry Repair");
     shot = Shot();
     const int titlePixels = shot.Count(area, kTitleColour);
     EXPECT_GT(titlePixels, 40);
     EXPECT_EQ(shot.At(area.right - 2, area.bottom - 2), kPage);
     // A shorter text: the old letters are gone, the page shows again.
-    title.SetText("Go");
+    title.SetLabelText("Go");
     shot = Shot();
     EXPECT_GT(shot.Count(area, kTitleColour), 0);
     EXPECT_LT(shot.Count(area, kTitleColour), titlePixels / 3);
@@ -503,7 +503,7 @@ TEST_F(ControlsTest, OpaqueLabelFillsItsBackground) {
     CLinkLabel header;
     ASSERT_TRUE(header.Bind(Dialog(), IDC_TEST_OPAQUE));
     header.ApplyStyle(false, "arial", 10, kBlack, RGB(255, 206, 91));
-    header.SetText("Header");
+    header.SetLabelText("Header");
     const RECT area = Rect(IDC_TEST_OPAQUE);
     const Pixels shot = Shot();
     EXPECT_EQ(shot.At(area.right - 2, area.bottom - 2), RGB(255, 206, 91));
@@ -514,10 +514,10 @@ TEST_F(ControlsTest, OpaqueLabelFillsItsBackground) {
 TEST_F(ControlsTest, LabelClickNotifiesTheParentTwice) {
     CLinkLabel label;
     EXPECT_FALSE(label.Handle());
-    label.SetText("before");  // no window yet: no effect
+    label.SetLabelText("before");  // no window yet: no effect
     EXPECT_TRUE(label.LabelText().empty());
     ASSERT_TRUE(label.Bind(Dialog(), IDC_TEST_CLICKABLE));
-    label.SetText("Shutdown Quillmend after repair");
+    label.SetLabelText("Shutdown Quillmend after repair");
     SendMessageA(label.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     SendMessageA(label.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     Pump(20);
@@ -867,11 +867,11 @@ TEST_F(ControlsTest, PictureOfTheControlsDialog) {
     ASSERT_TRUE(help.Bind(Dialog(), IDC_TEST_HELP_BUTTON));
     ASSERT_TRUE(wide.Bind(Dialog(), IDC_TEST_WIDE_BUTTON));
     title.ApplyStyle(true, "Arial", 15, kTitleColour, kPageColour);
-    title.SetText("Start Registry Repair");
+    title.SetLabelText("Start Registry Repair");
     header.ApplyStyle(false, "arial", 10, kBlack, RGB(255, 206, 91));
-    header.SetText("Header");
+    header.SetLabelText("Header");
     bar.SetType(kRunThrough);
-    bar.SetStyle(kComet);
+    bar.SetBarStyle(kComet);
     bar.SetBlockCount(20);
     bar.Recalculate();
     SendMessageA(bar.Handle(), CBusyProgressCtrl::kSetPosition, 12, 0);
