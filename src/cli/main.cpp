@@ -1,7 +1,6 @@
 // quillmend-scan: the scan engine without windows. Scans an in-memory
 // registry loaded from registry text files against drive letters mapped to
 // folders, or on Windows the live registry, and prints what it found.
-#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -20,6 +19,7 @@
 #include "platform/win32/win32_registry.h"
 #else
 #include "cli/offline_registry.h"
+#include "platform/memory/host_text.h"
 #include "platform/memory/mapped_file_probe.h"
 #endif
 
@@ -44,18 +44,6 @@ class ConsoleView : public QuietScanView {
     const bool (&ticked_)[kCategoryCount + 1];
 };
 
-#ifndef _WIN32
-// Environment variable names ignore case.
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-#endif
-
 // The demo's files: a registry text file and, away from Windows, a folder
 // that is drive C:.
 void UseDemo(Options& options) {
@@ -74,7 +62,7 @@ MappedFilesConfig FilesConfig(const Options& options, MappedFilesConfig config) 
     for (const auto& variable : options.environment) {
         bool replaced = false;
         for (auto& existing : config.environment) {
-            if (SameName(existing.first, variable.first)) {
+            if (mapped::EqualNoCase(existing.first, variable.first)) {
                 existing.second = variable.second;
                 replaced = true;
             }
@@ -83,7 +71,7 @@ MappedFilesConfig FilesConfig(const Options& options, MappedFilesConfig config) 
     }
     if (!options.searchPath.empty()) {
         for (auto& existing : config.environment) {
-            if (!SameName(existing.first, "PATH")) continue;
+            if (!mapped::EqualNoCase(existing.first, "PATH")) continue;
             for (const auto& folder : options.searchPath) existing.second += ";" + folder;
         }
     }
