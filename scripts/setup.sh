@@ -9,7 +9,7 @@ packages=(
     cmake ninja-build g++ make pkg-config git
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    nlohmann-json3-dev libcli11-dev
+    libcli11-dev  # the command line of quillmend-scan
     libhivex-dev libhivex0 libhivex-bin
     clang-format
     clang libclang-rt-14-dev  # the fuzz targets (clang does not pull in the fuzzer run-time)

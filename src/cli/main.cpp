@@ -1,7 +1,6 @@
 // quillmend-scan: the scan engine without windows. Scans an in-memory
 // registry loaded from registry text files against drive letters mapped to
 // folders, or on Windows the live registry, and prints what it found.
-#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -20,6 +19,7 @@
 #include "platform/win32/win32_registry.h"
 #else
 #include "cli/offline_registry.h"
+#include "platform/memory/host_text.h"
 #include "platform/memory/mapped_file_probe.h"
 #endif
 
@@ -44,18 +44,6 @@ class ConsoleView : public QuietScanView {
     const bool (&ticked_)[kCategoryCount + 1];
 };
 
-#ifndef _WIN32
-// Environment variable names ignore case.
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-#endif
-
 // The demo's files: a registry text file and, away from Windows, a folder
 // that is drive C:.
 void UseDemo(Options& options) {
@@ -74,7 +62,7 @@ MappedFilesConfig FilesConfig(const Options& options, MappedFilesConfig config) 
     for (const auto& variable : options.environment) {
         bool replaced = false;
         for (auto& existing : config.environment) {
-            if (SameName(existing.first, variable.first)) {
+            if (mapped::EqualNoCase(existing.first, variable.first)) {
                 existing.second = variable.second;
                 replaced = true;
             }
@@ -83,7 +71,7 @@ MappedFilesConfig FilesConfig(const Options& options, MappedFilesConfig config) 
     }
     if (!options.searchPath.empty()) {
         for (auto& existing : config.environment) {
-            if (!SameName(existing.first, "PATH")) continue;
+            if (!mapped::EqualNoCase(existing.first, "PATH")) continue;
             for (const auto& folder : options.searchPath) existing.second += ";" + folder;
         }
     }
@@ -120,28 +108,20 @@ std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& er
 }
 #endif
 
-int Run(const std::vector<std::string>& args) {
+int Run(int argc, const char* const* argv) {
     Options options;
+    const int parsed = ParseOptions(argc, argv, options);
+    if (parsed >= 0) return parsed;
     std::string error;
-    if (!ParseOptions(args, options, error)) {
-        std::cerr << "quillmend-scan: " << error << "\n" << kUsage;
+    auto fail = [&error](const std::string& message = {}) {
+        std::cerr << "quillmend-scan: " << (message.empty() ? error : message) << '\n';
         return kBadInput;
-    }
-    if (options.help) {
-        std::cout << kUsage << kOfflineUsage;
-        return 0;
-    }
+    };
     if (options.demo) UseDemo(options);
-    if (!options.saveFile.empty() && options.registryFiles.empty() &&
-        !options.offline.Requested()) {
-        std::cerr << "quillmend-scan: --save writes the in-memory registry; give --registry FILE\n";
-        return kBadInput;
-    }
+    if (!options.saveFile.empty() && options.registryFiles.empty() && !options.offline.Requested())
+        return fail("--save writes the in-memory registry; give --registry FILE");
     std::string backupFolder;
-    if (options.fix && !PrepareBackupFolder(options, backupFolder, error)) {
-        std::cerr << "quillmend-scan: " << error << '\n';
-        return kBadInput;
-    }
+    if (options.fix && !PrepareBackupFolder(options, backupFolder, error)) return fail();
 
     std::unique_ptr<RegistryService> registry;
     MemoryRegistry* memoryRegistry = nullptr;
@@ -152,34 +132,27 @@ int Run(const std::vector<std::string>& args) {
     MappedFilesConfig filesBase = MappedFilesConfig::Defaults();
     const bool writes = options.fix || options.startupOff != 0 || options.startupOn != 0;
     if (options.offline.Requested()) {
-        if (!OpenOffline(options.offline, writes, &offline, error)) {
-            std::cerr << "quillmend-scan: " << error << '\n';
-            return kBadInput;
-        }
+        if (!OpenOffline(options.offline, writes, &offline, error)) return fail();
         for (const std::string& warning : offline.readOnly)
             std::cerr << "quillmend-scan: warning: " << warning << '\n';
-        if (writes && !offline.readOnly.empty()) {
-            std::cerr << "quillmend-scan: " << (options.fix ? "--fix" : "switching")
-                      << " refused: a hive is only read (see above), and nothing is written\n";
-            return kBadInput;
-        }
+        if (writes && !offline.readOnly.empty())
+            return fail(std::string(options.fix ? "--fix" : "switching") +
+                        " refused: a hive is only read (see above), and nothing is written");
         filesBase = offline.files;
     }
     HiveRegistry* hives = offline.registry.get();
-    auto save = [&](const std::string& file, std::string& saveError) {
-        return hives != nullptr ? SaveOffline(*hives, file, saveError)
-                                : SaveRegistry(memoryRegistry, file, saveError);
+    auto save = [&](const std::string& file) {
+        return hives != nullptr ? SaveOffline(*hives, file, error)
+                                : SaveRegistry(memoryRegistry, file, error);
     };
     auto commit = [&](std::ostream& out) {
         if (hives == nullptr || CommitOffline(*hives, out, error)) return true;
-        std::cerr << "quillmend-scan: " << error << '\n';
+        fail();
         return false;
     };
     registry = std::move(offline.view);
 #else
-    auto save = [&](const std::string& file, std::string& saveError) {
-        return SaveRegistry(memoryRegistry, file, saveError);
-    };
+    auto save = [&](const std::string& file) { return SaveRegistry(memoryRegistry, file, error); };
     auto commit = [](std::ostream&) { return true; };
 #endif
     if (registry != nullptr) {
@@ -191,14 +164,9 @@ int Run(const std::vector<std::string>& args) {
             // A folder opens like a file on some systems and only fails
             // when read; say what is wrong instead.
             std::error_code ignored;
-            if (std::filesystem::is_directory(file, ignored)) {
-                std::cerr << "quillmend-scan: " << file << ": is a folder, not a registry file\n";
-                return kBadInput;
-            }
-            if (!memory->LoadFile(file, &error)) {
-                std::cerr << "quillmend-scan: " << error << '\n';
-                return kBadInput;
-            }
+            if (std::filesystem::is_directory(file, ignored))
+                return fail(file + ": is a folder, not a registry file");
+            if (!memory->LoadFile(file, &error)) return fail();
         }
         // A registry that keeps 32-bit programs' keys apart is that of
         // 64-bit Windows, and has both views.
@@ -211,18 +179,14 @@ int Run(const std::vector<std::string>& args) {
 #ifdef _WIN32
         registry = std::make_unique<Win32Registry>();
 #else
-        std::cerr << "quillmend-scan: there is no live registry here; give --registry FILE\n"
-                  << kUsage;
-        return kBadInput;
+        return fail("there is no live registry here; give --registry FILE");
 #endif
     }
 
     if (!options.restoreFile.empty()) {
         if (RestoreBackup(memoryRegistry, options.restoreFile, error) != 0 ||
-            (!options.saveFile.empty() && !SaveRegistry(memoryRegistry, options.saveFile, error))) {
-            std::cerr << "quillmend-scan: " << error << '\n';
-            return kBadInput;
-        }
+            (!options.saveFile.empty() && !SaveRegistry(memoryRegistry, options.saveFile, error)))
+            return fail();
         return 0;
     }
 
@@ -231,24 +195,17 @@ int Run(const std::vector<std::string>& args) {
 #else
     std::unique_ptr<FileProbe> files = MakeFileProbe(options, error);
 #endif
-    if (!files) {
-        std::cerr << "quillmend-scan: " << error << '\n';
-        return kBadInput;
-    }
+    if (!files) return fail();
 
     if (options.startup) {
         int status = RunStartupCommand(options, *registry, *files, std::cout, std::cerr);
         if (!commit(options.json ? std::cerr : std::cout)) status = 1;
-        if (status == 0 && !options.saveFile.empty() && !save(options.saveFile, error)) {
-            std::cerr << "quillmend-scan: " << error << '\n';
-            return kBadInput;
-        }
+        if (status == 0 && !options.saveFile.empty() && !save(options.saveFile)) return fail();
         return status;
     }
 
     bool ticked[kCategoryCount + 1] = {};
-    if (options.categories.empty())
-        for (int c = 1; c <= kCategoryCount; ++c) ticked[c] = true;
+    for (int c = 1; c <= kCategoryCount; ++c) ticked[c] = options.categories.empty();
     for (int c : options.categories) ticked[c] = true;
 
     ConsoleView view(ticked);
@@ -271,10 +228,7 @@ int Run(const std::vector<std::string>& args) {
         PrintText(std::cout, found, driver.counters(), ticked);
     if (fix) fix->PrintBackup(options.json ? std::cerr : std::cout, options);
     const bool committed = commit(options.json ? std::cerr : std::cout);
-    if (!options.saveFile.empty() && !save(options.saveFile, error)) {
-        std::cerr << "quillmend-scan: " << error << '\n';
-        return kBadInput;
-    }
+    if (!options.saveFile.empty() && !save(options.saveFile)) return fail();
     if (!committed) return 1;
     return fix ? fix->ExitStatus() : 0;
 }
@@ -283,6 +237,5 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace qm::cli
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    return qm::cli::Run(args);
+    return qm::cli::Run(argc, argv);
 }

@@ -6,6 +6,10 @@
 #include <utility>
 #include <vector>
 
+namespace CLI {
+class App;
+}  // namespace CLI
+
 namespace qm::cli {
 
 struct Options;
@@ -18,15 +22,11 @@ struct OfflineOptions {
     bool Requested() const { return !windowsDir.empty() || !hives.empty(); }
 };
 
-extern const char* const kOfflineUsage;
+// Adds --windows, --user and --hive, as a group of their own in the help.
+void AddOfflineOptions(CLI::App& app, OfflineOptions& offline);
 
-// Takes args[i], and its value, when it is one of the offline options:
-// 1 when taken (`i` then at the value), 0 when it is another option, -1 on
-// a bad value with `error`.
-int ParseOfflineOption(const std::vector<std::string>& args, size_t& i, OfflineOptions& offline,
-                       std::string& error);
-
-// The offline options against the rest of the command line.
-bool CheckOfflineOptions(const Options& options, std::string& error);
+// What is wrong with the offline options against the rest of the command
+// line, or "".
+std::string CheckOfflineOptions(const Options& options);
 
 }  // namespace qm::cli

@@ -1,11 +1,17 @@
 // Command line of the headless scanner.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/offline_options.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
 
 namespace qm::cli {
 
@@ -26,12 +32,16 @@ struct Options {
     int startupOn = 0;                                             // --startup-on N
     OfflineOptions offline;                                        // --windows, --user, --hive
     bool demo = false;  // no arguments at all: scan the built-in demo
-    bool help = false;
 };
 
-// Parses argv[1..]. On a bad argument returns false with a message.
-bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+// Parses the command line. Returns -1 when the run goes on, otherwise the
+// exit status after printing the help (0) or what is wrong (2, on stderr).
+int ParseOptions(int argc, const char* const* argv, Options& options);
 
-extern const char* const kUsage;
+// An option that takes one value each time it is given, handed to `take`
+// at once; `take` refuses a value with Refuse.
+CLI::Option* AddValueOption(CLI::App& app, const std::string& name, const std::string& type,
+                            const std::string& help, std::function<void(const std::string&)> take);
+[[noreturn]] void Refuse(const std::string& wants, const std::string& value);
 
 }  // namespace qm::cli

@@ -6,50 +6,20 @@
 
 namespace qm::cli {
 
-namespace {
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-}  // namespace
-
 std::string JsonString(const std::string& codePageText) {
+    // Every byte to escape is ASCII, so the UTF-8 text is escaped byte by byte.
     std::string out = "\"";
-    for (char16_t c : regtext::CodePageToUtf16(codePageText)) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-                    out += escape;
-                } else {
-                    AppendUtf8(out, c);
-                }
+    for (char c : regtext::Utf16ToUtf8(regtext::CodePageToUtf16(codePageText))) {
+        if (c == '"' || c == '\\') {
+            out += {'\\', c};
+        } else if (c == '\n' || c == '\r' || c == '\t') {
+            out += {'\\', c == '\n' ? 'n' : c == '\r' ? 'r' : 't'};
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out += c;
         }
     }
     return out + "\"";
