@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/key_walk.h"
 #include "platform/read_growing.h"
 #include "platform/value_text.h"
 
@@ -79,10 +80,6 @@ std::string KeyPath(const char* rootName, const std::string& subKey) {
     return path;
 }
 
-}  // namespace
-
-namespace {
-
 void AppendHex32(std::string& out, uint32_t value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
         out.push_back(kHexDigits[(value >> shift) & 0xF]);
@@ -133,17 +130,6 @@ void AppendValueLine(std::string& out, const char* name, size_t nameLength, uint
     }
     AppendValueData(out, type, data, length, form);
 }
-
-}  // namespace
-
-std::string RegExportWriter::FormatValueData(uint32_t type, const uint8_t* data, size_t length,
-                                             TextDataForm form) {
-    std::string text;
-    AppendValueData(text, type, data, length, form);
-    return text;
-}
-
-namespace {
 
 // Name and data buffers reused for every key of one export.
 struct ValueBuffers {
@@ -198,20 +184,87 @@ Status WriteValues(RegistryService& registry, HKey key, const std::string& path,
 // What a key is opened with for the walk: its values and its subkeys.
 constexpr uint32_t kWalkAccess = access::kQueryValue | access::kEnumerateSubKeys;
 
+// The walk below the top key: each key is opened once, for its values and
+// its subkeys together (a key that allows only one of them could not be
+// exported whole either way), parents are written before their children,
+// and the top key's own values come last. As many subkeys are visited as
+// each key reported when its values were read: subkeys added while the walk
+// runs are not visited (and a deletion that follows leaves their parents in
+// place).
+class ExportWalk : public KeyWalk {
+  public:
+    ExportWalk(RegistryService& registry, std::string& out, RegExportWriter::TextDataForm form,
+               ExportedTree* tree)
+        : KeyWalk(registry, 256, kLongestName), out_(out), form_(form), tree_(tree) {}
+
+    Status Run(RegKey top, uint32_t subKeys, const std::string& topPath) {
+        Level start;
+        start.key = std::move(top);
+        start.count = subKeys;
+        return Walk(std::move(start), topPath);
+    }
+
+  protected:
+    Status List(Level& level, std::string_view& name) override {
+        const Status listed = KeyWalk::List(level, name);
+        if (listed != status::kSuccess && listed != status::kNoMoreItems)
+            Stop(status::kCantRead);
+        else if (listed == status::kSuccess && !NameFits(name.data(), name.size()))
+            Stop(status::kInvalidName);
+        return listed;
+    }
+
+    bool Enter(Level& parent, std::string_view name, Level& child) override {
+        if (child.key.Open(parent.key.get(), name.data(), kWalkAccess) != status::kSuccess) {
+            Stop(status::kCantRead);
+            return false;
+        }
+        if (!Write(child)) return false;
+        if (tree_ != nullptr) {
+            child.tag = tree_->size();
+            tree_->push_back(ExportedKey{std::string(name), static_cast<int32_t>(parent.tag), 0});
+            ++(*tree_)[parent.tag].children;
+        }
+        return true;
+    }
+
+    bool Leave(Level& level, Status) override {
+        if (levels().size() == 1) Write(level);
+        return false;
+    }
+
+  private:
+    // The key's section; its subkey count bounds its listing.
+    bool Write(Level& level) {
+        KeyInfo info;
+        const Status written =
+            WriteValues(registry_, level.key.get(), path(), out_, form_, buffers_, info);
+        if (written != status::kSuccess) Stop(PartFailed(written));
+        level.count = info.subKeys;
+        return written == status::kSuccess;
+    }
+
+    std::string& out_;
+    RegExportWriter::TextDataForm form_;
+    ExportedTree* tree_;
+    ValueBuffers buffers_;
+};
+
 }  // namespace
+
+std::string RegExportWriter::FormatValueData(uint32_t type, const uint8_t* data, size_t length,
+                                             TextDataForm form) {
+    std::string text;
+    AppendValueData(text, type, data, length, form);
+    return text;
+}
 
 Status RegExportWriter::ExportKeyText(HKey root, const std::string& subKey, std::string& out,
                                       TextDataForm form, ExportedTree* tree) {
     const char* rootName = RootKeyName(root);
     if (*rootName == '\0') return status::kInvalidHandle;
-    // Each key is opened once, for its values and its subkeys together: a
-    // key that allows only one of them could not be exported whole either
-    // way. A key deeper than the ANSI open reaches is opened in steps.
     RegKey way(registry_), top(registry_);
-    HKey base = hkey::kNull;
-    std::string rest;
-    Status status = ReachKeyPath(registry_, root, subKey, way, base, rest);
-    if (status == status::kSuccess) status = top.Open(base, rest.c_str(), kWalkAccess);
+    Status status = OpenKeyPath(registry_, root, subKey, kWalkAccess, way, top);
     if (status != status::kSuccess) return status;
     KeyInfo info;
     status = registry_.QueryInfoKey(top.get(), &info);
@@ -225,74 +278,7 @@ Status RegExportWriter::ExportKeyText(HKey root, const std::string& subKey, std:
         tree->clear();
         tree->push_back(ExportedKey{subKey, -1, 0});
     }
-
-    // The walk keeps, per level below the top key, the parent's handle, the
-    // index of the subkey being visited and how many subkeys the parent
-    // said it has; it grows with the tree, so no depth is too deep and none
-    // costs call stack. Subkeys added while the walk runs are not visited
-    // (and a deletion that follows leaves their parents in place).
-    struct Level {
-        RegKey key;
-        uint32_t index;
-        uint32_t count;
-        size_t pathLength;
-        int32_t node;
-    };
-    std::vector<Level> stack;
-    RegKey current = std::move(top);
-    uint32_t index = 0, count = info.subKeys;
-    int32_t node = 0;
-    std::string path = topPath;
-    std::vector<char> name(256);
-    ValueBuffers buffers;
-    for (;;) {
-        status = status::kNoMoreItems;
-        uint32_t nameSize = 0;
-        if (index < count) {
-            nameSize = static_cast<uint32_t>(name.size());
-            status = registry_.EnumKey(current.get(), index, name.data(), &nameSize);
-            if (status == status::kMoreData && name.size() < kLongestName) {
-                name.resize(name.size() * 4);
-                continue;
-            }
-        }
-        if (status == status::kNoMoreItems) {
-            if (stack.empty()) break;
-            Level& parent = stack.back();
-            current = std::move(parent.key);
-            index = parent.index + 1;
-            count = parent.count;
-            node = parent.node;
-            path.resize(parent.pathLength);
-            stack.pop_back();
-            continue;
-        }
-        if (status != status::kSuccess || nameSize >= name.size()) return status::kCantRead;
-        if (!NameFits(name.data(), nameSize)) return status::kInvalidName;
-
-        const std::string child(name.data(), nameSize);
-        const size_t parentLength = path.size();
-        path.push_back('\\');
-        path += child;
-        RegKey opened(registry_);
-        if (opened.Open(current.get(), child.c_str(), kWalkAccess) != status::kSuccess)
-            return status::kCantRead;
-        status = WriteValues(registry_, opened.get(), path, out, form, buffers, info);
-        if (status != status::kSuccess) return PartFailed(status);
-        int32_t childNode = -1;
-        if (tree != nullptr) {
-            childNode = static_cast<int32_t>(tree->size());
-            tree->push_back(ExportedKey{child, node, 0});
-            ++(*tree)[static_cast<size_t>(node)].children;
-        }
-        stack.push_back(Level{std::move(current), index, count, parentLength, node});
-        current = std::move(opened);
-        index = 0;
-        count = info.subKeys;
-        node = childNode;
-    }
-    status = WriteValues(registry_, current.get(), topPath, out, form, buffers, info);
-    return status == status::kSuccess ? status : PartFailed(status);
+    return ExportWalk(registry_, out, form, tree).Run(std::move(top), info.subKeys, topPath);
 }
 
 Status RegExportWriter::ExportValueText(HKey root, const std::string& subKey,
@@ -301,10 +287,7 @@ Status RegExportWriter::ExportValueText(HKey root, const std::string& subKey,
     const char* rootName = RootKeyName(root);
     if (*rootName == '\0') return status::kInvalidHandle;
     RegKey way(registry_), key(registry_);
-    HKey base = hkey::kNull;
-    std::string rest;
-    Status status = ReachKeyPath(registry_, root, subKey, way, base, rest);
-    if (status == status::kSuccess) status = key.Open(base, rest.c_str(), access::kDefault);
+    Status status = OpenKeyPath(registry_, root, subKey, access::kDefault, way, key);
     if (status != status::kSuccess) return status;
 
     uint32_t type = 0;

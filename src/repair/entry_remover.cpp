@@ -1,9 +1,10 @@
 #include "repair/entry_remover.h"
 
-#include <algorithm>
-#include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/key_walk.h"
 
 namespace qm {
 
@@ -13,197 +14,159 @@ namespace {
 constexpr uint32_t kSubkeyNameSize = 299;
 constexpr uint32_t kValueNameSize = 16384;
 
-// Whether any entry of the tree at `path` below `base` is one that must stay
-// as it is because its name or text has no exact code-page form
-// (kNoUnicodeTranslation); kSuccess otherwise. Keys that cannot be read are
-// passed over: the deletion cannot reach them either.
-Status CheckTreeExact(RegistryService& registry, HKey base, const std::string& path) {
-    std::vector<RegKey> pending;
-    {
-        RegKey top(registry);
-        if (top.Open(base, path.c_str(), access::kRead) != status::kSuccess)
-            return status::kSuccess;
-        pending.push_back(std::move(top));
+// Removes a key with its subkeys, deepest first, each key once its
+// subkeys are done with. Without `tree` it lists the registry: a removed
+// subkey leaves its index to the next one, and one that stays is passed
+// over (and keeps its parent). With `tree` (the keys a backup holds) only
+// those keys go, without listing them again: a key known to have no
+// subkeys is removed straight from its parent's handle, and a key that
+// gained a subkey since it was written keeps it and stays.
+//
+// Check() walks the same tree first and deletes nothing: it finds an entry
+// that must stay as it is because its name or text has no exact code-page
+// form (kNoUnicodeTranslation). Keys that cannot be read are passed over:
+// the deletion cannot reach them either.
+class TreeDeletion : public KeyWalk {
+  public:
+    TreeDeletion(RegistryService& registry, const ExportedTree* tree, bool deleteSelf)
+        : KeyWalk(registry, kSubkeyNameSize, kSubkeyNameSize),
+          tree_(tree),
+          deleteSelf_(deleteSelf) {
+        if (tree == nullptr) return;
+        children_.resize(tree->size());
+        for (size_t i = 1; i < tree->size(); ++i)
+            children_[static_cast<size_t>((*tree)[i].parent)].push_back(i);
     }
-    std::vector<char> name(kValueNameSize + 1);
-    while (!pending.empty()) {
-        RegKey key = std::move(pending.back());
-        pending.pop_back();
+
+    // kDeleted, or the status that kept the top key (the open's, the
+    // listing's or the deletion's).
+    Status Run(HKey base, const std::string& topPath) {
+        base_ = base;
+        check_ = false;
+        Level top;
+        top.key = RegKey(registry_);
+        const Status opened = top.key.Open(base, topPath.c_str(), access::kDefault);
+        if (opened != status::kSuccess) return opened;
+        Walk(std::move(top), topPath);
+        return result_;
+    }
+
+    Status Check(HKey base, const std::string& topPath) {
+        check_ = true;
+        Level top;
+        top.key = RegKey(registry_);
+        if (top.key.Open(base, topPath.c_str(), access::kRead) != status::kSuccess)
+            return status::kSuccess;
+        if (!ValuesExact(top.key.get())) return status::kNoUnicodeTranslation;
+        return Walk(std::move(top), topPath);
+    }
+
+  protected:
+    Status List(Level& level, std::string_view& name) override {
+        for (; tree_ == nullptr; ++level.next) {
+            const Status listed = KeyWalk::List(level, name);
+            if (check_ && listed == status::kNoUnicodeTranslation) Stop(listed);
+            if (!check_ || listed != status::kMoreData) return listed;
+        }
+        for (const std::vector<size_t>& kids = children_[level.tag]; level.next < kids.size();
+             ++level.next) {
+            const ExportedKey& key = (*tree_)[kids[level.next]];
+            if (key.children != 0) {
+                name = key.name;
+                return status::kSuccess;
+            }
+            registry_.DeleteKey(level.key.get(), key.name.c_str());
+        }
+        return status::kNoMoreItems;
+    }
+    bool Enter(Level& parent, std::string_view name, Level& child) override {
+        if (tree_ != nullptr) child.tag = children_[parent.tag][parent.next];
+        if (child.key.Open(parent.key.get(), name.data(),
+                           check_ ? access::kRead : access::kDefault) != status::kSuccess)
+            return false;
+        if (!check_ || ValuesExact(child.key.get())) return true;
+        Stop(status::kNoUnicodeTranslation);
+        return false;
+    }
+    bool Leave(Level&, Status listed) override {
+        const std::vector<Level>& way = levels();
+        const bool top = way.size() == 1;
+        Status result = listed;
+        if (!check_ && (!top || deleteSelf_) &&
+            (listed == status::kNoMoreItems || listed == status::kBadKey)) {
+            // The key lies in the one above it, under the last name of the path.
+            const HKey parent = top ? base_ : way[way.size() - 2].key.get();
+            const size_t from = top ? 0 : way[way.size() - 2].pathLength + 1;
+            const Status removed = registry_.DeleteKey(parent, path().c_str() + from);
+            result = removed == status::kSuccess ? EntryRemover::kDeleted : removed;
+        }
+        if (top) result_ = result;
+        return tree_ == nullptr && result == EntryRemover::kDeleted;
+    }
+
+  private:
+    bool ValuesExact(HKey key) {
         for (uint32_t index = 0;; ++index) {
             uint32_t size = kValueNameSize;
             const Status listed =
-                registry.EnumValue(key.get(), index, name.data(), &size, nullptr, nullptr, nullptr);
-            if (listed == status::kNoUnicodeTranslation) return listed;
-            if (listed != status::kSuccess && listed != status::kMoreData) break;
-        }
-        for (uint32_t index = 0;; ++index) {
-            uint32_t size = kSubkeyNameSize;
-            const Status listed = registry.EnumKey(key.get(), index, name.data(), &size);
-            if (listed == status::kNoUnicodeTranslation) return listed;
-            if (listed == status::kMoreData) continue;
-            if (listed != status::kSuccess) break;
-            RegKey child(registry);
-            if (child.Open(key.get(), std::string(name.data(), size).c_str(), access::kRead) ==
-                status::kSuccess)
-                pending.push_back(std::move(child));
+                registry_.EnumValue(key, index, value_.data(), &size, nullptr, nullptr, nullptr);
+            if (listed == status::kNoUnicodeTranslation) return false;
+            if (listed != status::kSuccess && listed != status::kMoreData) return true;
         }
     }
-    return status::kSuccess;
-}
+
+    const ExportedTree* tree_;
+    bool deleteSelf_;
+    bool check_ = false;
+    std::vector<std::vector<size_t>> children_;
+    std::vector<char> value_ = std::vector<char>(kValueNameSize + 1);
+    HKey base_ = hkey::kNull;
+    Status result_ = status::kSuccess;
+};
 
 }  // namespace
 
-Status EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf) {
-    lastBackupFailed_ = false;
-    if (keyPath.empty()) return status::kInvalidParameter;
+RemoveResult EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf) {
+    if (keyPath.empty()) return {status::kInvalidParameter};
     // A key deeper than the ANSI functions reach is opened and deleted from
     // a key above it, as the scan walk reached it.
     RegKey way(registry_);
     HKey base = hkey::kNull;
     std::string rest;
     const Status reached = ReachKeyPath(registry_, parent, keyPath, way, base, rest);
-    if (reached != status::kSuccess) return reached;
+    if (reached != status::kSuccess) return {reached};
     if (backup_ != nullptr) {
         ExportedTree tree;
         const Status exported = backup_->failed()
                                     ? status::kWriteFault
                                     : writer_.ExportKey(parent, keyPath, *backup_, &tree);
-        if (exported != status::kSuccess) {
-            // A missing key is no failure of the backup: there is nothing to keep.
-            lastBackupFailed_ = exported != status::kFileNotFound;
-            return exported;
-        }
-        return DeleteExportedTree(base, rest, tree, deleteSelf);
+        // A missing key is no failure of the backup: there is nothing to keep.
+        if (exported != status::kSuccess) return {exported, exported != status::kFileNotFound};
+        return {TreeDeletion(registry_, &tree, deleteSelf).Run(base, rest)};
     }
 
     // Nothing of a tree goes while any of it must stay.
-    const Status checked = CheckTreeExact(registry_, base, rest);
-    if (checked != status::kSuccess) return checked;
-
-    // Depth first without recursion: each frame is one key being emptied,
-    // with the handle of the key it lies in, its name there, its own handle
-    // and the index of the next subkey to visit. A removed subkey leaves its
-    // index to the next one; one that stays is passed over.
-    struct Frame {
-        HKey parent;
-        std::string name;
-        RegKey key;
-        uint32_t index;
-    };
-    std::vector<Frame> stack;
-    {
-        RegKey top(registry_);
-        const Status opened = top.Open(base, rest.c_str(), access::kDefault);
-        if (opened != status::kSuccess) return opened;
-        stack.push_back(Frame{base, rest, std::move(top), 0});
-    }
-    char name[kSubkeyNameSize + 1];
-    for (;;) {
-        Frame& frame = stack.back();
-        uint32_t nameSize = kSubkeyNameSize;
-        const Status listed = registry_.EnumKey(frame.key.get(), frame.index, name, &nameSize);
-        if (listed == status::kSuccess) {
-            RegKey child(registry_);
-            std::string childName(name, std::min(nameSize, kSubkeyNameSize));
-            if (child.Open(frame.key.get(), childName.c_str(), access::kDefault) !=
-                status::kSuccess) {
-                ++frame.index;  // it stays, and so does this key
-                continue;
-            }
-            const HKey here = frame.key.get();
-            stack.push_back(Frame{here, std::move(childName), std::move(child), 0});
-            continue;
-        }
-        // The subkeys are done with; the key itself goes when the last one
-        // went and it should go.
-        Status result = listed;
-        const bool removeThis = stack.size() > 1 || deleteSelf;
-        if (removeThis && (listed == status::kNoMoreItems || listed == status::kBadKey)) {
-            const Status removed = registry_.DeleteKey(frame.parent, frame.name.c_str());
-            result = removed == status::kSuccess ? kDeleted : removed;
-        }
-        stack.pop_back();
-        if (stack.empty()) return result;
-        if (result != kDeleted) ++stack.back().index;
-    }
+    TreeDeletion deletion(registry_, nullptr, deleteSelf);
+    const Status checked = deletion.Check(base, rest);
+    if (checked != status::kSuccess) return {checked};
+    return {deletion.Run(base, rest)};
 }
 
-Status EntryRemover::DeleteExportedTree(HKey parent, const std::string& topPath,
-                                        const ExportedTree& tree, bool deleteSelf) {
-    // The keys the backup holds, removed as the walk below would remove
-    // them (deepest first, siblings in order, a key after its subkeys) but
-    // without listing them again: a key known to have no subkeys is removed
-    // straight from its parent's handle. A key that gained a subkey since it
-    // was written keeps it and stays.
-    std::vector<std::vector<int32_t>> children(tree.size());
-    for (size_t i = 1; i < tree.size(); ++i)
-        children[static_cast<size_t>(tree[i].parent)].push_back(static_cast<int32_t>(i));
-
-    struct Frame {
-        HKey parent;
-        int32_t node;
-        RegKey key;
-        size_t next;
-    };
-    std::vector<Frame> stack;
-    {
-        RegKey top(registry_);
-        const Status opened = top.Open(parent, topPath.c_str(), access::kDefault);
-        if (opened != status::kSuccess) return opened;
-        stack.push_back(Frame{parent, 0, std::move(top), 0});
-    }
-    for (;;) {
-        Frame& frame = stack.back();
-        const std::vector<int32_t>& kids = children[static_cast<size_t>(frame.node)];
-        if (frame.next < kids.size()) {
-            const int32_t child = kids[frame.next++];
-            const ExportedKey& key = tree[static_cast<size_t>(child)];
-            if (key.children == 0) {
-                registry_.DeleteKey(frame.key.get(), key.name.c_str());
-                continue;
-            }
-            RegKey opened(registry_);
-            if (opened.Open(frame.key.get(), key.name.c_str(), access::kDefault) !=
-                status::kSuccess)
-                continue;  // it stays, and so does this key
-            const HKey here = frame.key.get();
-            stack.push_back(Frame{here, child, std::move(opened), 0});
-            continue;
-        }
-        Status result = status::kNoMoreItems;
-        if (stack.size() > 1 || deleteSelf) {
-            const std::string& name =
-                frame.node == 0 ? topPath : tree[static_cast<size_t>(frame.node)].name;
-            const Status removed = registry_.DeleteKey(frame.parent, name.c_str());
-            result = removed == status::kSuccess ? kDeleted : removed;
-        }
-        stack.pop_back();
-        if (stack.empty()) return result;
-    }
-}
-
-Status EntryRemover::DeleteValue(HKey root, const std::string& subKey,
-                                 const std::string& valueName) {
-    lastBackupFailed_ = false;
+RemoveResult EntryRemover::DeleteValue(HKey root, const std::string& subKey,
+                                       const std::string& valueName) {
     if (backup_ != nullptr) {
         const Status exported = backup_->failed()
                                     ? status::kWriteFault
                                     : writer_.ExportValue(root, subKey, valueName, *backup_);
-        if (exported != status::kSuccess) {
-            // A missing entry is no failure of the backup: there is nothing to keep.
-            lastBackupFailed_ = exported != status::kFileNotFound;
-            return exported;
-        }
+        // A missing entry is no failure of the backup: there is nothing to keep.
+        if (exported != status::kSuccess) return {exported, exported != status::kFileNotFound};
     }
     RegKey way(registry_), key(registry_);
-    HKey base = hkey::kNull;
-    std::string rest;
-    Status opened = ReachKeyPath(registry_, root, subKey, way, base, rest);
-    if (opened == status::kSuccess)
-        opened =
-            key.Open(base, rest.c_str(), access::kRead | access::kSetValue | access::kCreateSubKey);
-    if (opened != status::kSuccess) return opened;
-    return registry_.DeleteValue(key.get(), valueName.c_str());
+    const Status opened =
+        OpenKeyPath(registry_, root, subKey,
+                    access::kRead | access::kSetValue | access::kCreateSubKey, way, key);
+    if (opened != status::kSuccess) return {opened};
+    return {registry_.DeleteValue(key.get(), valueName.c_str())};
 }
 
 Status EntryRemover::RemoveFile(const std::string& path) {

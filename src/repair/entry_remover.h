@@ -13,6 +13,15 @@
 
 namespace qm {
 
+// What a removal did: the status, and whether the entry stayed because it
+// could not be written to the backup in full (rather than because the
+// deletion itself failed). It reads as its status.
+struct RemoveResult {
+    Status status = status::kSuccess;
+    bool notBackedUp = false;
+    constexpr operator Status() const { return status; }
+};
+
 class EntryRemover {
   public:
     // What DeleteKeyTree returns when the key is gone: negative, so that no
@@ -30,11 +39,6 @@ class EntryRemover {
     void SetBackupStream(RegTextStream* stream) { backup_ = stream; }
     RegTextStream* backupStream() const { return backup_; }
 
-    // Whether the last DeleteKeyTree or DeleteValue left its entry because
-    // the entry could not be written to the backup in full (rather than
-    // because the deletion itself failed).
-    bool lastBackupFailed() const { return lastBackupFailed_; }
-
     // Removes the key `keyPath` below `parent` with everything below it:
     // every subkey that can be removed is, deepest first; a subkey that
     // cannot be opened or removed stays, and so do the keys above it.
@@ -49,12 +53,12 @@ class EntryRemover {
     // without an exact code-page form is not touched at all
     // (kNoUnicodeTranslation, or the export's kCantRead). An empty `keyPath`
     // is refused with kInvalidParameter: it would name `parent` itself.
-    Status DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf = true);
+    RemoveResult DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf = true);
 
     // Removes one value ("" is the key's default value). kSuccess when it
     // was removed; otherwise the status that kept it, including the export's
     // when a backup stream is set and the value could not be written to it.
-    Status DeleteValue(HKey root, const std::string& subKey, const std::string& valueName);
+    RemoveResult DeleteValue(HKey root, const std::string& subKey, const std::string& valueName);
 
     // Deletes a file, but only one that exists and that no other program
     // holds open and is not read-only. kSuccess when it was deleted,
@@ -62,15 +66,10 @@ class EntryRemover {
     Status RemoveFile(const std::string& path);
 
   private:
-    // `topPath` names the tree's top key below `parent`.
-    Status DeleteExportedTree(HKey parent, const std::string& topPath, const ExportedTree& tree,
-                              bool deleteSelf);
-
     RegistryService& registry_;
     FileProbe& files_;
     RegExportWriter writer_;
     RegTextStream* backup_ = nullptr;
-    bool lastBackupFailed_ = false;
 };
 
 }  // namespace qm

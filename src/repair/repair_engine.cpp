@@ -79,58 +79,50 @@ RepairEngine::RepairEngine(ScanDriver& driver, RegistryService& registry, Backup
     });
 }
 
-Status RepairEngine::Removal(Status status) {
-    itemNotBackedUp_ = remover_.lastBackupFailed();
-    return status;
+RemoveResult RepairEngine::KeyResult(RemoveResult deleted) {
+    if (deleted.status == EntryRemover::kDeleted) deleted.status = status::kSuccess;
+    return deleted;
 }
 
-Status RepairEngine::KeyResult(Status deleted) {
-    return Removal(deleted == EntryRemover::kDeleted ? status::kSuccess : deleted);
-}
-
-Status RepairEngine::FixClassKey(const FoundItem& item) {
-    if (RootOf(item) != hkey::kClassesRoot) return status::kBadPathname;
+RemoveResult RepairEngine::FixClassKey(const FoundItem& item) {
+    if (RootOf(item) != hkey::kClassesRoot) return {status::kBadPathname};
     return KeyResult(remover_.DeleteKeyTree(hkey::kClassesRoot, SubkeyOf(item)));
 }
 
-Status RepairEngine::FixMachineSubkey(const FoundItem& item) {
-    if (RootOf(item) != hkey::kLocalMachine) return status::kBadPathname;
+RemoveResult RepairEngine::FixMachineSubkey(const FoundItem& item) {
+    if (RootOf(item) != hkey::kLocalMachine) return {status::kBadPathname};
     // An empty name would make the path name the parent key itself.
-    if (item.valueName.empty()) return status::kInvalidParameter;
+    if (item.valueName.empty()) return {status::kInvalidParameter};
     return KeyResult(
         remover_.DeleteKeyTree(hkey::kLocalMachine, SubkeyOf(item) + "\\" + item.valueName));
 }
 
-Status RepairEngine::FixMachineValue(const FoundItem& item) {
-    if (RootOf(item) != hkey::kLocalMachine) return status::kBadPathname;
-    return Removal(remover_.DeleteValue(hkey::kLocalMachine, SubkeyOf(item), item.valueName));
+RemoveResult RepairEngine::FixMachineValue(const FoundItem& item) {
+    if (RootOf(item) != hkey::kLocalMachine) return {status::kBadPathname};
+    return remover_.DeleteValue(hkey::kLocalMachine, SubkeyOf(item), item.valueName);
 }
 
-Status RepairEngine::FixStartupEntry(const FoundItem& item) {
+RemoveResult RepairEngine::FixStartupEntry(const FoundItem& item) {
     const HKey root = RootOf(item);
     const std::string subKey = SubkeyOf(item);
     if (root == hkey::kCurrentUser) {
         if (subKey.find("MenuOrder\\") != std::string::npos) {
-            if (item.valueName.empty()) return status::kInvalidParameter;
+            if (item.valueName.empty()) return {status::kInvalidParameter};
             return KeyResult(remover_.DeleteKeyTree(root, subKey + "\\" + item.valueName));
         }
-        return Removal(remover_.DeleteValue(root, subKey, item.valueName));
+        return remover_.DeleteValue(root, subKey, item.valueName);
     }
-    if (root == hkey::kLocalMachine)
-        return Removal(remover_.DeleteValue(root, subKey, item.valueName));
-    return status::kBadPathname;
+    if (root == hkey::kLocalMachine) return remover_.DeleteValue(root, subKey, item.valueName);
+    return {status::kBadPathname};
 }
 
-Status RepairEngine::FixReferenceValue(const FoundItem& item) {
+RemoveResult RepairEngine::FixReferenceValue(const FoundItem& item) {
     const HKey root = RootOf(item);
-    if (root != hkey::kLocalMachine && root != hkey::kUsers) return status::kBadPathname;
-    return Removal(remover_.DeleteValue(root, SubkeyOf(item), item.valueName));
+    if (root != hkey::kLocalMachine && root != hkey::kUsers) return {status::kBadPathname};
+    return remover_.DeleteValue(root, SubkeyOf(item), item.valueName);
 }
 
-Status RepairEngine::Fix(const FoundItem& item) {
-    // The reason an entry stays is this item's own: a fixer that refuses
-    // the item before it reaches the remover leaves no backup failure.
-    itemNotBackedUp_ = false;
+RemoveResult RepairEngine::Fix(const FoundItem& item) {
     switch (static_cast<ScanCategory>(item.category)) {
         case ScanCategory::ComActiveX:
             return FixClassKey(item);
@@ -146,7 +138,7 @@ Status RepairEngine::Fix(const FoundItem& item) {
         case ScanCategory::FilePathReference:
             return FixReferenceValue(item);
     }
-    return status::kBadPathname;
+    return {status::kBadPathname};
 }
 
 void RepairEngine::RunRepair(bool automatic) {
@@ -196,7 +188,7 @@ void RepairEngine::RunRepair(bool automatic) {
         const int row = item.category - 1;
         if (!ticked[row]) continue;
         view_.SetStatusText(CategoryFixingText(item.category));
-        const Status result = Fix(item);
+        const RemoveResult result = Fix(item);
         // An item under a root its category does not delete under deletes
         // nothing and counts as repaired.
         if (result == status::kSuccess || result == status::kFileNotFound ||
@@ -212,7 +204,7 @@ void RepairEngine::RunRepair(bool automatic) {
         const bool isKey = ItemIsKey(item);
         report_.notRepaired.push_back(
             EndMessageEntryName(item, isKey) + " (" +
-            (itemNotBackedUp_ ? repair_text::kNotBackedUp : repair_text::kNotDeleted) + ")");
+            (result.notBackedUp ? repair_text::kNotBackedUp : repair_text::kNotDeleted) + ")");
     }
     remover_.SetBackupStream(nullptr);
 

@@ -84,18 +84,16 @@ class RepairEngine {
     // parent key), and
     // otherwise the status that kept the entry (kWriteFault: the backup
     // stream failed).
-    Status FixClassKey(const FoundItem& item);
-    Status FixMachineSubkey(const FoundItem& item);
-    Status FixMachineValue(const FoundItem& item);
-    Status FixStartupEntry(const FoundItem& item);
-    Status FixReferenceValue(const FoundItem& item);
+    RemoveResult FixClassKey(const FoundItem& item);
+    RemoveResult FixMachineSubkey(const FoundItem& item);
+    RemoveResult FixMachineValue(const FoundItem& item);
+    RemoveResult FixStartupEntry(const FoundItem& item);
+    RemoveResult FixReferenceValue(const FoundItem& item);
 
   private:
-    Status Fix(const FoundItem& item);
-    // Takes the remover's result for the current item, with whether it
-    // kept the entry because the entry could not be backed up.
-    Status Removal(Status status);
-    Status KeyResult(Status deleted);
+    RemoveResult Fix(const FoundItem& item);
+    // A key removal's result as the fixers give it (kSuccess when gone).
+    static RemoveResult KeyResult(RemoveResult deleted);
     void ShowEndMessage();
 
     RegistryService& registry_;
@@ -106,7 +104,6 @@ class RepairEngine {
     const ScanCounters& counters_;
     std::function<void(ScanState)> setState_;
     RepairReport report_;
-    bool itemNotBackedUp_ = false;
 };
 
 }  // namespace qm

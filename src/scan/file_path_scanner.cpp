@@ -1,6 +1,6 @@
-// File/Path references (category 8). The walk is iterative: it keeps its own
-// stack of the keys between the start key and the key being visited, so a
-// key chain of any depth costs heap, not call stack.
+// File/Path references (category 8). The walk is a KeyWalk: iterative, so a
+// key chain of any depth costs heap, not call stack, and values are examined
+// once a key's subkeys are done with.
 //
 // Handles. Each key on the stack normally keeps its handle open while its
 // subkeys are walked, so that the next subkey is found and opened relative to
@@ -12,17 +12,12 @@
 // level above, through at most 31 names. The walk so holds at most about
 // 512 + depth / 32 handles, and a reopen resolves at most 31 names.
 //
-// Opening each key relative to its parent also keeps every open within the
-// 260 bytes of path that the ANSI open functions take, so keys whose full
-// path is longer than that are walked too.
-//
 // Each key is opened once: with read and change access when the account may
 // change it (its values are examined, since the repair could delete them),
 // and otherwise read-only (its subkeys are walked, its values are not).
 //
-// Paths. The subkey path and the display path of the key being visited are
-// two strings shared by the whole walk; each stack entry keeps only their
-// lengths at its level, so a deep chain does not copy its path per level.
+// The display path is one string for the whole walk, like the subkey path;
+// each level keeps only its length.
 #include "scan/file_path_scanner.h"
 
 #include <algorithm>
@@ -34,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/key_walk.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
 
@@ -41,7 +37,6 @@ namespace qm {
 
 namespace {
 
-constexpr uint32_t kNameBufferSize = 300;
 constexpr uint32_t kNameReadSize = 299;  // a longer subkey name ends its key's enumeration
 constexpr uint32_t kValueBufferSize = 1024;
 constexpr size_t kKeepAllLevels = 512;
@@ -61,149 +56,116 @@ bool KeepsHandle(size_t depth) {
     return depth < kKeepAllLevels || (depth - kKeepAllLevels) % kKeepEvery == 0;
 }
 
-class FileReferenceWalk {
+class FileReferenceWalk : public KeyWalk {
   public:
-    explicit FileReferenceWalk(ScanContext& ctx) : ctx_(ctx), registry_(ctx.registry) {}
+    explicit FileReferenceWalk(ScanContext& ctx)
+        : KeyWalk(ctx.registry, kNameReadSize, kNameReadSize), ctx_(ctx) {}
 
     void Run(HKey root, const std::string& subKeyPath, const std::string& displayPath);
 
+  protected:
+    Status List(Level& level, std::string_view& name) override;
+    bool Enter(Level& parent, std::string_view name, Level& child) override;
+    bool Leave(Level& level, Status listed) override;
+
   private:
-    struct Level {
-        RegKey key;
-        size_t subKeyLength = 0;
-        size_t displayLength = 0;
-        uint32_t nextSubKey = 0;
-        bool writable = false;
-        bool keepsHandle = true;
-        bool subKeysDone = false;
-    };
+    // Level::flags; Level::tag is the display path's length at the level.
+    static constexpr uint32_t kWritable = 1;
+    static constexpr uint32_t kKeepsHandle = 2;
 
     // Opens a key to walk: for change when allowed, else read-only. False
     // when it cannot even be read.
     bool OpenLevel(HKey parent, const char* subKey, Level& level) {
         const Status result = level.key.Open(parent, subKey, access::kReadWrite);
         if (result == status::kSuccess) {
-            level.writable = true;
+            level.flags |= kWritable;
             return true;
         }
-        level.writable = false;
         if (result == status::kFileNotFound) return false;
         return level.key.Open(parent, subKey, access::kRead) == status::kSuccess;
     }
 
-    // Opens the top level's key again, relative to the nearest level above
+    // Opens the last level's key again, relative to the nearest level above
     // that holds its handle (the start key always does), in steps when the
     // way down is longer than the ANSI open takes.
     bool Reopen() {
-        Level& level = levels_.back();
-        size_t above = levels_.size() - 1;
-        while (above > 0 && !levels_[--above].key.IsOpen()) {
+        std::vector<Level>& way = levels();
+        Level& level = way.back();
+        size_t above = way.size() - 1;
+        while (above > 0 && !way[--above].key.IsOpen()) {
         }
-        const Level& open = levels_[above];
-        const size_t from = open.subKeyLength == 0 ? 0 : open.subKeyLength + 1;
-        relative_.assign(subKey_, from, level.subKeyLength - from);
+        const Level& open = way[above];
+        const size_t from = open.pathLength == 0 ? 0 : open.pathLength + 1;
+        relative_.assign(path(), from, level.pathLength - from);
         RegKey step(registry_);
-        HKey base = hkey::kNull;
-        std::string rest;
-        return ReachKeyPath(registry_, open.key.get(), relative_, step, base, rest) ==
-                   status::kSuccess &&
-               level.key.Open(base, rest.c_str(),
-                              level.writable ? access::kReadWrite : access::kRead) ==
-                   status::kSuccess;
+        return OpenKeyPath(registry_, open.key.get(), relative_,
+                           (level.flags & kWritable) != 0 ? access::kReadWrite : access::kRead,
+                           step, level.key) == status::kSuccess;
     }
 
-    // Takes the next subkey of the top level and pushes it; false when the
-    // top level's subkeys are done.
-    bool Descend();
     void ExamineValues(const Level& level);
     // The path to test that a value's text holds, if any.
     bool Candidate(std::string& text);
 
     ScanContext& ctx_;
-    RegistryService& registry_;
-    std::vector<Level> levels_;
-    std::string subKey_;
     std::string display_;
     std::string relative_;
     std::string valueName_;
     std::string text_;
     std::string expanded_;
     std::string other_;
-    std::array<char, kNameBufferSize> nameBuffer_{};
     std::array<char, kValueBufferSize> valueNameBuffer_{};
     std::array<uint8_t, kValueBufferSize> dataBuffer_{};
 };
 
 void FileReferenceWalk::Run(HKey root, const std::string& subKeyPath,
                             const std::string& displayPath) {
-    subKey_ = subKeyPath;
     display_ = displayPath;
     ctx_.Report(display_);
 
     Level start;
     start.key = RegKey(registry_);
-    if (!OpenLevel(root, subKey_.c_str(), start)) return;
-    start.subKeyLength = subKey_.size();
-    start.displayLength = display_.size();
-    levels_.push_back(std::move(start));
+    if (!OpenLevel(root, subKeyPath.c_str(), start)) return;
+    start.flags |= kKeepsHandle;
+    start.tag = display_.size();
+    Walk(std::move(start), subKeyPath);
+}
 
-    while (!levels_.empty()) {
-        if (!levels_.back().subKeysDone && Descend()) continue;
-
-        Level& level = levels_.back();
-        if (level.writable && (level.key.IsOpen() || Reopen())) ExamineValues(level);
-        levels_.pop_back();
-        if (!levels_.empty()) {
-            subKey_.resize(levels_.back().subKeyLength);
-            display_.resize(levels_.back().displayLength);
+Status FileReferenceWalk::List(Level& level, std::string_view& name) {
+    for (;; ++level.next) {
+        if (!level.key.IsOpen() && !Reopen()) {
+            level.flags &= ~kWritable;  // its values cannot be reached either
+            return status::kNoMoreItems;
         }
+        const Status listed = KeyWalk::List(level, name);
+        if (!NextIndexUsable(listed) || ctx_.Stopped()) return status::kNoMoreItems;
+        // A name without an exact code-page form is passed over. The whole
+        // name, a zero byte in it included, goes into the paths, so that the
+        // items below such a key are left out (ScanContext::Add). A name
+        // that starts with a zero byte would lead back to this very key.
+        if (listed == status::kSuccess && !name.empty() && name[0] != '\0') return listed;
     }
 }
 
-bool FileReferenceWalk::Descend() {
-    Level& level = levels_.back();
-    for (;;) {
-        if (!level.key.IsOpen() && !Reopen()) {
-            level.writable = false;  // its values cannot be reached either
-            level.subKeysDone = true;
-            return false;
-        }
-        uint32_t size = kNameReadSize;
-        const Status listed =
-            registry_.EnumKey(level.key.get(), level.nextSubKey, nameBuffer_.data(), &size);
-        if (!NextIndexUsable(listed) || ctx_.Stopped()) {
-            level.subKeysDone = true;
-            return false;
-        }
-        ++level.nextSubKey;
-        // A name without an exact code-page form is passed over.
-        if (listed != status::kSuccess) continue;
-        // The whole name, a zero byte in it included, so that the items
-        // below such a key are left out (ScanContext::Add). A name that
-        // starts with a zero byte would lead back to this very key.
-        const size_t nameLength = std::min(size, kNameReadSize);
-        if (nameLength == 0 || nameBuffer_[0] == '\0') continue;
-
-        if (!subKey_.empty()) subKey_.push_back('\\');
-        subKey_.append(nameBuffer_.data(), nameLength);
-        display_.push_back('\\');
-        display_.append(nameBuffer_.data(), nameLength);
-        ctx_.Report(display_);
-
-        Level child;
-        child.key = RegKey(registry_);
-        if (!OpenLevel(level.key.get(), nameBuffer_.data(), child)) {
-            subKey_.resize(level.subKeyLength);
-            display_.resize(level.displayLength);
-            continue;
-        }
-        child.subKeyLength = subKey_.size();
-        child.displayLength = display_.size();
-        child.keepsHandle = KeepsHandle(levels_.size());
-        if (!level.keepsHandle) level.key.Close();
-        levels_.push_back(std::move(child));  // `level` is not used after this
-        return true;
+bool FileReferenceWalk::Enter(Level& parent, std::string_view name, Level& child) {
+    display_.push_back('\\');
+    display_.append(name);
+    ctx_.Report(display_);
+    if (!OpenLevel(parent.key.get(), name.data(), child)) {
+        display_.resize(parent.tag);
+        return false;
     }
+    child.tag = display_.size();
+    if (KeepsHandle(levels().size())) child.flags |= kKeepsHandle;
+    if ((parent.flags & kKeepsHandle) == 0) parent.key.Close();
+    return true;
+}
+
+bool FileReferenceWalk::Leave(Level& level, Status) {
+    if ((level.flags & kWritable) != 0 && (level.key.IsOpen() || Reopen())) ExamineValues(level);
+    const std::vector<Level>& way = levels();
+    if (way.size() > 1) display_.resize(way[way.size() - 2].tag);
+    return false;
 }
 
 void FileReferenceWalk::ExamineValues(const Level& level) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "platform/c_text.h"
@@ -153,6 +154,26 @@ void DropEmptyRecordKey(RegistryService& registry, const char* records) {
     }
 }
 
+// Writes the record `name` below the record key `records` (created when
+// missing) through `write`. When any part fails, a record this call created
+// goes again, and so do the record keys that leaves empty: a record is
+// written whole or not at all.
+bool WriteRecord(RegistryService& registry, const char* records, const std::string& name,
+                 const std::function<bool(HKey record)>& write) {
+    bool created = false;
+    {
+        RegKey parent(registry), record(registry);
+        if (parent.Create(hkey::kLocalMachine, records, access::kWrite) == status::kSuccess &&
+            record.Create(parent.get(), name.c_str(), access::kWrite, &created) ==
+                status::kSuccess &&
+            write(record.get()))
+            return true;
+    }
+    if (created) registry.DeleteTree(hkey::kLocalMachine, Joined(records, name).c_str());
+    DropEmptyRecordKey(registry, records);
+    return false;
+}
+
 // Whether the startupreg record named `name` belongs to the given Run key.
 // `exists` tells whether there is such a record at all.
 bool RecordNamesRunKey(RegistryService& registry, const std::string& name, const RunPlace& place,
@@ -232,27 +253,15 @@ SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupIt
         const std::string text = TextOf(value);
         const bool plain = value.type == regtype::kSz && value.bytes.size() == text.size() + 1 &&
                            value.bytes.back() == 0;
-        RegKey records(registry);
-        RegKey record(registry);
-        bool created = false;
-        bool ok = records.Create(hkey::kLocalMachine, startupkey::kRegistryRecords,
-                                 access::kWrite) == status::kSuccess &&
-                  record.Create(records.get(), parkedName.c_str(), access::kWrite, &created) ==
-                      status::kSuccess;
-        ok = ok && WriteText(registry, record.get(), "item", parkedName) &&
-             WriteText(registry, record.get(), "command", text) &&
-             WriteText(registry, record.get(), "hkey", place->recordHkey) &&
-             WriteText(registry, record.get(), "key", place->recordKey) &&
-             (plain || WriteRaw(registry, record.get(), kOwnCommand, value));
-        if (!ok) {
-            record.Close();
-            if (created)
-                registry.DeleteTree(hkey::kLocalMachine,
-                                    Joined(startupkey::kRegistryRecords, parkedName).c_str());
-            records.Close();
-            DropEmptyRecordKey(registry, startupkey::kRegistryRecords);
-            return SwitchOutcome::kFailed;
-        }
+        const bool ok =
+            WriteRecord(registry, startupkey::kRegistryRecords, parkedName, [&](HKey record) {
+                return WriteText(registry, record, "item", parkedName) &&
+                       WriteText(registry, record, "command", text) &&
+                       WriteText(registry, record, "hkey", place->recordHkey) &&
+                       WriteText(registry, record, "key", place->recordKey) &&
+                       (plain || WriteRaw(registry, record, kOwnCommand, value));
+            });
+        if (!ok) return SwitchOutcome::kFailed;
     }
 
     RegKey run(registry);
@@ -326,26 +335,15 @@ bool ParkShortcut(const StartupServices& services, const StartupItem& row,
             if (copied != CopyResult::kNotOpened) files.DeleteFile(backup);
             return false;
         }
-        const std::string subKey = Caret(parkedPath);
-        RegKey records(registry);
-        RegKey record(registry);
-        bool created = false;
-        bool written = records.Create(hkey::kLocalMachine, startupkey::kFolderRecords,
-                                      access::kWrite) == status::kSuccess &&
-                       record.Create(records.get(), subKey.c_str(), access::kWrite, &created) ==
-                           status::kSuccess;
-        written = written && WriteText(registry, record.get(), "item", parkedName) &&
-                  WriteText(registry, record.get(), "command", row.command) &&
-                  WriteText(registry, record.get(), "location", recordLocation) &&
-                  WriteText(registry, record.get(), "path", parkedPath) &&
-                  WriteText(registry, record.get(), "backup", backup);
+        const bool written =
+            WriteRecord(registry, startupkey::kFolderRecords, Caret(parkedPath), [&](HKey record) {
+                return WriteText(registry, record, "item", parkedName) &&
+                       WriteText(registry, record, "command", row.command) &&
+                       WriteText(registry, record, "location", recordLocation) &&
+                       WriteText(registry, record, "path", parkedPath) &&
+                       WriteText(registry, record, "backup", backup);
+            });
         if (!written) {
-            record.Close();
-            if (created)
-                registry.DeleteTree(hkey::kLocalMachine,
-                                    Joined(startupkey::kFolderRecords, subKey).c_str());
-            records.Close();
-            DropEmptyRecordKey(registry, startupkey::kFolderRecords);
             // The copy is the shortcut's twin and the shortcut stays.
             files.DeleteFile(backup);
             return false;

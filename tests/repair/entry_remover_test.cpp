@@ -147,16 +147,18 @@ TEST_F(EntryRemoverTest, RefusesWhatItCannotSaveAndWhatIsNotThere) {
     EXPECT_EQ(remover_->DeleteKeyTree(hkey::kCurrentUser, ""), status::kInvalidParameter);
     EXPECT_EQ(remover_->DeleteKeyTree(hkey::kCurrentUser, "Software\\Missing"),
               status::kFileNotFound);
-    EXPECT_EQ(remover_->DeleteValue(hkey::kCurrentUser, "Software\\T\\a", "missing"),
-              status::kFileNotFound);
-    EXPECT_FALSE(remover_->lastBackupFailed());
+    const RemoveResult missing =
+        remover_->DeleteValue(hkey::kCurrentUser, "Software\\T\\a", "missing");
+    EXPECT_EQ(missing, status::kFileNotFound);
+    EXPECT_FALSE(missing.notBackedUp);
     EXPECT_TRUE(registry_.deleted.empty());
     EXPECT_TRUE(registry_.backup->bytes.empty());
 
     // Once the backup cannot be written, nothing more is deleted.
     registry_.backup->capacity = 10;
-    EXPECT_EQ(remover_->DeleteKeyTree(hkey::kCurrentUser, "Software\\T"), status::kWriteFault);
-    EXPECT_TRUE(remover_->lastBackupFailed());
+    const RemoveResult unsaved = remover_->DeleteKeyTree(hkey::kCurrentUser, "Software\\T");
+    EXPECT_EQ(unsaved, status::kWriteFault);
+    EXPECT_TRUE(unsaved.notBackedUp);
     registry_.backup->capacity = SIZE_MAX;
     EXPECT_EQ(remover_->DeleteValue(hkey::kCurrentUser, "Software\\T\\a", "v"),
               status::kWriteFault);
@@ -200,9 +202,9 @@ TEST_F(EntryRemoverTest, DeletesValuesItCouldSave) {
     ASSERT_TRUE(registry_.SetProtection(hkey::kCurrentUser, "Software\\V",
                                         MemoryRegistry::Protection::kReadOnly));
     // Saved, but it cannot be deleted: it stays, and the caller hears why.
-    EXPECT_EQ(remover_->DeleteValue(hkey::kCurrentUser, "Software\\V", "kept"),
-              status::kAccessDenied);
-    EXPECT_FALSE(remover_->lastBackupFailed());
+    const RemoveResult kept = remover_->DeleteValue(hkey::kCurrentUser, "Software\\V", "kept");
+    EXPECT_EQ(kept, status::kAccessDenied);
+    EXPECT_FALSE(kept.notBackedUp);
     ASSERT_TRUE(registry_.SetProtection(hkey::kCurrentUser, "Software\\V",
                                         MemoryRegistry::Protection::kNone));
     auto after = Snapshot(registry_, hkey::kCurrentUser, "Software\\V");
