@@ -1,6 +1,7 @@
 #include "platform/hive/windows_installation.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -47,7 +48,8 @@ class InstallationTest : public ::testing::Test {
     void SetUp() override {
         root_ = fs::temp_directory_path() /
                 ("qm-win-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                 "-" + std::to_string(::getpid()));
         fs::remove_all(root_);
     }
     void TearDown() override { fs::remove_all(root_); }
