@@ -5,11 +5,12 @@
 # gui_scan_bench.exe, which prints the median ratio with min-max. The window
 # runs on a private Xvfb (tests/ui/run_with_xvfb.sh).
 #
-# usage: bench/gui_bench.sh NATIVE_BUILD WINDOWS_BUILD [SCALE] [ROUNDS]
+# usage: bench/gui_bench.sh NATIVE_BUILD WINDOWS_BUILD [SCALE] [ROUNDS [minimised]]
 #   NATIVE_BUILD   a build folder with scan_bench (the bench preset: build/bench)
 #   WINDOWS_BUILD  a Windows build folder configured with -DQM_BUILD_BENCH=ON
 #   SCALE          as for wine_bench.sh (default 0.15)
 #   ROUNDS         measured rounds of each (default 3)
+#   minimised      the main window minimised while it scans (nothing to paint)
 # QM_BENCH_WORK and QM_BENCH_REUSE=1 work as for wine_bench.sh.
 set -euo pipefail
 
@@ -31,4 +32,4 @@ cp "$windows/src/app/Quillmend.exe" "$work/app/"
 echo "== Find in the window against the headless scan"
 "$top/tests/ui/run_with_xvfb.sh" "$top/cmake/wine-run.sh" "$windows/bench/gui_scan_bench.exe" \
     "$(winpath "$work/app/Quillmend.exe")" "$(winpath "$windows/src/cli/quillmend-scan.exe")" \
-    "${4:-3}"
+    "${4:-3}" "${@:5}"

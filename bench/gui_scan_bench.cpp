@@ -8,7 +8,10 @@
 //    under Wine and emulation).
 // Prints each round and the medians, with min-max, of GUI / headless.
 //
-// usage: gui_scan_bench.exe QUILLMEND_EXE SCAN_EXE [ROUNDS]   (default 3)
+// usage: gui_scan_bench.exe QUILLMEND_EXE SCAN_EXE [ROUNDS [minimised]]
+//   ROUNDS     measured rounds after one warm-up of each (default 3)
+//   minimised  minimises the main window once Find is pressed, so that the
+//              scan runs with nothing on screen to paint
 // Run it under an X display (tests/ui/run_with_xvfb.sh); bench/gui_bench.sh
 // seeds a prefix and does both.
 #include <windows.h>
@@ -73,7 +76,7 @@ bool Idle(HWND main, HWND command) {
 }
 
 // Seconds from the press of Find to the end of the scan; -1 on failure.
-double TimeFind(const std::string& app, std::string& result) {
+double TimeFind(const std::string& app, bool minimised, std::string& result) {
     ResetSettings();
     AppProcess process;
     if (!process.Start(app, "")) return -1;
@@ -86,6 +89,7 @@ double TimeFind(const std::string& app, std::string& result) {
     const LARGE_INTEGER start = Now();
     PostCommand(command);
     if (!WaitFor([&] { return !Idle(main, command); }, 30000)) return -1;
+    if (minimised) PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     if (!WaitFor([&] { return Idle(main, command); }, 3600000)) return -1;
     const double seconds = Seconds(start, Now());
     result = WindowText(GetDlgItem(page, IDC_FF_RESULT));
@@ -149,11 +153,12 @@ void PrintRatio(const char* what, const std::vector<double>& ratios) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: gui_scan_bench QUILLMEND_EXE SCAN_EXE [ROUNDS]\n");
+        std::fprintf(stderr, "usage: gui_scan_bench QUILLMEND_EXE SCAN_EXE [ROUNDS [minimised]]\n");
         return 2;
     }
     const std::string app = argv[1], scan = argv[2];
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    const bool minimised = argc > 4 && std::strcmp(argv[4], "minimised") == 0;
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     const std::string json = std::string(temp) + "gui_scan_bench.json";
@@ -162,7 +167,7 @@ int main(int argc, char** argv) {
     // A warm-up of each, so that the first measured round finds the files
     // and the registry as warm as the others.
     std::string result;
-    if (TimeFind(app, result) < 0 || TimeProgram(scan, "--json", json) < 0) {
+    if (TimeFind(app, minimised, result) < 0 || TimeProgram(scan, "--json", json) < 0) {
         std::fprintf(stderr, "the warm-up failed: %s or %s did not run\n", app.c_str(),
                      scan.c_str());
         return 1;
@@ -171,7 +176,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> whole, scanOnly;
     for (int round = 1; round <= rounds; ++round) {
-        const double gui = TimeFind(app, result);
+        const double gui = TimeFind(app, minimised, result);
         const double headless = TimeProgram(scan, "--json", json);
         const double start = TimeProgram(scan, "--help", help);
         if (gui < 0 || headless < 0 || start < 0) {
