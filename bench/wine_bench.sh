@@ -13,7 +13,8 @@
 #                  with live_scan_bench and quillmend-scan built
 #   SCALE          size against a default Windows 11 registry (default 0.15,
 #                  about 100,000 keys on top of the prefix's own)
-# QM_BENCH_WORK sets the scratch folder (default /tmp/qm-wine-bench).
+# QM_BENCH_WORK sets the scratch folder (default /tmp/qm-wine-bench);
+# QM_BENCH_SEED_ONLY=1 only makes the prefix (bench/gui_bench.sh uses it).
 set -euo pipefail
 
 [ $# -ge 2 ] || { sed -n '2,/^set /p' "$0" | sed '$d'; exit 2; }
@@ -52,6 +53,7 @@ else
     echo "import: $(seconds "$run" regedit /s "$(winpath "$work/registry.reg")") s"
     touch "$work/.imported"
 fi
+[ "${QM_BENCH_SEED_ONLY:-0}" = 1 ] && exit 0
 
 echo "== live_scan_bench.exe (walk and scan in one process)"
 "$run" "$windows/bench/live_scan_bench.exe"

@@ -48,9 +48,19 @@ CRegFindNFix::CRegFindNFix(HINSTANCE instance, RegistryService& registry, FilePr
         if (const auto* call = reinterpret_cast<const std::function<void()>*>(l)) (*call)();
         return LRESULT{0};
     });
+    // With a text, shows it; without, shows the worker's latest (see
+    // ShowProgressText).
     BindMessage(kScanProgressMessage, [this](WPARAM, LPARAM l) {
-        if (l != 0)
-            description_.SetLabelText(ShortenProgressText(reinterpret_cast<const char*>(l)));
+        std::string text;
+        if (l != 0) {
+            text = reinterpret_cast<const char*>(l);
+        } else {
+            std::lock_guard<std::mutex> lock(progressMutex_);
+            if (!progressPosted_) return LRESULT{0};
+            text.swap(progressText_);
+            progressPosted_ = false;
+        }
+        description_.SetLabelText(ShortenProgressText(text));
         return LRESULT{0};
     });
     BindCommand(
@@ -262,8 +272,15 @@ void CRegFindNFix::ShowStatus(bool visible) {
 }
 
 void CRegFindNFix::ShowProgressText(const std::string& text) {
-    if (HWND window = window_.load())
-        SendMessageA(window, kScanProgressMessage, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    // The worker does not wait for the label to repaint: it leaves the text
+    // for the page's thread, with one message on its way at a time.
+    {
+        std::lock_guard<std::mutex> lock(progressMutex_);
+        progressText_ = text;
+        if (progressPosted_) return;
+        progressPosted_ = true;
+    }
+    if (HWND window = window_.load()) PostMessageA(window, kScanProgressMessage, 0, 0);
 }
 
 void CRegFindNFix::SetInstruction(const std::string& text) {

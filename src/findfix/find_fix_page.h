@@ -6,15 +6,16 @@
 // The page is the scan driver's view. The scan and repair run on the
 // driver's worker thread and never touch a window: every view call from the
 // worker is a synchronous message to the page, handled on the
-// user-interface thread, and the progress texts arrive as
-// ScanProgressMessage. The repair is a RepairEngine over the page's own
-// EntryRemover and the BackupStore it was given.
+// user-interface thread; the progress texts are posted as
+// ScanProgressMessage, so that the scan does not wait for their repaint. The repair is a
+// RepairEngine over the page's own EntryRemover and the BackupStore it was given.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "backup/backup_store.h"
@@ -118,6 +119,11 @@ class CRegFindNFix : public ui::Page, private ScanView {
     HWND mainWindow_ = nullptr;
     FoundItemsDialog* openDetails_ = nullptr;
     std::atomic<bool> closing_{false};
+    // The latest progress text the worker left, and whether a message to
+    // show it is on its way.
+    std::mutex progressMutex_;
+    std::string progressText_;
+    bool progressPosted_ = false;
 
     EntryRemover remover_;
     ScanDriver driver_;
