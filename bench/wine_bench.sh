@@ -4,8 +4,12 @@
 # with Wine's regedit, the files copied into its drive C:), and then, on the
 # same registry:
 #  - live_scan_bench.exe: the bare walk and the full scan, in one process;
-#  - quillmend-scan.exe --json: the full scan as a user runs it;
-#  - Wine's own reg export of HKLM and of HKEY_USERS.
+#  - then, alternated QM_BENCH_ROUNDS times (default 3): quillmend-scan.exe
+#    --json, the full scan as a user runs it; live_scan_bench.exe
+#    --scan-only, the same scan alone in a process of the benchmark's; and
+#    Wine's own reg export of HKLM and of HKEY_USERS. It prints medians,
+#    min-max, and the ratios of the CLI to the benchmark's scan and to reg
+#    export.
 #
 # usage: bench/wine_bench.sh NATIVE_BUILD WINDOWS_BUILD [SCALE]
 #   NATIVE_BUILD   a build folder with scan_bench (the bench preset: build/bench)
@@ -27,6 +31,12 @@ export QM_WINEPREFIX="$work/wineprefix"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 TIMEFORMAT=%R
 seconds() { { time "$@" >/dev/null 2>&1; } 2>&1 | tail -1; }
+# timed FILE COMMAND...: like seconds, keeping the output in FILE.
+timed() {
+    local out=$1
+    shift
+    { time "$@" >"$out" 2>&1; } 2>&1 | tail -1
+}
 
 # QM_BENCH_REUSE=1 measures again on the prefix that the last run filled.
 if [ "${QM_BENCH_REUSE:-0}" = 1 ] && [ -f "$work/.imported" ]; then
@@ -56,18 +66,38 @@ fi
 echo "== live_scan_bench.exe (walk and scan in one process)"
 "$run" "$windows/bench/live_scan_bench.exe"
 
-echo "== wall-clock times of whole programs"
-start=$(seconds "$run" cmd /c exit 0)
-scan=$(seconds "$run" "$windows/src/cli/quillmend-scan.exe" --json)
-hklm=$(seconds "$run" reg export HKLM "$(winpath "$work/hklm.reg")" /y)
-hku=$(seconds "$run" reg export HKU "$(winpath "$work/hku.reg")" /y)
-python3 - "$start" "$scan" "$hklm" "$hku" <<'EOF'
-import sys
-start, scan, hklm, hku = map(float, sys.argv[1:])
-export = hklm + hku
-print(f"starting a program under Wine: {start:.2f} s")
-print(f"quillmend-scan.exe --json: {scan:.2f} s")
-print(f"reg export HKLM: {hklm:.2f} s, reg export HKU: {hku:.2f} s, together {export:.2f} s")
-print(f"scan / reg export: {scan / export:.2f} "
-      f"(without the program starts: {(scan - start) / max(export - 2 * start, 1e-9):.2f})")
+# Whole programs, each timed from the outside, A and B in turn so that the
+# machine's load falls on both alike.
+rounds=${QM_BENCH_ROUNDS:-3}
+echo "== wall-clock times of whole programs, alternated $rounds times after a warm-up"
+"$run" cmd /c exit 0 >/dev/null 2>&1
+times=()
+for ((i = 1; i <= rounds; i++)); do
+    start=$(seconds "$run" cmd /c exit 0)
+    scan=$(timed scan.json "$run" "$windows/src/cli/quillmend-scan.exe" --json)
+    engine=$(timed engine.txt "$run" "$windows/bench/live_scan_bench.exe" --scan-only)
+    inside=$(sed -n 's/^full scan, all eight categories: \([0-9.]*\) s.*/\1/p' engine.txt)
+    hklm=$(seconds "$run" reg export HKLM "$(winpath "$work/hklm.reg")" /y)
+    hku=$(seconds "$run" reg export HKU "$(winpath "$work/hku.reg")" /y)
+    echo "round $i: start $start s, quillmend-scan.exe $scan s, live_scan_bench.exe --scan-only" \
+        "$engine s (its scan $inside s), reg export $hklm + $hku s"
+    times+=("$start $scan $engine $inside $hklm $hku")
+done
+python3 - "${times[@]}" <<'EOF'
+import statistics, sys
+rounds = [list(map(float, r.split())) for r in sys.argv[1:]]
+start, scan, engine, inside, hklm, hku = zip(*rounds)
+export = [a + b for a, b in zip(hklm, hku)]
+def show(values):
+    return f"{statistics.median(values):.2f} ({min(values):.2f}-{max(values):.2f})"
+print(f"medians (min-max) of {len(rounds)} rounds:")
+print(f"  starting a program under Wine: {show(start)} s")
+print(f"  quillmend-scan.exe --json: {show(scan)} s")
+print(f"  live_scan_bench.exe --scan-only: {show(engine)} s, of which its scan {show(inside)} s")
+print(f"  reg export HKLM + HKU: {show(export)} s")
+print(f"quillmend-scan.exe / live_scan_bench.exe --scan-only (same scan, whole programs): "
+      f"{show([a / b for a, b in zip(scan, engine)])}")
+print(f"quillmend-scan.exe / (program start + its scan inside live_scan_bench.exe): "
+      f"{show([a / (s + b) for a, s, b in zip(scan, start, inside)])}")
+print(f"scan / reg export: {show([a / b for a, b in zip(scan, export)])}")
 EOF
