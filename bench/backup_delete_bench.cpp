@@ -4,7 +4,8 @@
 //
 //   cmake/wine-run.sh <windows build>/bench/backup_delete_bench.exe
 //
-//   (an argument sets the number of rounds, 3 by default)
+//   (an argument sets the number of rounds, 3 by default; a second one,
+//   "repair", runs the repair of many entries alone)
 //
 // The subtree is HKEY_CURRENT_USER\Software\QuillmendBench: the top key,
 // 99 keys below it and 100 below each of those, every key with a text value
@@ -164,6 +165,8 @@ double Median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    // A second argument "repair" runs the repair comparison alone.
+    const bool repairOnly = argc > 2 && std::string(argv[2]) == "repair";
     qm::Win32Registry registry;
     qm::Win32FileProbe files;
     std::string temp;
@@ -179,7 +182,7 @@ int main(int argc, char** argv) {
     int keys = 0;
     uint64_t size = 0;
     bool allDeleted = true;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < (repairOnly ? 0 : rounds); ++round) {
         registry.DeleteTree(qm::hkey::kCurrentUser, kTree);
         keys = MakeTree(registry);
         if (round == 0) RunTimed(reg);  // once to warm up
@@ -227,18 +230,20 @@ int main(int argc, char** argv) {
         batchTimes.push_back(RepairValues(registry, files, backup, true, batchFlushes, allDeleted));
     }
 
-    const double regExport = Median(regTimes), startup = Median(startupTimes);
-    const double backupAndDelete = Median(removeTimes);
-    std::printf("keys in the subtree:        %d, %d rounds, medians below\n", keys, rounds);
-    std::printf("reg export:                 %.3f s (reg.exe start-up alone: %.3f s)\n", regExport,
-                startup);
-    std::printf("backup and delete:          %.3f s (%s, backup file %llu bytes)\n",
-                backupAndDelete, allDeleted ? "deleted" : "NOT deleted",
-                static_cast<unsigned long long>(size));
-    std::printf("  reading the subtree:      %.3f s (measured alone)\n", Median(exportTimes));
-    std::printf("  writing and flushing it:  %.3f s (measured alone)\n", Median(writeTimes));
-    std::printf("ratio backup+delete/export: %.2f\n", backupAndDelete / regExport);
-    std::printf("ratio without reg start-up: %.2f\n", backupAndDelete / (regExport - startup));
+    if (!repairOnly) {
+        const double regExport = Median(regTimes), startup = Median(startupTimes);
+        const double backupAndDelete = Median(removeTimes);
+        std::printf("keys in the subtree:        %d, %d rounds, medians below\n", keys, rounds);
+        std::printf("reg export:                 %.3f s (reg.exe start-up alone: %.3f s)\n",
+                    regExport, startup);
+        std::printf("backup and delete:          %.3f s (%s, backup file %llu bytes)\n",
+                    backupAndDelete, allDeleted ? "deleted" : "NOT deleted",
+                    static_cast<unsigned long long>(size));
+        std::printf("  reading the subtree:      %.3f s (measured alone)\n", Median(exportTimes));
+        std::printf("  writing and flushing it:  %.3f s (measured alone)\n", Median(writeTimes));
+        std::printf("ratio backup+delete/export: %.2f\n", backupAndDelete / regExport);
+        std::printf("ratio without reg start-up: %.2f\n", backupAndDelete / (regExport - startup));
+    }
     std::printf(
         "repair of %d entries:       one flush each %.3f s, %d flushes; batched %.3f s, "
         "%d flushes (target <= %d)\n",
