@@ -12,7 +12,7 @@ RegTextStream::RegTextStream(std::unique_ptr<FileStream> file, Encoding encoding
     if (!file_) failed_ = true;
 }
 
-bool RegTextStream::Append(std::string_view text) {
+bool RegTextStream::Write(std::string_view text) {
     if (failed_) return false;
     std::string crlf;
     crlf.reserve(text.size() + text.size() / 16 + 2);
@@ -32,16 +32,37 @@ bool RegTextStream::Append(std::string_view text) {
             bytes.push_back(static_cast<char>(unit >> 8));
         }
     }
-    if (file_->Write(bytes.data(), bytes.size()) && file_->Flush()) {
+    if (file_->Write(bytes.data(), bytes.size())) {
         size_ += bytes.size();
         return true;
     }
     // Whatever part of the entry reached the file goes again, so that a
     // later import never meets a half-written value.
-    file_->Truncate(size_);
-    file_->Flush();
-    failed_ = true;
+    CutBack(size_);
     return false;
+}
+
+bool RegTextStream::Flush() {
+    if (failed_) return false;
+    if (file_->Flush()) {
+        flushed_ = size_;
+        return true;
+    }
+    // Entries whose flush failed may or may not be on the disk: they go.
+    CutBack(flushed_);
+    return false;
+}
+
+void RegTextStream::CutBack(uint64_t size) {
+    // The complete entries stay when they can be flushed, else only what
+    // the last good flush put on the disk.
+    if (file_->Truncate(size) && file_->Flush()) {
+        flushed_ = size_ = size;
+    } else if (size != flushed_ && file_->Truncate(flushed_)) {
+        size_ = flushed_;
+        file_->Flush();
+    }
+    failed_ = true;
 }
 
 bool RegTextStream::Close() {

@@ -1,5 +1,6 @@
 #include "repair/entry_remover.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -124,49 +125,109 @@ class TreeDeletion : public KeyWalk {
     Status result_ = status::kSuccess;
 };
 
+// The way to a removal's key: a key deeper than the ANSI functions reach is
+// opened and deleted from a key above it, as the scan walk reached it. An
+// empty path is refused: it would name the root itself.
+Status ReachKey(RegistryService& registry, const Removal& what, RegKey& way, HKey& base,
+                std::string& rest) {
+    if (what.path.empty()) return status::kInvalidParameter;
+    return ReachKeyPath(registry, what.root, what.path, way, base, rest);
+}
+
 }  // namespace
 
 RemoveResult EntryRemover::DeleteKeyTree(HKey parent, const std::string& keyPath, bool deleteSelf) {
-    if (keyPath.empty()) return {status::kInvalidParameter};
-    // A key deeper than the ANSI functions reach is opened and deleted from
-    // a key above it, as the scan walk reached it.
-    RegKey way(registry_);
-    HKey base = hkey::kNull;
-    std::string rest;
-    const Status reached = ReachKeyPath(registry_, parent, keyPath, way, base, rest);
-    if (reached != status::kSuccess) return {reached};
-    if (backup_ != nullptr) {
-        ExportedTree tree;
-        const Status exported = backup_->failed()
-                                    ? status::kWriteFault
-                                    : writer_.ExportKey(parent, keyPath, *backup_, &tree);
-        // A missing key is no failure of the backup: there is nothing to keep.
-        if (exported != status::kSuccess) return {exported, exported != status::kFileNotFound};
-        return {TreeDeletion(registry_, &tree, deleteSelf).Run(base, rest)};
-    }
-
-    // Nothing of a tree goes while any of it must stay.
-    TreeDeletion deletion(registry_, nullptr, deleteSelf);
-    const Status checked = deletion.Check(base, rest);
-    if (checked != status::kSuccess) return {checked};
-    return {deletion.Run(base, rest)};
+    return Remove(Removal{parent, keyPath, "", true, deleteSelf});
 }
 
 RemoveResult EntryRemover::DeleteValue(HKey root, const std::string& subKey,
                                        const std::string& valueName) {
-    if (backup_ != nullptr) {
-        const Status exported = backup_->failed()
-                                    ? status::kWriteFault
-                                    : writer_.ExportValue(root, subKey, valueName, *backup_);
-        // A missing entry is no failure of the backup: there is nothing to keep.
-        if (exported != status::kSuccess) return {exported, exported != status::kFileNotFound};
+    return Remove(Removal{root, subKey, valueName, false});
+}
+
+RemoveResult EntryRemover::Remove(const Removal& what) {
+    if (backup_ == nullptr) return Delete(what, nullptr);
+    StagedRemoval staged;
+    const RemoveResult written = Stage(what, staged);
+    if (!staged.waiting) return written;
+    backup_->Flush();
+    return Finish(staged);
+}
+
+RemoveResult EntryRemover::Stage(const Removal& what, StagedRemoval& staged) {
+    staged.waiting = false;
+    if (what.isKey) {
+        RegKey way(registry_);
+        HKey base = hkey::kNull;
+        std::string rest;
+        const Status reached = ReachKey(registry_, what, way, base, rest);
+        if (reached != status::kSuccess) return {reached};
     }
-    RegKey way(registry_), key(registry_);
-    const Status opened =
-        OpenKeyPath(registry_, root, subKey,
-                    access::kRead | access::kSetValue | access::kCreateSubKey, way, key);
-    if (opened != status::kSuccess) return {opened};
-    return {registry_.DeleteValue(key.get(), valueName.c_str())};
+    // The entry's text, appended whole to the stream and not flushed yet.
+    std::string text;
+    Status exported = status::kWriteFault;
+    if (backup_ != nullptr && !backup_->failed()) {
+        exported = what.isKey ? writer_.ExportKeyText(what.root, what.path, text,
+                                                      backup_->TextDataForm(), &staged.tree)
+                              : writer_.ExportValueText(what.root, what.path, what.valueName, text,
+                                                        backup_->TextDataForm());
+        if (exported == status::kSuccess && !backup_->Write(text)) exported = status::kWriteFault;
+    }
+    // A missing entry is no failure of the backup: there is nothing to keep.
+    if (exported != status::kSuccess) return {exported, exported != status::kFileNotFound};
+    staged.what = what;
+    staged.end = backup_->size();
+    staged.waiting = true;
+    return {status::kSuccess};
+}
+
+RemoveResult EntryRemover::Finish(const StagedRemoval& staged) {
+    if (backup_ == nullptr || !staged.waiting || staged.end > backup_->flushed())
+        return {status::kWriteFault, true};
+    return Delete(staged.what, &staged.tree);
+}
+
+RemoveResult EntryRemover::Delete(const Removal& what, const ExportedTree* tree) {
+    if (!what.isKey) {
+        RegKey way(registry_), key(registry_);
+        const Status opened =
+            OpenKeyPath(registry_, what.root, what.path,
+                        access::kRead | access::kSetValue | access::kCreateSubKey, way, key);
+        if (opened != status::kSuccess) return {opened};
+        return {registry_.DeleteValue(key.get(), what.valueName.c_str())};
+    }
+    RegKey way(registry_);
+    HKey base = hkey::kNull;
+    std::string rest;
+    const Status reached = ReachKey(registry_, what, way, base, rest);
+    if (reached != status::kSuccess) return {reached};
+    TreeDeletion deletion(registry_, tree, what.deleteSelf);
+    // Nothing of a tree goes while any of it must stay (the export of a
+    // backed-up tree has refused such a tree already).
+    if (tree == nullptr) {
+        const Status checked = deletion.Check(base, rest);
+        if (checked != status::kSuccess) return {checked};
+    }
+    return {deletion.Run(base, rest)};
+}
+
+bool RemovalBatch::Add(const Removal* what, RemoveResult known) {
+    if (staged_.empty()) started_ = std::chrono::steady_clock::now();
+    StagedRemoval& staged = staged_.emplace_back();
+    results_.push_back(what != nullptr ? remover_.Stage(*what, staged) : known);
+    return staged_.size() >= kMostEntries ||
+           std::chrono::steady_clock::now() - started_ >= kMostTime;
+}
+
+std::vector<RemoveResult> RemovalBatch::Flush() {
+    RegTextStream* backup = remover_.backupStream();
+    if (backup != nullptr && std::any_of(staged_.begin(), staged_.end(),
+                                         [](const StagedRemoval& s) { return s.waiting; }))
+        backup->Flush();
+    for (size_t i = 0; i < staged_.size(); ++i)
+        if (staged_[i].waiting) results_[i] = remover_.Finish(staged_[i]);
+    staged_.clear();
+    return std::exchange(results_, {});
 }
 
 Status EntryRemover::RemoveFile(const std::string& path) {

@@ -79,66 +79,67 @@ RepairEngine::RepairEngine(ScanDriver& driver, RegistryService& registry, Backup
     });
 }
 
-RemoveResult RepairEngine::KeyResult(RemoveResult deleted) {
-    if (deleted.status == EntryRemover::kDeleted) deleted.status = status::kSuccess;
-    return deleted;
-}
-
-RemoveResult RepairEngine::FixClassKey(const FoundItem& item) {
-    if (RootOf(item) != hkey::kClassesRoot) return {status::kBadPathname};
-    return KeyResult(remover_.DeleteKeyTree(hkey::kClassesRoot, SubkeyOf(item)));
-}
-
-RemoveResult RepairEngine::FixMachineSubkey(const FoundItem& item) {
-    if (RootOf(item) != hkey::kLocalMachine) return {status::kBadPathname};
-    // An empty name would make the path name the parent key itself.
-    if (item.valueName.empty()) return {status::kInvalidParameter};
-    return KeyResult(
-        remover_.DeleteKeyTree(hkey::kLocalMachine, SubkeyOf(item) + "\\" + item.valueName));
-}
-
-RemoveResult RepairEngine::FixMachineValue(const FoundItem& item) {
-    if (RootOf(item) != hkey::kLocalMachine) return {status::kBadPathname};
-    return remover_.DeleteValue(hkey::kLocalMachine, SubkeyOf(item), item.valueName);
-}
-
-RemoveResult RepairEngine::FixStartupEntry(const FoundItem& item) {
+Status RepairEngine::RemovalOf(const FoundItem& item, Removal& what) {
     const HKey root = RootOf(item);
     const std::string subKey = SubkeyOf(item);
-    if (root == hkey::kCurrentUser) {
-        if (subKey.find("MenuOrder\\") != std::string::npos) {
-            if (item.valueName.empty()) return {status::kInvalidParameter};
-            return KeyResult(remover_.DeleteKeyTree(root, subKey + "\\" + item.valueName));
-        }
-        return remover_.DeleteValue(root, subKey, item.valueName);
-    }
-    if (root == hkey::kLocalMachine) return remover_.DeleteValue(root, subKey, item.valueName);
-    return {status::kBadPathname};
-}
-
-RemoveResult RepairEngine::FixReferenceValue(const FoundItem& item) {
-    const HKey root = RootOf(item);
-    if (root != hkey::kLocalMachine && root != hkey::kUsers) return {status::kBadPathname};
-    return remover_.DeleteValue(root, SubkeyOf(item), item.valueName);
-}
-
-RemoveResult RepairEngine::Fix(const FoundItem& item) {
+    what = Removal{root, subKey, item.valueName, false};
+    // The key the value name names below the item's key; an empty name
+    // would make the path name the parent key itself.
+    const auto namedKey = [&] {
+        if (item.valueName.empty()) return status::kInvalidParameter;
+        what = Removal{root, subKey + "\\" + item.valueName, "", true};
+        return status::kSuccess;
+    };
     switch (static_cast<ScanCategory>(item.category)) {
         case ScanCategory::ComActiveX:
-            return FixClassKey(item);
+            if (root != hkey::kClassesRoot) return status::kBadPathname;
+            what = Removal{root, subKey, "", true};
+            return status::kSuccess;
         case ScanCategory::Uninstall:
         case ScanCategory::AppPaths:
-            return FixMachineSubkey(item);
+            return root == hkey::kLocalMachine ? namedKey() : status::kBadPathname;
         case ScanCategory::Fonts:
         case ScanCategory::SharedDlls:
         case ScanCategory::HelpFiles:
-            return FixMachineValue(item);
+            return root == hkey::kLocalMachine ? status::kSuccess : status::kBadPathname;
         case ScanCategory::WindowsStartup:
-            return FixStartupEntry(item);
+            if (root == hkey::kCurrentUser && subKey.find("MenuOrder\\") != std::string::npos)
+                return namedKey();
+            return root == hkey::kCurrentUser || root == hkey::kLocalMachine ? status::kSuccess
+                                                                             : status::kBadPathname;
         case ScanCategory::FilePathReference:
-            return FixReferenceValue(item);
+            return root == hkey::kLocalMachine || root == hkey::kUsers ? status::kSuccess
+                                                                       : status::kBadPathname;
     }
-    return {status::kBadPathname};
+    return status::kBadPathname;
+}
+
+bool RepairEngine::CountResults(const std::vector<const FoundItem*>& items,
+                                const std::vector<RemoveResult>& results,
+                                const RegTextStream& backup) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        const FoundItem& item = *items[i];
+        const int row = item.category - 1;
+        view_.SetStatusText(CategoryFixingText(item.category));
+        RemoveResult result = results[i];
+        if (result.status == EntryRemover::kDeleted) result.status = status::kSuccess;
+        // An item under a root its category does not delete under deletes
+        // nothing and counts as repaired.
+        if (result == status::kSuccess || result == status::kFileNotFound ||
+            result == status::kBadPathname) {
+            ++report_.repaired;
+            view_.SetDetailsCell(row, kProblemsFixed, false);
+            continue;
+        }
+        if (result == status::kWriteFault && backup.failed()) {
+            report_.backupFailed = true;
+            return false;
+        }
+        report_.notRepaired.push_back(
+            EndMessageEntryName(item, ItemIsKey(item)) + " (" +
+            (result.notBackedUp ? repair_text::kNotBackedUp : repair_text::kNotDeleted) + ")");
+    }
+    return true;
 }
 
 void RepairEngine::RunRepair(bool automatic) {
@@ -183,29 +184,25 @@ void RepairEngine::RunRepair(bool automatic) {
     std::vector<FoundItem> work;
     items_.ForEach([&work](const FoundItem& item) { work.push_back(item); });
     report_.found = static_cast<int>(work.size());
+    // Each batch is written to the backup, flushed once and only then
+    // deleted.
+    RemovalBatch batch(remover_);
+    std::vector<const FoundItem*> batched;
+    bool going = true;
     for (const FoundItem& item : work) {
         if (!item.selected || item.category < 1 || item.category > kCategoryCount) continue;
-        const int row = item.category - 1;
-        if (!ticked[row]) continue;
-        view_.SetStatusText(CategoryFixingText(item.category));
-        const RemoveResult result = Fix(item);
-        // An item under a root its category does not delete under deletes
-        // nothing and counts as repaired.
-        if (result == status::kSuccess || result == status::kFileNotFound ||
-            result == status::kBadPathname) {
-            ++report_.repaired;
-            view_.SetDetailsCell(row, kProblemsFixed, false);
-            continue;
-        }
-        if (result == status::kWriteFault && backup->failed()) {
-            report_.backupFailed = true;
-            break;
-        }
-        const bool isKey = ItemIsKey(item);
-        report_.notRepaired.push_back(
-            EndMessageEntryName(item, isKey) + " (" +
-            (result.notBackedUp ? repair_text::kNotBackedUp : repair_text::kNotDeleted) + ")");
+        if (!ticked[item.category - 1]) continue;
+        Removal what;
+        const Status target = RemovalOf(item, what);
+        batched.push_back(&item);
+        const bool due =
+            target == status::kSuccess ? batch.Add(&what) : batch.Add(nullptr, {target});
+        if (!due && !backup->failed()) continue;
+        going = CountResults(batched, batch.Flush(), *backup);
+        batched.clear();
+        if (!going) break;
     }
+    if (going && !batched.empty()) CountResults(batched, batch.Flush(), *backup);
     remover_.SetBackupStream(nullptr);
 
     SettingsStore(registry_).WriteNumber(kProductName, setting::kLastFoundErrors,

@@ -6,7 +6,9 @@
 // the constructor over a driver is the one place that wires the two.
 //
 // What the run guarantees beyond deleting: nothing is deleted unless it is
-// in the backup file in full and flushed to the disk. A run that cannot
+// in the backup file in full and flushed to the disk. Entries are written a
+// batch at a time (up to 256, or as many as about 100 ms allow), flushed
+// once, and only then deleted; a batch whose flush fails deletes nothing. A run that cannot
 // create its backup file deletes nothing; a backup write error stops the
 // run; an entry that cannot be read in full, or cannot be deleted, stays.
 // In each case the user is told, and "lastfounderrors" keeps counting every
@@ -76,24 +78,17 @@ class RepairEngine {
     void RunRepair(bool automatic = false);
     const RepairReport& lastReport() const { return report_; }
 
-    // The fixers, one per kind of entry. Each returns kSuccess when the
-    // entry is gone, kFileNotFound when there was none, kBadPathname when
-    // the item's root prefix is not one its category deletes under (the
-    // run counts it as repaired, as nothing of it is to be deleted),
-    // kInvalidParameter for an empty subkey name (which would name the
-    // parent key), and
-    // otherwise the status that kept the entry (kWriteFault: the backup
-    // stream failed).
-    RemoveResult FixClassKey(const FoundItem& item);
-    RemoveResult FixMachineSubkey(const FoundItem& item);
-    RemoveResult FixMachineValue(const FoundItem& item);
-    RemoveResult FixStartupEntry(const FoundItem& item);
-    RemoveResult FixReferenceValue(const FoundItem& item);
-
   private:
-    RemoveResult Fix(const FoundItem& item);
-    // A key removal's result as the fixers give it (kSuccess when gone).
-    static RemoveResult KeyResult(RemoveResult deleted);
+    // What fixing `item` removes: kSuccess with `what` set, or the status
+    // the item ends with as it is: kBadPathname when the item's root prefix
+    // is not one its category deletes under (the run counts it as repaired,
+    // as nothing of it is to be deleted), kInvalidParameter for an empty
+    // subkey name (which would name the parent key).
+    static Status RemovalOf(const FoundItem& item, Removal& what);
+    // Counts the result of each item of a batch, in order. False when the
+    // backup failed: the run stops there.
+    bool CountResults(const std::vector<const FoundItem*>& items,
+                      const std::vector<RemoveResult>& results, const RegTextStream& backup);
     void ShowEndMessage();
 
     RegistryService& registry_;

@@ -1,6 +1,6 @@
 // A FileStream over bytes in memory that can be told to fail: after a number
 // of bytes (a full disk, which keeps what fitted, as a short write does) or
-// at every flush.
+// at every flush, or after a number of flushes.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,7 @@ struct MemoryFileState {
     size_t capacity = std::numeric_limits<size_t>::max();
     bool failFlush = false;
     int flushes = 0;
+    int flushLimit = std::numeric_limits<int>::max();  // flushes after this many fail
 };
 
 class MemoryFile : public FileStream {
@@ -31,7 +32,7 @@ class MemoryFile : public FileStream {
     }
     bool Flush() override {
         ++state_->flushes;
-        return !state_->failFlush;
+        return !state_->failFlush && state_->flushes <= state_->flushLimit;
     }
     bool Truncate(uint64_t size) override {
         if (size > state_->bytes.size()) return false;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -338,6 +340,52 @@ TEST_F(RepairEngineTest, AFullDiskStopsTheRunAndTheBackupHoldsAllThatWasDeleted)
     EXPECT_EQ(view_.Message().rfind("Quillmend could not write to the backup file", 0), 0u);
     Restore(files_->file->bytes);
     EXPECT_TRUE(All() == before);
+}
+
+// Entries are written a batch at a time and flushed once per batch; when a
+// batch's flush fails, or a write fails and the flush of what was written
+// before it fails too, nothing of that batch is deleted and the file holds
+// exactly what was deleted.
+TEST_F(RepairEngineTest, ABatchSharesOneFlushAndNothingOfAnUnflushedBatchIsDeleted) {
+    const std::string header = "REGEDIT4\r\n";
+    const std::string section = "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fonts]\r\n\"v000\" = \"x\"\r\n";
+    const auto fill = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "v%03d", i);
+            Set(hkey::kLocalMachine, "SOFTWARE\\Fonts", name);
+            Item(ScanCategory::Fonts, "HKLM\\SOFTWARE\\Fonts", name);
+        }
+        files_->file = std::make_shared<testing::MemoryFileState>();
+        return All();
+    };
+    fill(600);
+    engine_->RunRepair();
+    EXPECT_EQ(engine_->lastReport().repaired, 600);
+    EXPECT_LE(files_->file->flushes, 600 / 100 + 2);
+
+    struct Fault {
+        int flushLimit;
+        size_t capacity;  // bytes of sections that fit
+    };
+    for (const Fault fault : {Fault{2, SIZE_MAX}, Fault{1, 3 * section.size() + 10}}) {
+        const TreeSnapshot before = fill(300);
+        files_->file->flushLimit = fault.flushLimit;
+        if (fault.capacity != SIZE_MAX) files_->file->capacity = header.size() + fault.capacity;
+        engine_->RunRepair();
+        const RepairReport& report = engine_->lastReport();
+        EXPECT_TRUE(report.backupFailed);
+        EXPECT_LT(report.repaired, 300);
+        if (fault.flushLimit == 1) {
+            EXPECT_EQ(report.repaired, 0);
+        }
+        EXPECT_EQ(All().at("HKEY_LOCAL_MACHINE\\SOFTWARE\\Fonts").size(),
+                  300u - static_cast<size_t>(report.repaired));
+        EXPECT_EQ(files_->file->bytes.size(),
+                  header.size() + static_cast<size_t>(report.repaired) * section.size());
+        Restore(files_->file->bytes);
+        EXPECT_TRUE(All() == before);
+    }
 }
 
 TEST_F(RepairEngineTest, EntriesThatCannotBeSavedOrDeletedStayAndAreNamed) {
