@@ -44,7 +44,8 @@ std::optional<std::string> MappedFileProbe::FullPathName(const std::string& path
     } else if (name.size() >= 2 && name[1] == ':') {
         char drive = DriveLetter(name[0]);
         if (name.size() >= 3 && IsSeparator(name[2])) {
-            full = std::string(1, drive) + std::string(name.substr(1));
+            full.assign(1, drive);
+            full.append(name.substr(1));
         } else if (!currentFolder_.empty() && currentFolder_[0] == drive) {
             full = currentFolder_ + std::string(name.substr(2));
         } else {
