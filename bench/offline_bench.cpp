@@ -13,12 +13,12 @@
 
 namespace qm::bench {
 
-namespace {
-
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
+
+namespace {
 
 struct Timing {
     double open = 0;

@@ -8,7 +8,12 @@
 #include "platform/file_probe.h"
 #include "platform/memory/memory_registry.h"
 
+#include <vector>
+
 namespace qm::bench {
+
+// The middle value (the upper of the two middle ones for an even count).
+double Median(std::vector<double> values);
 
 // Prints the times and their ratio; false when something failed.
 bool RunOfflineBench(const MemoryRegistry& system, FileProbe& files,

@@ -6,7 +6,11 @@
 // The registry is synthetic and held in memory; drive C: is a host folder
 // made to match it, where most of the paths the registry names exist.
 //
-//   scan_bench [--scale X] [--seed N] [--save DIR] [--offline ROUNDS]
+//   scan_bench [--scale X] [--seed N] [--rounds N] [--save DIR] [--offline ROUNDS]
+//
+// The bare walk and the scan alternate --rounds times (5 unless told), each
+// scan with a new file probe, as a scan in the program has; the ratio of
+// each round and their median are printed.
 //
 // --offline ROUNDS then writes HKLM\SOFTWARE as a registry text file and as
 // a hive file, and opens and scans each in turn ROUNDS times (the offline
@@ -21,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <unordered_set>
@@ -423,6 +428,7 @@ int Main(int argc, char** argv) {
     unsigned seed = 1;
     std::string save;
     int offlineRounds = 0;
+    int rounds = 5;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--scale" && i + 1 < argc) {
@@ -431,11 +437,14 @@ int Main(int argc, char** argv) {
             seed = static_cast<unsigned>(std::atol(argv[++i]));
         } else if (arg == "--save" && i + 1 < argc) {
             save = argv[++i];
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--offline" && i + 1 < argc) {
             offlineRounds = std::max(1, std::atoi(argv[++i]));
         } else {
             std::fprintf(stderr,
-                         "usage: scan_bench [--scale X] [--seed N] [--save DIR] [--offline N]\n");
+                         "usage: scan_bench [--scale X] [--seed N] [--rounds N] [--save DIR] "
+                         "[--offline N]\n");
             return 2;
         }
     }
@@ -472,43 +481,65 @@ int Main(int argc, char** argv) {
     config.specialFolders[csidl::kWindows] = "C:\\Windows";
     config.specialFolders[csidl::kSystem] = "C:\\Windows\\System32";
     config.specialFolders[csidl::kFonts] = "C:\\Windows\\Fonts";
-    MappedFileProbe mapped(config);
-    TimedProbe files(mapped);
 
-    // The bare walk of the hives the File/Path scan walks.
+    // The bare walk of the hives the File/Path scan walks, and the scan,
+    // alternated.
     long walkKeys = 0, walkValues = 0;
-    start = Clock::now();
-    BareWalk(registry, hkey::kLocalMachine, walkKeys, walkValues);
-    BareWalk(registry, hkey::kUsers, walkKeys, walkValues);
-    const double walkTime = Seconds(start);
-
+    std::vector<double> walkTimes, scanTimes, ratios;
+    std::unique_ptr<MappedFileProbe> mapped;
+    std::unique_ptr<TimedProbe> files;
+    std::unique_ptr<ScanDriver> driver;
     NullView view;
-    ScanDriver driver(registry, files, view, CategoryTimes::Scanners());
-    start = Clock::now();
-    driver.ScanWorker();
-    const double scanTime = Seconds(start);
+    for (int round = 1; round <= rounds; ++round) {
+        walkKeys = walkValues = 0;
+        start = Clock::now();
+        BareWalk(registry, hkey::kLocalMachine, walkKeys, walkValues);
+        BareWalk(registry, hkey::kUsers, walkKeys, walkValues);
+        walkTimes.push_back(Seconds(start));
+
+        driver.reset();
+        mapped = std::make_unique<MappedFileProbe>(config);
+        files = std::make_unique<TimedProbe>(*mapped);
+        view.progressTexts = 0;
+        driver = std::make_unique<ScanDriver>(registry, *files, view, CategoryTimes::Scanners());
+        start = Clock::now();
+        driver->ScanWorker();
+        scanTimes.push_back(Seconds(start));
+        ratios.push_back(scanTimes.back() / walkTimes.back());
+        std::printf(
+            "round %d: bare walk %.3f s, scan %.3f s (file probe %.3f s), scan / bare walk "
+            "%.2f, %d items\n",
+            round, walkTimes.back(), scanTimes.back(),
+            files->exists.seconds + files->missing.seconds + files->listings.seconds +
+                files->other.seconds,
+            ratios.back(), driver->counters().totalCount);
+    }
+    const double walkTime = Median(walkTimes);
+    const double scanTime = Median(scanTimes);
 
     std::printf("bare walk of HKLM and HKU: %ld keys, %ld values in %.3f s (%.0f keys/s)\n",
                 walkKeys, walkValues, walkTime, walkKeys / walkTime);
     std::printf("full scan, all eight categories: %.3f s (%.0f keys/s of HKLM and HKU), %d items",
-                scanTime, walkKeys / scanTime, driver.counters().totalCount);
+                scanTime, walkKeys / scanTime, driver->counters().totalCount);
     for (int c = 1; c <= kCategoryCount; ++c)
-        std::printf("%s%d", c == 1 ? " (" : " ", driver.counters().categoryCount[c]);
+        std::printf("%s%d", c == 1 ? " (" : " ", driver->counters().categoryCount[c]);
     std::printf(" by category), %ld progress texts shown\n", view.progressTexts);
+    std::printf("last round:\n");
     std::printf(
         "  of which the file probe: %.3f s: existence tests of %ld paths that exist "
         "in %.3f s and of %ld that do not in %.3f s, %ld folder listings in %.3f s, %ld "
         "other calls in %.3f s\n",
-        files.exists.seconds + files.missing.seconds + files.listings.seconds + files.other.seconds,
-        files.exists.calls, files.exists.seconds, files.missing.calls, files.missing.seconds,
-        files.listings.calls, files.listings.seconds, files.other.calls, files.other.seconds);
+        files->exists.seconds + files->missing.seconds + files->listings.seconds +
+            files->other.seconds,
+        files->exists.calls, files->exists.seconds, files->missing.calls, files->missing.seconds,
+        files->listings.calls, files->listings.seconds, files->other.calls, files->other.seconds);
     // What one existence test costs, by where the path leads.
     const auto perTest = [&](const std::string& folder, bool exists) {
         const size_t n = 200;
         const auto begin = Clock::now();
         for (size_t i = 0; i < n; ++i)
-            mapped.PathExists(exists ? builder.systemDlls[i % builder.systemDlls.size()]
-                                     : folder + "\\gone" + std::to_string(i) + ".dll");
+            mapped->PathExists(exists ? builder.systemDlls[i % builder.systemDlls.size()]
+                                      : folder + "\\gone" + std::to_string(i) + ".dll");
         return Seconds(begin) / n * 1e6;
     };
     std::printf(
@@ -518,11 +549,13 @@ int Main(int argc, char** argv) {
         static_cast<long>(builder.systemDlls.size() * 5 / 4),
         perTest("C:\\Windows\\System32", false), perTest("C:", false));
     std::printf("  by category: %s\n", CategoryTimes::Text().c_str());
-    std::printf("scan / bare walk: %.1f\n", scanTime / walkTime);
+    std::printf("scan / bare walk: %.2f, the median of %d rounds (%.2f to %.2f)\n", Median(ratios),
+                rounds, *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
     std::printf("peak memory: %.0f MiB (%.0f MiB of it reached while building)\n",
                 StatusMiB("VmHWM"), builtPeak);
 
-    if (offlineRounds > 0 && !RunOfflineBench(registry, mapped, work, offlineRounds)) return 1;
+    if (offlineRounds > 0 && !RunOfflineBench(registry, *mapped, work, offlineRounds)) return 1;
 
     if (!save.empty()) {
         std::string error;

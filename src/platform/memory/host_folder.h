@@ -6,26 +6,131 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm::mapped {
 
 std::string JoinHost(const std::string& folder, const std::string& name);
 
-// The names in a host folder, without "." and "..", in the order the host
-// gives them.
-std::vector<std::string> ReadHostFolder(const std::string& folder);
+// What stat() tells of a host path, links followed: whether it names
+// anything, and then its type and permissions and which file it is.
+struct HostStat {
+    bool found = false;
+    mode_t mode = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+HostStat StatHost(const std::string& path);
 
-// The host name of the entry of `folder` that the Windows name `name`
-// means: the exact spelling, else the first (in byte order) of the names
-// equal to it without regard to case, else of those whose short alias it is.
-std::optional<std::string> FindHostName(const std::string& folder, std::string_view name);
+// The folders the probe has read. Each host folder is listed once, and its
+// names are indexed without regard to case and by their short aliases, so
+// that looking a name up costs no call to the host beyond one check for
+// changes.
+//
+// How long it is kept: for the probe's life, as long as the folder does
+// not change. A folder is watched (inotify) from before it is read, and a
+// change by anyone (this program, another one, the user) drops what is kept
+// of it, and every kept answer, at the next lookup; the probe's own changes
+// drop it at once (Forget). What is not kept is read afresh every time: a
+// folder that cannot be watched or listed, an entry that is a symbolic link
+// (where it leads can change without its folder changing) and a drive's
+// folder that is one. So a lookup answers as reading the host at that
+// moment would; a scan sees the files as they are when it asks.
+//
+// All methods may be called from any thread.
+class HostFolders {
+  public:
+    HostFolders();
+    ~HostFolders();
+    HostFolders(const HostFolders&) = delete;
+    HostFolders& operator=(const HostFolders&) = delete;
+
+    // Drops what is kept of every folder that changed since it was read.
+    void DropChanged();
+
+    // What stat() tells of a drive's folder.
+    HostStat Root(const std::string& path);
+
+    // The host name of the entry of `folder` (of which `where` tells) that
+    // the Windows name `name` means: the exact spelling, else the first (in
+    // byte order) of the names equal to it without regard to case, else of
+    // those whose short alias it is. With `stat`, also what stat() tells of
+    // that entry.
+    std::optional<std::string> Find(const std::string& folder, const HostStat& where,
+                                    std::string_view name, HostStat* stat = nullptr);
+
+    // The names in the folder, without "." and "..", in the order the host
+    // gives them.
+    std::vector<std::string> Names(const std::string& folder, const HostStat& where);
+
+    // Forgets what is kept of the folder: the probe has changed it.
+    void Forget(const HostStat& folder);
+
+    // Answers worked out from what is kept (whether a path exists), kept
+    // themselves until anything kept is dropped. Recall first drops what
+    // changed; without a kept answer it sets `since`, and Remember then keeps
+    // the answer only if nothing was dropped or read afresh in between.
+    std::optional<bool> Recall(std::string_view question, uint64_t& since);
+    void Remember(const std::string& question, bool answer, uint64_t since);
+
+  private:
+    struct Listing;
+    // The kept answers, open-addressed: a scan asks hundreds of thousands of
+    // times, and most of the cost of an answer is finding it.
+    class Answers {
+      public:
+        std::optional<bool> Find(std::string_view question) const;
+        void Add(std::string_view question, bool answer);
+        void Clear();
+
+      private:
+        struct Slot {
+            uint64_t hash = 0;
+            uint32_t at = 0;  // of the question in text_
+            uint32_t size = 0;
+            int8_t answer = -1;  // -1: empty
+        };
+        std::vector<Slot> slots_;
+        std::string text_;
+        size_t count_ = 0;
+    };
+    struct Key {
+        dev_t device;
+        ino_t inode;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& key) const;
+    };
+
+    // The folder's listing: the one kept, else read now (and kept when it
+    // can be watched; `scratch` holds it otherwise). Nothing when the
+    // folder cannot be listed. Called with the lock held.
+    Listing* Load(const std::string& folder, const HostStat& where,
+                  std::unique_ptr<Listing>& scratch);
+    // Starts watching the folder; the watch descriptor, or -1.
+    int Watch(const std::string& folder);
+    void DropChangedLocked();
+    // Drops what is kept of the folder (all folders without `key`).
+    void Drop(const Key* key);
+
+    std::mutex mutex_;
+    int events_ = -1;  // the inotify instance, or -1
+    std::unordered_map<Key, std::unique_ptr<Listing>, KeyHash> listings_;
+    std::unordered_map<std::string, HostStat> roots_;
+    std::unordered_map<int, Key> watched_;  // watch descriptor to folder
+    Answers answers_;
+    uint64_t epoch_ = 0;  // counts what was dropped or read afresh
+};
 
 // A host file without any write permission bit is read-only, as under Wine.
-bool IsReadOnly(const struct stat& info);
+bool IsReadOnly(mode_t mode);
 
 // The host file's birth time where the file system records one, otherwise
 // its last change of content, as FILETIME units.

@@ -2,17 +2,17 @@
 // what the host tells of it. Shared by the parts of the probe.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <string>
 
+#include "platform/memory/host_folder.h"
 #include "platform/memory/mapped_file_probe.h"
 
 namespace qm {
 
 struct MappedFileProbe::Entry {
     std::string host;
-    struct stat info {};
+    mapped::HostStat info;
+    mapped::HostStat folder;  // of the folder that holds it; nothing for a drive's folder
 };
 
 }  // namespace qm

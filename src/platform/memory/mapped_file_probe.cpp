@@ -24,9 +24,16 @@ namespace qm {
 using namespace mapped;
 
 bool MappedFileProbe::PathExists(const std::string& path) {
-    if (PathExistsAsWritten(path)) return true;
-    const std::optional<std::string> redirected = RedirectedPath(path);
-    return redirected && PathExistsAsWritten(*redirected);
+    // A scan asks about the same paths many times over.
+    uint64_t since = 0;
+    if (std::optional<bool> known = folders_->Recall(path, since)) return *known;
+    bool found = PathExistsAsWritten(path);
+    if (!found) {
+        const std::optional<std::string> redirected = RedirectedPath(path);
+        found = redirected && PathExistsAsWritten(*redirected);
+    }
+    folders_->Remember(path, found, since);
+    return found;
 }
 
 bool MappedFileProbe::PathExistsAsWritten(const std::string& path) const {
@@ -148,14 +155,17 @@ std::string MappedFileProbe::ModuleFileName() {
 }
 
 Status MappedFileProbe::CreateFolder(const std::string& path) {
-    std::string folder, name;
+    Entry folder;
+    std::string name;
     Status result = ResolveParent(path, &folder, &name);
     if (result != status::kSuccess) return result;
-    if (name.empty() || FindHostName(folder, name)) return status::kAlreadyExists;
-    if (::mkdir(JoinHost(folder, WindowsToHost(name)).c_str(), 0777) != 0) {
+    if (name.empty() || folders_->Find(folder.host, folder.info, name))
+        return status::kAlreadyExists;
+    if (::mkdir(JoinHost(folder.host, WindowsToHost(name)).c_str(), 0777) != 0) {
         Status error = ErrnoStatus(errno);
         return error == status::kFileNotFound ? status::kPathNotFound : error;
     }
+    folders_->Forget(folder.info);
     return status::kSuccess;
 }
 
@@ -163,8 +173,9 @@ Status MappedFileProbe::DeleteFile(const std::string& path) {
     Entry entry;
     Status result = Resolve(path, &entry);
     if (result != status::kSuccess) return result;
-    if (S_ISDIR(entry.info.st_mode) || IsReadOnly(entry.info)) return status::kAccessDenied;
+    if (S_ISDIR(entry.info.mode) || IsReadOnly(entry.info.mode)) return status::kAccessDenied;
     if (::unlink(entry.host.c_str()) != 0) return ErrnoStatus(errno);
+    folders_->Forget(entry.folder);
     return status::kSuccess;
 }
 
@@ -197,7 +208,7 @@ Status MappedFileProbe::ListFolderAsWritten(const std::string& pattern,
     Status result = ResolveFull(full->substr(0, slash == 2 ? 3 : slash), &folder);
     if (result == status::kFileNotFound) return status::kPathNotFound;
     if (result != status::kSuccess) return result;
-    if (!S_ISDIR(folder.info.st_mode)) return status::kDirectory;
+    if (!S_ISDIR(folder.info.mode)) return status::kDirectory;
     bool isRoot = slash == 2;
 
     auto makeEntry = [&](const std::string& host, std::string name) -> std::optional<FileEntry> {
@@ -215,7 +226,7 @@ Status MappedFileProbe::ListFolderAsWritten(const std::string& pattern,
     if (filePart.find_first_of("*?<>") == std::string::npos) {
         // No wildcard: the one entry of that name, in its stored spelling.
         if (HasInvalidNameChar(filePart)) return status::kInvalidName;
-        std::optional<std::string> host = FindHostName(folder.host, filePart);
+        std::optional<std::string> host = folders_->Find(folder.host, folder.info, filePart);
         std::optional<FileEntry> entry;
         if (host) entry = makeEntry(*host, UnicodeToWindows(HostToUnicode(*host)));
         if (!entry) return status::kFileNotFound;
@@ -234,7 +245,7 @@ Status MappedFileProbe::ListFolderAsWritten(const std::string& pattern,
     size_t dotEntries = entries.size();
 
     std::vector<std::pair<std::u32string, FileEntry>> found;
-    for (const std::string& host : ReadHostFolder(folder.host)) {
+    for (const std::string& host : folders_->Names(folder.host, folder.info)) {
         std::u32string name = HostToUnicode(host);
         if (name.find_first_of(U"\\/") != std::u32string::npos) continue;  // no Windows name
         if (!MatchMask(name, mask)) {
@@ -262,6 +273,7 @@ std::unique_ptr<FileStream> MappedFileProbe::OpenFile(const std::string& path, F
     if (CText(path).size() > kMaxAnsiPath) return fail(status::kFilenameExcedRange);
 
     int fd = -1;
+    std::optional<HostStat> changed;  // the folder that opening for writing may change
     if (std::optional<Status> device = DevicePath(path, nullptr)) {
         // Devices read as empty and swallow what is written.
         if (*device != status::kSuccess) return fail(*device);
@@ -270,7 +282,7 @@ std::unique_ptr<FileStream> MappedFileProbe::OpenFile(const std::string& path, F
         Entry entry;
         Status found = Resolve(path, &entry);
         if (found != status::kSuccess) return fail(found);
-        if (S_ISDIR(entry.info.st_mode)) return fail(status::kAccessDenied);
+        if (S_ISDIR(entry.info.mode)) return fail(status::kAccessDenied);
         fd = ::open(entry.host.c_str(), O_RDONLY | O_CLOEXEC);
     } else if (mode == FileMode::kOpenExistingWrite) {
         // The host has no exclusive opens; what remains of the rule is that
@@ -278,9 +290,10 @@ std::unique_ptr<FileStream> MappedFileProbe::OpenFile(const std::string& path, F
         Entry entry;
         Status found = Resolve(path, &entry);
         if (found != status::kSuccess) return fail(found);
-        if (S_ISDIR(entry.info.st_mode) || IsReadOnly(entry.info))
+        if (S_ISDIR(entry.info.mode) || IsReadOnly(entry.info.mode))
             return fail(status::kAccessDenied);
         fd = ::open(entry.host.c_str(), O_WRONLY | O_CLOEXEC);
+        changed = entry.folder;
     } else {
         std::optional<std::string> full = FullPathName(path);
         if (!full) return fail(status::kPathNotFound);
@@ -294,21 +307,25 @@ std::unique_ptr<FileStream> MappedFileProbe::OpenFile(const std::string& path, F
                                                          : status::kAccessDenied);
             return fail(found == status::kFileNotFound ? status::kInvalidName : found);
         }
-        std::string folder, name;
+        Entry folder;
+        std::string name;
         Status found = ResolveParent(path, &folder, &name);
         if (found != status::kSuccess) return fail(found);
-        std::optional<std::string> existing = FindHostName(folder, name);
+        std::optional<std::string> existing = folders_->Find(folder.host, folder.info, name);
         struct stat info {};
-        if (existing && ::stat(JoinHost(folder, *existing).c_str(), &info) == 0) {
+        if (existing && ::stat(JoinHost(folder.host, *existing).c_str(), &info) == 0) {
             if (mode == FileMode::kCreateNew) return fail(status::kFileExists);
-            if (S_ISDIR(info.st_mode) || IsReadOnly(info)) return fail(status::kAccessDenied);
-            fd = ::open(JoinHost(folder, *existing).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            if (S_ISDIR(info.st_mode) || IsReadOnly(info.st_mode))
+                return fail(status::kAccessDenied);
+            fd = ::open(JoinHost(folder.host, *existing).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         } else {
             int flags =
                 O_WRONLY | O_CREAT | O_CLOEXEC | (mode == FileMode::kCreateNew ? O_EXCL : O_TRUNC);
-            fd = ::open(JoinHost(folder, WindowsToHost(name)).c_str(), flags, 0666);
+            fd = ::open(JoinHost(folder.host, WindowsToHost(name)).c_str(), flags, 0666);
         }
+        changed = folder.info;
     }
+    if (changed) folders_->Forget(*changed);
     if (fd < 0) {
         Status error = ErrnoStatus(errno);
         return fail(error == status::kAlreadyExists ? status::kFileExists : error);

@@ -32,11 +32,13 @@
 //    SysWOW64, and one in Sysnative in System32, as the live probe does
 //    with and without file-system redirection.
 //
-// All methods may be called from any thread; the probe keeps no state
-// beyond its configuration. Its parts: host_text (code page and UTF-8),
-// short_alias, file_pattern, windows_path (path text), host_folder (every
-// read of a host folder), host_file_stream, mapped_file_resolve (Windows
-// path to host path) and this class's operations.
+// All methods may be called from any thread. Beyond its configuration the
+// probe keeps what it has read of the host's folders, for as long as they
+// do not change (see host_folder.h), and its answers to PathExists. Its
+// parts: host_text (code page and UTF-8), short_alias, file_pattern,
+// windows_path (path text), host_folder (every read of a host folder),
+// host_file_stream, mapped_file_resolve (Windows path to host path) and
+// this class's operations.
 #pragma once
 
 #include <map>
@@ -48,6 +50,10 @@
 #include "platform/file_probe.h"
 
 namespace qm {
+
+namespace mapped {
+class HostFolders;
+}
 
 struct MappedFilesConfig {
     // Drive letter (upper case) to host folder, e.g. 'C' -> "/tmp/demo/c".
@@ -78,6 +84,7 @@ struct MappedFilesConfig {
 class MappedFileProbe : public FileProbe {
   public:
     explicit MappedFileProbe(MappedFilesConfig config);
+    ~MappedFileProbe() override;
 
     bool PathExists(const std::string& path) override;
     bool FindOnPath(std::string& name) override;
@@ -111,12 +118,13 @@ class MappedFileProbe : public FileProbe {
     Status ListFolderAsWritten(const std::string& pattern, std::vector<FileEntry>& entries);
     Status Resolve(const std::string& path, Entry* entry) const;
     Status ResolveFull(const std::string& full, Entry* entry) const;
-    Status ResolveParent(const std::string& path, std::string* hostFolder, std::string* name) const;
+    Status ResolveParent(const std::string& path, Entry* folder, std::string* name) const;
     std::optional<Status> DevicePath(const std::string& path, std::string* name) const;
     std::optional<std::string> Variable(const std::string& name) const;
 
     MappedFilesConfig config_;
     std::string currentFolder_;  // normalised, ends in a backslash
+    std::unique_ptr<mapped::HostFolders> folders_;
 };
 
 // Does `name` match `pattern` as the system's file search matches the last

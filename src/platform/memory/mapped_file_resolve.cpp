@@ -14,7 +14,8 @@ namespace qm {
 
 using namespace mapped;
 
-MappedFileProbe::MappedFileProbe(MappedFilesConfig config) : config_(std::move(config)) {
+MappedFileProbe::MappedFileProbe(MappedFilesConfig config)
+    : config_(std::move(config)), folders_(std::make_unique<HostFolders>()) {
     // The current folder is kept as the system keeps it: normalised, with a
     // trailing backslash.
     std::string folder = config_.currentFolder;
@@ -25,6 +26,8 @@ MappedFileProbe::MappedFileProbe(MappedFilesConfig config) : config_(std::move(c
         currentFolder_ = folder;
     }
 }
+
+MappedFileProbe::~MappedFileProbe() = default;
 
 std::optional<std::string> MappedFileProbe::Variable(const std::string& name) const {
     for (const auto& [key, value] : config_.environment)
@@ -44,7 +47,8 @@ std::optional<std::string> MappedFileProbe::FullPathName(const std::string& path
     } else if (name.size() >= 2 && name[1] == ':') {
         char drive = DriveLetter(name[0]);
         if (name.size() >= 3 && IsSeparator(name[2])) {
-            full = std::string(1, drive) + std::string(name.substr(1));
+            full.assign(1, drive);
+            full.append(name.substr(1));
         } else if (!currentFolder_.empty() && currentFolder_[0] == drive) {
             full = currentFolder_ + std::string(name.substr(2));
         } else {
@@ -86,25 +90,29 @@ Status MappedFileProbe::ResolveFull(const std::string& full, Entry* entry) const
     bool wantsFolder = !parts.empty() && parts.back().empty();
     if (wantsFolder) parts.pop_back();
 
+    folders_->DropChanged();
     std::string host = drive->second;
-    struct stat info {};
-    if (::stat(host.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return status::kPathNotFound;
+    HostStat info = folders_->Root(host);
+    if (!info.found || !S_ISDIR(info.mode)) return status::kPathNotFound;
+    HostStat folder;
     for (size_t i = 0; i < parts.size(); ++i) {
         bool last = i + 1 == parts.size();
-        std::optional<std::string> name = FindHostName(host, parts[i]);
-        std::string next = name ? JoinHost(host, *name) : std::string();
-        if (!name || ::stat(next.c_str(), &info) != 0)
-            return last ? status::kFileNotFound : status::kPathNotFound;
-        if (!last && !S_ISDIR(info.st_mode)) return status::kPathNotFound;
-        host = std::move(next);
+        HostStat next;
+        std::optional<std::string> name = folders_->Find(host, info, parts[i], &next);
+        if (!name || !next.found) return last ? status::kFileNotFound : status::kPathNotFound;
+        if (!last && !S_ISDIR(next.mode)) return status::kPathNotFound;
+        host = JoinHost(host, *name);
+        folder = info;
+        info = next;
     }
-    if (wantsFolder && !S_ISDIR(info.st_mode)) return status::kInvalidName;
+    if (wantsFolder && !S_ISDIR(info.mode)) return status::kInvalidName;
     entry->host = std::move(host);
     entry->info = info;
+    entry->folder = folder;
     return status::kSuccess;
 }
 
-Status MappedFileProbe::ResolveParent(const std::string& path, std::string* hostFolder,
+Status MappedFileProbe::ResolveParent(const std::string& path, Entry* folder,
                                       std::string* name) const {
     if (CText(path).size() > kMaxAnsiPath) return status::kFilenameExcedRange;
     std::optional<std::string> full = FullPathName(path);
@@ -113,12 +121,10 @@ Status MappedFileProbe::ResolveParent(const std::string& path, std::string* host
     size_t slash = full->rfind('\\');
     *name = full->substr(slash + 1);
     if (HasInvalidNameChar(*name)) return status::kInvalidName;
-    Entry folder;
-    Status result = ResolveFull(full->substr(0, slash == 2 ? 3 : slash), &folder);
+    Status result = ResolveFull(full->substr(0, slash == 2 ? 3 : slash), folder);
     if (result == status::kFileNotFound) return status::kPathNotFound;
     if (result != status::kSuccess) return result;
-    if (!S_ISDIR(folder.info.st_mode)) return status::kPathNotFound;
-    *hostFolder = folder.host;
+    if (!S_ISDIR(folder->info.mode)) return status::kPathNotFound;
     return status::kSuccess;
 }
 
@@ -132,7 +138,7 @@ std::optional<Status> MappedFileProbe::DevicePath(const std::string& path,
     // The folder the device name is written in must exist.
     Entry folder;
     if (Resolve(std::string(text.substr(0, device->offset)), &folder) != status::kSuccess ||
-        !S_ISDIR(folder.info.st_mode))
+        !S_ISDIR(folder.info.mode))
         return status::kPathNotFound;
     return status::kSuccess;
 }

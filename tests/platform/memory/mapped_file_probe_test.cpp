@@ -229,6 +229,36 @@ TEST_F(MappedProbeTest, FilesWithoutWritePermissionAreReadOnly) {
     EXPECT_TRUE(probe.OpenFile("C:\\locked.txt", FileMode::kRead));
 }
 
+// What the probe has read of a folder follows every change to it, made
+// through the probe or beside it: each answer is asked before the change.
+TEST_F(MappedProbeTest, AnswersFollowChangesToTheFolders) {
+    Touch("c/doomed.txt");
+    MappedFileProbe probe = Probe();
+    EXPECT_TRUE(probe.PathExists("C:\\DOOMED.TXT"));
+    ASSERT_EQ(probe.DeleteFile("C:\\doomed.txt"), status::kSuccess);
+    EXPECT_FALSE(probe.PathExists("C:\\DOOMED.TXT"));
+    EXPECT_FALSE(probe.PathExists("C:\\made\\"));
+    ASSERT_EQ(probe.CreateFolder("C:\\Made"), status::kSuccess);
+    EXPECT_TRUE(probe.PathExists("C:\\made\\"));
+    EXPECT_FALSE(probe.PathExists("C:\\made\\new.txt"));
+    ASSERT_TRUE(probe.OpenFile("C:\\made\\NEW.txt", FileMode::kCreateNew));
+    EXPECT_TRUE(probe.PathExists("C:\\made\\new.txt"));
+    std::vector<FileEntry> entries;
+    ASSERT_EQ(probe.ListFolder("C:\\made\\*.txt", entries), status::kSuccess);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "NEW.txt");
+
+    fs::remove(root_ / "c" / "Made" / "NEW.txt");
+    EXPECT_FALSE(probe.PathExists("C:\\made\\new.txt"));
+    Touch("c/Made/long.regx");
+    EXPECT_TRUE(probe.PathExists("C:\\made\\LONG~SKQ.REG"));
+    fs::remove_all(root_ / "c" / "Made");
+    Touch("c/made");  // a file where the folder was
+    EXPECT_TRUE(probe.PathExists("C:\\made"));
+    EXPECT_FALSE(probe.PathExists("C:\\made\\"));
+    EXPECT_FALSE(probe.PathExists("C:\\made\\LONG~SKQ.REG"));
+}
+
 TEST_F(MappedProbeTest, SearchPathFollowsTheShellsRules) {
     fs::create_directories(root_ / "c" / "WINDOWS" / "system32" / "sub");
     fs::create_directories(root_ / "c" / "WINDOWS" / "System");
