@@ -395,6 +395,49 @@ Status HiveRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* n
     });
 }
 
+void HiveRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
+    out.subKeys.clear();
+    out.values.clear();
+    out.subKeysEnd = out.valuesEnd = status::kNoMoreItems;
+    const auto add = [&](const std::string& name, bool exact) {
+        out.subKeys.push_back(exact ? KeyListing::SubKey{name, true}
+                                    : KeyListing::SubKey{{}, false});
+    };
+    if (parts & listing::kSubKeys) {
+        out.subKeysEnd = impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
+            const Place& place = h->place;
+            if (place.mount == nullptr || place.mount->children.empty()) {
+                if (place.hive == nullptr) return status::kNoMoreItems;
+                const std::vector<ChildEntry>* children = nullptr;
+                if (!place.hive->Children(place.node, &children)) return status::kCantRead;
+                for (const ChildEntry& child : *children) add(child.name, child.exact);
+                return status::kNoMoreItems;
+            }
+            std::vector<Listed> listed;
+            if (!Impl::MixedListing(place, &listed)) return status::kCantRead;
+            for (const Listed& child : listed) add(child.name, child.exact);
+            return status::kNoMoreItems;
+        });
+    }
+    if (parts & listing::kValues) {
+        out.valuesEnd = impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+            const std::vector<ValueEntry>* values = nullptr;
+            const Status s = Impl::ValuesOf(*h, status::kNoMoreItems, &values);
+            if (s != status::kSuccess) return s;
+            for (const ValueEntry& value : *values) {
+                if (!value.exact) {
+                    out.values.push_back({{}, 0, {}, false});
+                    continue;
+                }
+                std::string bytes;
+                if (!h->place.hive->ReadData(value, &bytes)) return status::kCantRead;
+                out.values.push_back({value.name, value.type, std::move(bytes), true});
+            }
+            return status::kNoMoreItems;
+        });
+    }
+}
+
 Status HiveRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
     return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
         if (info == nullptr) return status::kSuccess;

@@ -575,6 +575,38 @@ Status MemoryRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t*
     });
 }
 
+void MemoryRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
+    out.subKeys.clear();
+    out.values.clear();
+    out.subKeysEnd = out.valuesEnd = status::kNoMoreItems;
+    if (parts & listing::kSubKeys) {
+        out.subKeysEnd = impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
+            const Key* k = h->key;
+            for (auto child = k->children.begin(); child != k->children.end(); ++child) {
+                if (ChildUsable(k, child)) {
+                    out.subKeys.push_back({(*child)->name, true});
+                } else {
+                    out.subKeys.push_back({{}, false});
+                }
+            }
+            return status::kNoMoreItems;
+        });
+    }
+    if (parts & listing::kValues) {
+        out.valuesEnd = impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+            const Key* k = h->key;
+            for (const Value& value : k->values) {
+                if (ValueUsable(k, value)) {
+                    out.values.push_back({value.name, value.type, value.data, true});
+                } else {
+                    out.values.push_back({{}, 0, {}, false});
+                }
+            }
+            return status::kNoMoreItems;
+        });
+    }
+}
+
 Status MemoryRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
     return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
         if (info == nullptr) return status::kSuccess;
