@@ -1,8 +1,9 @@
 // live_scan_bench: the full eight-category scan of the live registry and
 // file system against a bare walk that only enumerates every key and value
-// of HKEY_LOCAL_MACHINE and HKEY_USERS, measured in one run. Meant for Wine
-// (see bench/wine_bench.sh), where each registry call is a round trip to
-// the Wine server.
+// of HKEY_LOCAL_MACHINE and HKEY_USERS, measured in one run, with the
+// registry functions each of them calls per key. Meant for Wine (see
+// bench/wine_bench.sh), where each registry call is a round trip to the Wine
+// server.
 #include <windows.h>
 // psapi.h needs the types of windows.h first.
 #include <psapi.h>
@@ -10,8 +11,10 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/win32/registry_listing.h"
 #include "platform/win32/win32_file_probe.h"
 #include "platform/win32/win32_registry.h"
 #include "scan/scan_driver.h"
@@ -55,6 +58,34 @@ class EverythingExists : public FileProbe {
     }
 };
 
+// The bare walk with each key read in one pass (ListKey): what a walk that
+// reads every key and value needs at the least.
+void ListingWalk(RegistryService& registry, HKey root, long& keys, long& values) {
+    std::vector<RegKey> pending;
+    pending.emplace_back(registry);
+    if (pending.back().Open(root, "", access::kRead) != status::kSuccess) return;
+    KeyListing listed;
+    while (!pending.empty()) {
+        RegKey key = std::move(pending.back());
+        pending.pop_back();
+        registry.ListKey(key.get(), listing::kSubKeys | listing::kValues, listed);
+        values += static_cast<long>(listed.values.size());
+        for (const KeyListing::SubKey& child : listed.subKeys) {
+            if (!child.usable) continue;
+            RegKey opened(registry);
+            if (opened.Open(key.get(), child.name.c_str(), access::kRead) != status::kSuccess)
+                continue;
+            ++keys;
+            pending.push_back(std::move(opened));
+        }
+    }
+}
+
+// Registry functions called per key since `from`.
+double CallsPerKey(uint64_t from, long keys) {
+    return keys > 0 ? static_cast<double>(win32::RegistryCalls() - from) / keys : 0;
+}
+
 // Where the File/Path walk's time goes beyond the bare walk's: the same
 // walk asking for change access, and the File/Path walk itself without
 // file tests or progress texts.
@@ -71,8 +102,20 @@ void Details(RegistryService& registry) {
     std::atomic<int> stop{0};
     ScanContext ctx{registry, files, items, counters, stop, nullptr};
     start = Clock::now();
+    const uint64_t calls = win32::RegistryCalls();
     ScanFilePaths(ctx);
-    std::printf("File/Path walk without file tests or progress texts: %.2f s\n", Seconds(start));
+    std::printf(
+        "File/Path walk without file tests or progress texts: %.2f s, %.2f registry calls per "
+        "key\n",
+        Seconds(start), CallsPerKey(calls, keys));
+
+    long listedKeys = 0, listedValues = 0;
+    start = Clock::now();
+    const uint64_t listingCalls = win32::RegistryCalls();
+    ListingWalk(registry, hkey::kLocalMachine, listedKeys, listedValues);
+    ListingWalk(registry, hkey::kUsers, listedKeys, listedValues);
+    std::printf("bare walk reading each key in one pass: %ld keys in %.2f s, %.2f calls per key\n",
+                listedKeys, Seconds(start), CallsPerKey(listingCalls, listedKeys));
 }
 
 int Main(bool details) {
@@ -82,15 +125,19 @@ int Main(bool details) {
 
     long keys = 0, values = 0;
     auto start = Clock::now();
+    const uint64_t walkCalls = win32::RegistryCalls();
     BareWalk(registry, hkey::kLocalMachine, keys, values);
     BareWalk(registry, hkey::kUsers, keys, values);
     const double walkTime = Seconds(start);
+    const double walkPerKey = CallsPerKey(walkCalls, keys);
 
     NullView view;
     ScanDriver driver(registry, files, view, CategoryTimes::Scanners());
     start = Clock::now();
+    const uint64_t scanCalls = win32::RegistryCalls();
     driver.ScanWorker();
     const double scanTime = Seconds(start);
+    const double scanPerKey = CallsPerKey(scanCalls, keys);
 
     std::printf("bare walk of HKLM and HKU: %ld keys, %ld values in %.2f s (%.0f keys/s)\n", keys,
                 values, walkTime, keys / walkTime);
@@ -105,6 +152,8 @@ int Main(bool details) {
         files.exists.seconds + files.missing.seconds + files.listings.seconds + files.other.seconds,
         files.exists.calls, files.missing.calls, files.listings.calls, files.other.calls);
     std::printf("  by category: %s\n", CategoryTimes::Text().c_str());
+    std::printf("registry calls per key of HKLM and HKU: bare walk %.2f, full scan %.2f\n",
+                walkPerKey, scanPerKey);
     std::printf("scan / bare walk: %.2f\n", scanTime / walkTime);
     std::printf("peak memory: %.1f MiB\n", PeakMiB());
     if (details) Details(registry);
