@@ -43,9 +43,7 @@ constexpr size_t kLongestValueName = 2 * 16383 + 1;
 }  // namespace
 
 void RegistryService::ListKey(HKey key, uint32_t parts, KeyListing& out) {
-    out.subKeys.clear();
-    out.values.clear();
-    out.subKeysEnd = out.valuesEnd = status::kNoMoreItems;
+    out.Clear();
     std::vector<char> name(256);
     for (uint32_t index = 0; (parts & listing::kSubKeys) != 0; ++index) {
         uint32_t size = 0;
@@ -55,14 +53,11 @@ void RegistryService::ListKey(HKey key, uint32_t parts, KeyListing& out) {
                 return EnumKey(key, index, name.data(), &size);
             },
             [&] { name.resize(name.size() * 2); });
-        if (listed == status::kNoUnicodeTranslation) {
-            out.subKeys.push_back({{}, false});
-        } else if (listed == status::kSuccess) {
-            out.subKeys.push_back({std::string(name.data(), size), true});
-        } else {
+        if (!NextIndexUsable(listed)) {
             out.subKeysEnd = listed;
             break;
         }
+        out.AddSubKey(listed == status::kSuccess, {name.data(), size});
     }
     std::vector<uint8_t> data(1024);
     for (uint32_t index = 0; (parts & listing::kValues) != 0; ++index) {
@@ -78,16 +73,12 @@ void RegistryService::ListKey(HKey key, uint32_t parts, KeyListing& out) {
                 name.resize(std::min(name.size() * 2, kLongestValueName));
                 data.resize(std::max<size_t>(data.size(), dataSize));
             });
-        if (listed == status::kNoUnicodeTranslation) {
-            out.values.push_back({{}, 0, {}, false});
-        } else if (listed == status::kSuccess) {
-            out.values.push_back({std::string(name.data(), nameSize), type,
-                                  std::string(reinterpret_cast<const char*>(data.data()), dataSize),
-                                  true});
-        } else {
+        if (!NextIndexUsable(listed)) {
             out.valuesEnd = listed;
             break;
         }
+        out.AddValue(listed == status::kSuccess, {name.data(), nameSize}, type,
+                     {reinterpret_cast<const char*>(data.data()), dataSize});
     }
 }
 

@@ -40,6 +40,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -97,6 +98,23 @@ struct KeyListing {
     std::vector<Value> values;
     Status subKeysEnd = status::kNoMoreItems;
     Status valuesEnd = status::kNoMoreItems;
+
+    void Clear() {
+        subKeys.clear();
+        values.clear();
+        subKeysEnd = valuesEnd = status::kNoMoreItems;
+    }
+    // An entry that is not usable keeps neither its name nor its data.
+    void AddSubKey(bool usable, std::string_view name) {
+        subKeys.push_back({usable ? std::string(name) : std::string(), usable});
+    }
+    void AddValue(bool usable, std::string_view name, uint32_t type, std::string_view data) {
+        if (usable) {
+            values.push_back({std::string(name), type, std::string(data), true});
+        } else {
+            values.push_back({{}, 0, {}, false});
+        }
+    }
 };
 
 // What ListKey reads; a part not asked for stays empty.

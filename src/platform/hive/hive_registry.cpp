@@ -396,13 +396,7 @@ Status HiveRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* n
 }
 
 void HiveRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
-    out.subKeys.clear();
-    out.values.clear();
-    out.subKeysEnd = out.valuesEnd = status::kNoMoreItems;
-    const auto add = [&](const std::string& name, bool exact) {
-        out.subKeys.push_back(exact ? KeyListing::SubKey{name, true}
-                                    : KeyListing::SubKey{{}, false});
-    };
+    out.Clear();
     if (parts & listing::kSubKeys) {
         out.subKeysEnd = impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
             const Place& place = h->place;
@@ -410,12 +404,12 @@ void HiveRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
                 if (place.hive == nullptr) return status::kNoMoreItems;
                 const std::vector<ChildEntry>* children = nullptr;
                 if (!place.hive->Children(place.node, &children)) return status::kCantRead;
-                for (const ChildEntry& child : *children) add(child.name, child.exact);
+                for (const ChildEntry& child : *children) out.AddSubKey(child.exact, child.name);
                 return status::kNoMoreItems;
             }
             std::vector<Listed> listed;
             if (!Impl::MixedListing(place, &listed)) return status::kCantRead;
-            for (const Listed& child : listed) add(child.name, child.exact);
+            for (const Listed& child : listed) out.AddSubKey(child.exact, child.name);
             return status::kNoMoreItems;
         });
     }
@@ -425,13 +419,10 @@ void HiveRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
             const Status s = Impl::ValuesOf(*h, status::kNoMoreItems, &values);
             if (s != status::kSuccess) return s;
             for (const ValueEntry& value : *values) {
-                if (!value.exact) {
-                    out.values.push_back({{}, 0, {}, false});
-                    continue;
-                }
                 std::string bytes;
-                if (!h->place.hive->ReadData(value, &bytes)) return status::kCantRead;
-                out.values.push_back({value.name, value.type, std::move(bytes), true});
+                if (value.exact && !h->place.hive->ReadData(value, &bytes))
+                    return status::kCantRead;
+                out.AddValue(value.exact, value.name, value.type, bytes);
             }
             return status::kNoMoreItems;
         });

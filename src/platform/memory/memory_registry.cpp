@@ -576,32 +576,20 @@ Status MemoryRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t*
 }
 
 void MemoryRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
-    out.subKeys.clear();
-    out.values.clear();
-    out.subKeysEnd = out.valuesEnd = status::kNoMoreItems;
+    out.Clear();
     if (parts & listing::kSubKeys) {
         out.subKeysEnd = impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
             const Key* k = h->key;
-            for (auto child = k->children.begin(); child != k->children.end(); ++child) {
-                if (ChildUsable(k, child)) {
-                    out.subKeys.push_back({(*child)->name, true});
-                } else {
-                    out.subKeys.push_back({{}, false});
-                }
-            }
+            for (auto child = k->children.begin(); child != k->children.end(); ++child)
+                out.AddSubKey(ChildUsable(k, child), (*child)->name);
             return status::kNoMoreItems;
         });
     }
     if (parts & listing::kValues) {
         out.valuesEnd = impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
             const Key* k = h->key;
-            for (const Value& value : k->values) {
-                if (ValueUsable(k, value)) {
-                    out.values.push_back({value.name, value.type, value.data, true});
-                } else {
-                    out.values.push_back({{}, 0, {}, false});
-                }
-            }
+            for (const Value& value : k->values)
+                out.AddValue(ValueUsable(k, value), value.name, value.type, value.data);
             return status::kNoMoreItems;
         });
     }

@@ -339,9 +339,7 @@ Status Win32Registry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* 
 }
 
 void Win32Registry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
-    out.subKeys.clear();
-    out.values.clear();
-    out.subKeysEnd = out.valuesEnd = status::kNoMoreItems;
+    out.Clear();
     // One question for the counts and longest lengths of both parts; a key
     // that does not answer it is listed until its enumerations end.
     win32::ListingSize keys, values;
@@ -350,26 +348,15 @@ void Win32Registry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
                                  &keys.longestName, nullptr, &values.count, &values.longestName,
                                  &values.longestData, nullptr, nullptr)) == ERROR_SUCCESS;
     if (parts & listing::kSubKeys) {
-        SubKeyListing listed = win32::ListSubKeys(ToHandle(key), sized ? &keys : nullptr);
-        for (win32::ListedKey& entry : listed.entries) {
-            if (entry.usable) {
-                out.subKeys.push_back({std::move(entry.name), true});
-            } else {
-                out.subKeys.push_back({{}, false});
-            }
-        }
+        const SubKeyListing listed = win32::ListSubKeys(ToHandle(key), sized ? &keys : nullptr);
+        for (const win32::ListedKey& entry : listed.entries)
+            out.AddSubKey(entry.usable, entry.name);
         out.subKeysEnd = listed.end;
     }
     if (parts & listing::kValues) {
-        ValueListing listed = win32::ListValues(ToHandle(key), sized ? &values : nullptr);
-        for (ListedValue& entry : listed.entries) {
-            if (entry.usable) {
-                out.values.push_back(
-                    {std::move(entry.name), entry.type, std::move(entry.data), true});
-            } else {
-                out.values.push_back({{}, 0, {}, false});
-            }
-        }
+        const ValueListing listed = win32::ListValues(ToHandle(key), sized ? &values : nullptr);
+        for (const ListedValue& entry : listed.entries)
+            out.AddValue(entry.usable, entry.name, entry.type, entry.data);
         out.valuesEnd = listed.end;
     }
 }
