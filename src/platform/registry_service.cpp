@@ -1,7 +1,10 @@
 #include "platform/registry_service.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+
+#include "platform/read_growing.h"
 
 namespace qm {
 
@@ -33,7 +36,51 @@ bool EqualsNoCase(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
+// The longest value name the registry takes, with its terminating zero, in
+// bytes of the code page at two bytes a character.
+constexpr size_t kLongestValueName = 2 * 16383 + 1;
+
 }  // namespace
+
+void RegistryService::ListKey(HKey key, uint32_t parts, KeyListing& out) {
+    out.Clear();
+    std::vector<char> name(256);
+    for (uint32_t index = 0; (parts & listing::kSubKeys) != 0; ++index) {
+        uint32_t size = 0;
+        const Status listed = ReadGrowing(
+            [&] {
+                size = static_cast<uint32_t>(name.size());
+                return EnumKey(key, index, name.data(), &size);
+            },
+            [&] { name.resize(name.size() * 2); });
+        if (!NextIndexUsable(listed)) {
+            out.subKeysEnd = listed;
+            break;
+        }
+        out.AddSubKey(listed == status::kSuccess, {name.data(), size});
+    }
+    std::vector<uint8_t> data(1024);
+    for (uint32_t index = 0; (parts & listing::kValues) != 0; ++index) {
+        uint32_t nameSize = 0, dataSize = 0, type = 0;
+        const Status listed = ReadGrowing(
+            [&] {
+                nameSize = static_cast<uint32_t>(name.size());
+                dataSize = static_cast<uint32_t>(data.size());
+                return EnumValue(key, index, name.data(), &nameSize, &type, data.data(), &dataSize);
+            },
+            [&] {
+                // The data's size is told; a name that did not fit is not.
+                name.resize(std::min(name.size() * 2, kLongestValueName));
+                data.resize(std::max<size_t>(data.size(), dataSize));
+            });
+        if (!NextIndexUsable(listed)) {
+            out.valuesEnd = listed;
+            break;
+        }
+        out.AddValue(listed == status::kSuccess, {name.data(), nameSize}, type,
+                     {reinterpret_cast<const char*>(data.data()), dataSize});
+    }
+}
 
 const char* RootKeyFullName(HKey root) {
     for (const auto& r : kRoots)

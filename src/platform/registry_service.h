@@ -40,6 +40,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -76,6 +77,52 @@ struct KeyInfo {
     uint32_t maxValueLen = 0;
 };
 
+// One key's subkeys and values in enumeration order, as ListKey reads them:
+// what EnumKey and EnumValue give at each index with buffers large enough.
+// An entry that they give kNoUnicodeTranslation for is listed as not usable,
+// without name or data. Each part ends with the status its enumeration gives
+// after the last entry: kNoMoreItems, or the failure that cut it short (at
+// the start when the handle may not list that part).
+struct KeyListing {
+    struct SubKey {
+        std::string name;
+        bool usable = true;
+    };
+    struct Value {
+        std::string name;
+        uint32_t type = 0;
+        std::string data;
+        bool usable = true;
+    };
+    std::vector<SubKey> subKeys;
+    std::vector<Value> values;
+    Status subKeysEnd = status::kNoMoreItems;
+    Status valuesEnd = status::kNoMoreItems;
+
+    void Clear() {
+        subKeys.clear();
+        values.clear();
+        subKeysEnd = valuesEnd = status::kNoMoreItems;
+    }
+    // An entry that is not usable keeps neither its name nor its data.
+    void AddSubKey(bool usable, std::string_view name) {
+        subKeys.push_back({usable ? std::string(name) : std::string(), usable});
+    }
+    void AddValue(bool usable, std::string_view name, uint32_t type, std::string_view data) {
+        if (usable) {
+            values.push_back({std::string(name), type, std::string(data), true});
+        } else {
+            values.push_back({{}, 0, {}, false});
+        }
+    }
+};
+
+// What ListKey reads; a part not asked for stays empty.
+namespace listing {
+inline constexpr uint32_t kSubKeys = 1;
+inline constexpr uint32_t kValues = 2;
+}  // namespace listing
+
 class RegistryService {
   public:
     virtual ~RegistryService() = default;
@@ -103,6 +150,11 @@ class RegistryService {
     // is kMoreData and `dataSize` receives the size needed.
     virtual Status EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize,
                              uint32_t* type, uint8_t* data, uint32_t* dataSize) = 0;
+
+    // The subkeys and values (as `parts` asks) of the open `key`, each read
+    // once: the backends read a whole key in one pass with buffers sized to
+    // it. This default reads through EnumKey and EnumValue.
+    virtual void ListKey(HKey key, uint32_t parts, KeyListing& out);
 
     // RegQueryInfoKeyA, the counts and longest lengths only.
     virtual Status QueryInfoKey(HKey key, KeyInfo* info) = 0;
@@ -152,6 +204,7 @@ class RegistryService {
     Status EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) override;             \
     Status EnumValue(HKey key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,     \
                      uint8_t* data, uint32_t* dataSize) override;                                  \
+    void ListKey(HKey key, uint32_t parts, KeyListing& out) override;                              \
     Status QueryInfoKey(HKey key, KeyInfo* info) override;                                         \
     Status QueryValue(HKey key, const char* name, uint32_t* type, uint8_t* data,                   \
                       uint32_t* dataSize) override;                                                \

@@ -466,4 +466,66 @@ TEST_P(RegistryContract, ClosedHandlesAreInvalid) {
     EXPECT_EQ(reg().EnumKey(raw, 0, name, &size), status::kInvalidHandle);
 }
 
+namespace {
+
+void ExpectSameListing(const KeyListing& got, const KeyListing& enumerated) {
+    ASSERT_EQ(got.subKeys.size(), enumerated.subKeys.size());
+    for (size_t i = 0; i < got.subKeys.size(); ++i) {
+        EXPECT_EQ(got.subKeys[i].name, enumerated.subKeys[i].name);
+        EXPECT_EQ(got.subKeys[i].usable, enumerated.subKeys[i].usable);
+    }
+    ASSERT_EQ(got.values.size(), enumerated.values.size());
+    for (size_t i = 0; i < got.values.size(); ++i) {
+        EXPECT_EQ(got.values[i].name, enumerated.values[i].name);
+        EXPECT_EQ(got.values[i].type, enumerated.values[i].type);
+        EXPECT_TRUE(got.values[i].data == enumerated.values[i].data) << got.values[i].name;
+    }
+    EXPECT_EQ(got.subKeysEnd, enumerated.subKeysEnd);
+    EXPECT_EQ(got.valuesEnd, enumerated.valuesEnd);
+}
+
+}  // namespace
+
+// A backend's one-pass listing of a key is what its enumerations give, for
+// each part asked, for data longer than any first buffer, and for a handle
+// that may read values but not list subkeys.
+TEST_P(RegistryContract, ListKeyGivesWhatTheEnumerationsGive) {
+    MakeKey("b");
+    MakeKey("A");
+    MakeKey("c\\below");
+    SetString(scratch(), "", "default");
+    SetString(scratch(), "Text", "C:\\Windows\\notepad.exe");
+    const std::vector<uint8_t> big(5000, 0xAB);
+    ASSERT_EQ(reg().SetValue(scratch(), "big", regtype::kBinary, big.data(), 5000),
+              status::kSuccess);
+    const uint32_t number = 7;
+    ASSERT_EQ(reg().SetValue(scratch(), "n", regtype::kDword,
+                             reinterpret_cast<const uint8_t*>(&number), sizeof number),
+              status::kSuccess);
+
+    KeyListing got, enumerated;
+    reg().ListKey(scratch(), listing::kSubKeys | listing::kValues, got);
+    reg().RegistryService::ListKey(scratch(), listing::kSubKeys | listing::kValues, enumerated);
+    ExpectSameListing(got, enumerated);
+    ASSERT_EQ(got.subKeys.size(), 3u);
+    EXPECT_EQ(got.subKeys[0].name, "A");
+    ASSERT_EQ(got.values.size(), 4u);
+    const auto bigValue = std::find_if(got.values.begin(), got.values.end(),
+                                       [](const KeyListing::Value& v) { return v.name == "big"; });
+    ASSERT_NE(bigValue, got.values.end());
+    EXPECT_TRUE(bigValue->data == std::string(big.begin(), big.end()));
+    EXPECT_EQ(got.valuesEnd, status::kNoMoreItems);
+
+    reg().ListKey(scratch(), listing::kSubKeys, got);
+    EXPECT_EQ(got.subKeys.size(), 3u);
+    EXPECT_TRUE(got.values.empty());
+
+    RegKey valuesOnly(reg());
+    ASSERT_EQ(valuesOnly.Open(scratch(), "", access::kQueryValue), status::kSuccess);
+    reg().ListKey(valuesOnly.get(), listing::kSubKeys | listing::kValues, got);
+    reg().RegistryService::ListKey(valuesOnly.get(), listing::kSubKeys | listing::kValues,
+                                   enumerated);
+    ExpectSameListing(got, enumerated);
+}
+
 }  // namespace qm::test

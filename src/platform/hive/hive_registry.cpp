@@ -395,6 +395,40 @@ Status HiveRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* n
     });
 }
 
+void HiveRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
+    out.Clear();
+    if (parts & listing::kSubKeys) {
+        out.subKeysEnd = impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
+            const Place& place = h->place;
+            if (place.mount == nullptr || place.mount->children.empty()) {
+                if (place.hive == nullptr) return status::kNoMoreItems;
+                const std::vector<ChildEntry>* children = nullptr;
+                if (!place.hive->Children(place.node, &children)) return status::kCantRead;
+                for (const ChildEntry& child : *children) out.AddSubKey(child.exact, child.name);
+                return status::kNoMoreItems;
+            }
+            std::vector<Listed> listed;
+            if (!Impl::MixedListing(place, &listed)) return status::kCantRead;
+            for (const Listed& child : listed) out.AddSubKey(child.exact, child.name);
+            return status::kNoMoreItems;
+        });
+    }
+    if (parts & listing::kValues) {
+        out.valuesEnd = impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+            const std::vector<ValueEntry>* values = nullptr;
+            const Status s = Impl::ValuesOf(*h, status::kNoMoreItems, &values);
+            if (s != status::kSuccess) return s;
+            for (const ValueEntry& value : *values) {
+                std::string bytes;
+                if (value.exact && !h->place.hive->ReadData(value, &bytes))
+                    return status::kCantRead;
+                out.AddValue(value.exact, value.name, value.type, bytes);
+            }
+            return status::kNoMoreItems;
+        });
+    }
+}
+
 Status HiveRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
     return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
         if (info == nullptr) return status::kSuccess;

@@ -575,6 +575,26 @@ Status MemoryRegistry::EnumValue(HKey key, uint32_t index, char* name, uint32_t*
     });
 }
 
+void MemoryRegistry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
+    out.Clear();
+    if (parts & listing::kSubKeys) {
+        out.subKeysEnd = impl_->WithHandle(key, access::kEnumerateSubKeys, [&](Handle* h) {
+            const Key* k = h->key;
+            for (auto child = k->children.begin(); child != k->children.end(); ++child)
+                out.AddSubKey(ChildUsable(k, child), (*child)->name);
+            return status::kNoMoreItems;
+        });
+    }
+    if (parts & listing::kValues) {
+        out.valuesEnd = impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
+            const Key* k = h->key;
+            for (const Value& value : k->values)
+                out.AddValue(ValueUsable(k, value), value.name, value.type, value.data);
+            return status::kNoMoreItems;
+        });
+    }
+}
+
 Status MemoryRegistry::QueryInfoKey(HKey key, KeyInfo* info) {
     return impl_->WithHandle(key, access::kQueryValue, [&](Handle* h) {
         if (info == nullptr) return status::kSuccess;

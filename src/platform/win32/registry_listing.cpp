@@ -1,6 +1,7 @@
 #include "platform/win32/registry_listing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 
 #include "platform/read_growing.h"
@@ -13,6 +14,8 @@ namespace {
 // The longest value name (16383 characters) and key name the registry takes.
 constexpr DWORD kLongestValueName = 16384;
 constexpr DWORD kLongestKeyName = 512;
+
+std::atomic<uint64_t> registryCalls{0};
 
 // Two names that convert to the same ANSI text are one name to the ANSI
 // functions: neither may be used. Only a key with an inexact name can have
@@ -37,13 +40,22 @@ void MarkSharedNames(std::vector<Entry>& entries) {
 
 }  // namespace
 
-SubKeyListing ListSubKeys(HKEY key) {
+uint64_t RegistryCalls() {
+    return registryCalls.load(std::memory_order_relaxed);
+}
+
+LONG Counted(LONG result) {
+    registryCalls.fetch_add(1, std::memory_order_relaxed);
+    return result;
+}
+
+SubKeyListing ListSubKeys(HKEY key, const ListingSize* size) {
     SubKeyListing listing;
-    std::vector<wchar_t> name(260);
-    for (DWORD index = 0;;) {
+    std::vector<wchar_t> name(std::max<size_t>(260, size != nullptr ? size->longestName + 1 : 0));
+    for (DWORD index = 0; size == nullptr || index < size->count;) {
         DWORD size = static_cast<DWORD>(name.size());
-        const LONG status =
-            RegEnumKeyExW(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        const LONG status = Counted(
+            RegEnumKeyExW(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr));
         if (status == ERROR_MORE_DATA && name.size() < kLongestKeyName) {
             name.resize(kLongestKeyName);
             continue;
@@ -62,11 +74,11 @@ SubKeyListing ListSubKeys(HKEY key) {
     return listing;
 }
 
-ValueListing ListValues(HKEY key) {
+ValueListing ListValues(HKEY key, const ListingSize* size) {
     ValueListing listing;
-    std::vector<wchar_t> name(260);
-    std::vector<BYTE> data(2048);
-    for (DWORD index = 0;; ++index) {
+    std::vector<wchar_t> name(std::max<size_t>(260, size != nullptr ? size->longestName + 1 : 0));
+    std::vector<BYTE> data(std::max<size_t>(2048, size != nullptr ? size->longestData + 2 : 0));
+    for (DWORD index = 0; size == nullptr || index < size->count; ++index) {
         DWORD nameSize = 0, dataSize = 0, type = REG_NONE;
         // An entry whose size keeps changing while it is read is given up on.
         const LONG status = ReadGrowing(
@@ -74,8 +86,8 @@ ValueListing ListValues(HKEY key) {
                 nameSize = static_cast<DWORD>(name.size());
                 dataSize = static_cast<DWORD>(data.size());
                 type = REG_NONE;
-                return RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type,
-                                     data.data(), &dataSize);
+                return Counted(RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type,
+                                             data.data(), &dataSize));
             },
             [&] {
                 // The name, the data or both did not fit: make room for the

@@ -40,8 +40,25 @@ struct ValueListing {
     Status end = status::kNoMoreItems;
 };
 
-SubKeyListing ListSubKeys(HKEY key);
-ValueListing ListValues(HKEY key);
+// What a key reported of one part (RegQueryInfoKeyW): how many entries,
+// the longest name in characters and the longest data in bytes. A listing
+// given it reads that many entries, with buffers that fit them, and no
+// more.
+struct ListingSize {
+    DWORD count = 0;
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+};
+
+// Without `size` a listing reads until the enumeration ends.
+SubKeyListing ListSubKeys(HKEY key, const ListingSize* size = nullptr);
+ValueListing ListValues(HKEY key, const ListingSize* size = nullptr);
+
+// How many registry functions the live backend has called in this process
+// (the live benchmark prints them per key). Counted counts one call and
+// hands its result back.
+uint64_t RegistryCalls();
+LONG Counted(LONG result);
 
 // Whether every entry of the listing may be used and the listing is
 // complete.

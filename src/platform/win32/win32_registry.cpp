@@ -20,6 +20,7 @@
 
 namespace qm {
 
+using win32::Counted;
 using win32::ListedValue;
 using win32::SubKeyListing;
 using win32::ValueListing;
@@ -57,7 +58,7 @@ class ScopedKey {
     ScopedKey& operator=(const ScopedKey&) = delete;
     ~ScopedKey() { Close(); }
     void Close() {
-        if (key_ != nullptr) RegCloseKey(key_);
+        if (key_ != nullptr) Counted(RegCloseKey(key_));
         key_ = nullptr;
     }
     HKEY get() const { return key_; }
@@ -161,10 +162,12 @@ struct Win32Registry::Impl {
     }
 
     std::shared_ptr<const SubKeyListing> SubKeys(HKEY key, bool fresh) {
-        return Cached<SubKeyListing>(keyLists, key, fresh, win32::ListSubKeys);
+        return Cached<SubKeyListing>(keyLists, key, fresh,
+                                     [](HKEY k) { return win32::ListSubKeys(k); });
     }
     std::shared_ptr<const ValueListing> Values(HKEY key, bool fresh) {
-        return Cached<ValueListing>(valueLists, key, fresh, win32::ListValues);
+        return Cached<ValueListing>(valueLists, key, fresh,
+                                    [](HKEY k) { return win32::ListValues(k); });
     }
 
     void Forget(HKEY key) {
@@ -176,24 +179,24 @@ struct Win32Registry::Impl {
 
     // Deletes one key that has no subkeys, in the 64-bit view.
     LONG DeleteOne(HKEY parent, const std::wstring& name) const {
-        if (!twoViews) return RegDeleteKeyW(parent, name.c_str());
+        if (!twoViews) return Counted(RegDeleteKeyW(parent, name.c_str()));
         // Without the function the deletion would go to the 32-bit view's
         // key of that name, another key: nothing is deleted then.
         if (deleteKeyEx == nullptr) return ERROR_ACCESS_DENIED;
-        return deleteKeyEx(parent, name.c_str(), KEY_WOW64_64KEY, 0);
+        return Counted(deleteKeyEx(parent, name.c_str(), KEY_WOW64_64KEY, 0));
     }
 
     // The kernel's name of the key `subKey` of `root` opened in `view`.
     bool KernelName(HKey root, const std::string& subKey, REGSAM view, std::wstring& name) const {
         ScopedKey key;
-        if (RegOpenKeyExA(ToHandle(root), subKey.c_str(), 0, KEY_QUERY_VALUE | view, key.out()) !=
-            ERROR_SUCCESS)
+        if (Counted(RegOpenKeyExA(ToHandle(root), subKey.c_str(), 0, KEY_QUERY_VALUE | view,
+                                  key.out())) != ERROR_SUCCESS)
             return false;
         std::vector<BYTE> buffer(1024);
         for (int attempt = 0; attempt < 4; ++attempt) {
             ULONG length = 0;
-            const LONG result = queryKey(key.get(), kKeyNameInformation, buffer.data(),
-                                         static_cast<ULONG>(buffer.size()), &length);
+            const LONG result = Counted(queryKey(key.get(), kKeyNameInformation, buffer.data(),
+                                                 static_cast<ULONG>(buffer.size()), &length));
             if ((result == kBufferOverflow || result == kBufferTooSmall) &&
                 length > buffer.size()) {
                 buffer.resize(length);
@@ -222,8 +225,8 @@ struct Win32Registry::Impl {
             ScopedKey opened;
             HKEY key = top;
             if (!path.empty()) {
-                if (RegOpenKeyExW(top, path.c_str(), 0, ViewAccess(KEY_READ), opened.out()) !=
-                    ERROR_SUCCESS)
+                if (Counted(RegOpenKeyExW(top, path.c_str(), 0, ViewAccess(KEY_READ),
+                                          opened.out())) != ERROR_SUCCESS)
                     continue;
                 key = opened.get();
             }
@@ -252,13 +255,13 @@ struct Win32Registry::Impl {
         for (;;) {
             HKEY here = stack.size() == 1 ? top : stack.back().key.get();
             DWORD size = static_cast<DWORD>(name.size());
-            const LONG listed =
-                RegEnumKeyExW(here, 0, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+            const LONG listed = Counted(
+                RegEnumKeyExW(here, 0, name.data(), &size, nullptr, nullptr, nullptr, nullptr));
             if (listed == ERROR_SUCCESS) {
                 Frame child;
                 child.name.assign(name.data(), size);
-                const LONG opened = RegOpenKeyExW(here, child.name.c_str(), 0, ViewAccess(KEY_READ),
-                                                  child.key.out());
+                const LONG opened = Counted(RegOpenKeyExW(here, child.name.c_str(), 0,
+                                                          ViewAccess(KEY_READ), child.key.out()));
                 if (opened != ERROR_SUCCESS) return opened;
                 stack.push_back(std::move(child));
                 continue;
@@ -288,7 +291,8 @@ Status Win32Registry::OpenKey(HKey parent, const char* subKey, uint32_t access, 
     // empty subkey it hands back the parent's own handle; asking for a new
     // handle always keeps "the opener closes what it opened" true.
     HKEY key = nullptr;
-    LONG status = RegOpenKeyExA(ToHandle(parent), subKey, 0, impl_->ViewAccess(access), &key);
+    LONG status =
+        Counted(RegOpenKeyExA(ToHandle(parent), subKey, 0, impl_->ViewAccess(access), &key));
     *result = status == ERROR_SUCCESS ? FromHandle(key) : hkey::kNull;
     return status;
 }
@@ -297,8 +301,9 @@ Status Win32Registry::CreateKey(HKey parent, const char* subKey, uint32_t access
                                 bool* created) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    LONG status = RegCreateKeyExA(ToHandle(parent), subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  impl_->ViewAccess(access), nullptr, &key, &disposition);
+    LONG status =
+        Counted(RegCreateKeyExA(ToHandle(parent), subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                impl_->ViewAccess(access), nullptr, &key, &disposition));
     *result = status == ERROR_SUCCESS ? FromHandle(key) : hkey::kNull;
     if (status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) impl_->Changed();
     if (created != nullptr)
@@ -309,7 +314,7 @@ Status Win32Registry::CreateKey(HKey parent, const char* subKey, uint32_t access
 Status Win32Registry::CloseKey(HKey key) {
     impl_->Forget(ToHandle(key));
     if (hkey::IsRoot(key)) return ERROR_SUCCESS;
-    return RegCloseKey(ToHandle(key));
+    return Counted(RegCloseKey(ToHandle(key)));
 }
 
 Status Win32Registry::EnumKey(HKey key, uint32_t index, char* name, uint32_t* nameSize) {
@@ -333,11 +338,34 @@ Status Win32Registry::EnumValue(HKey key, uint32_t index, char* name, uint32_t* 
                                 dataSize);
 }
 
+void Win32Registry::ListKey(HKey key, uint32_t parts, KeyListing& out) {
+    out.Clear();
+    // One question for the counts and longest lengths of both parts; a key
+    // that does not answer it is listed until its enumerations end.
+    win32::ListingSize keys, values;
+    const bool sized =
+        Counted(RegQueryInfoKeyW(ToHandle(key), nullptr, nullptr, nullptr, &keys.count,
+                                 &keys.longestName, nullptr, &values.count, &values.longestName,
+                                 &values.longestData, nullptr, nullptr)) == ERROR_SUCCESS;
+    if (parts & listing::kSubKeys) {
+        const SubKeyListing listed = win32::ListSubKeys(ToHandle(key), sized ? &keys : nullptr);
+        for (const win32::ListedKey& entry : listed.entries)
+            out.AddSubKey(entry.usable, entry.name);
+        out.subKeysEnd = listed.end;
+    }
+    if (parts & listing::kValues) {
+        const ValueListing listed = win32::ListValues(ToHandle(key), sized ? &values : nullptr);
+        for (const ListedValue& entry : listed.entries)
+            out.AddValue(entry.usable, entry.name, entry.type, entry.data);
+        out.valuesEnd = listed.end;
+    }
+}
+
 Status Win32Registry::QueryInfoKey(HKey key, KeyInfo* info) {
     DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
-    LONG status =
-        RegQueryInfoKeyA(ToHandle(key), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLen, nullptr,
-                         &values, &maxValueNameLen, &maxValueLen, nullptr, nullptr);
+    LONG status = Counted(RegQueryInfoKeyA(ToHandle(key), nullptr, nullptr, nullptr, &subKeys,
+                                           &maxSubKeyLen, nullptr, &values, &maxValueNameLen,
+                                           &maxValueLen, nullptr, nullptr));
     if (status == ERROR_SUCCESS) {
         info->subKeys = subKeys;
         info->maxSubKeyLen = maxSubKeyLen;
@@ -364,8 +392,8 @@ Status Win32Registry::QueryValue(HKey key, const char* name, uint32_t* type, uin
     const LONG result = ReadGrowing(
         [&] {
             size = static_cast<DWORD>(buffer.size());
-            return RegQueryValueExW(ToHandle(key), wide.c_str(), nullptr, &valueType, buffer.data(),
-                                    &size);
+            return Counted(RegQueryValueExW(ToHandle(key), wide.c_str(), nullptr, &valueType,
+                                            buffer.data(), &size));
         },
         [&] { buffer.resize(std::max<size_t>(size, buffer.size() * 2)); });
     if (result != ERROR_SUCCESS) return result;
@@ -379,7 +407,7 @@ Status Win32Registry::QueryValue(HKey key, const char* name, uint32_t* type, uin
 
 Status Win32Registry::SetValue(HKey key, const char* name, uint32_t type, const uint8_t* data,
                                uint32_t size) {
-    const LONG result = RegSetValueExA(ToHandle(key), name, 0, type, data, size);
+    const LONG result = Counted(RegSetValueExA(ToHandle(key), name, 0, type, data, size));
     impl_->Changed();
     return result;
 }
@@ -399,7 +427,7 @@ Status Win32Registry::DeleteValue(HKey key, const char* name) {
             if (!value.usable && win32::NameKey(value.name) == wanted)
                 return status::kNoUnicodeTranslation;
     }
-    const LONG result = RegDeleteValueA(ToHandle(key), name);
+    const LONG result = Counted(RegDeleteValueA(ToHandle(key), name));
     impl_->Changed();
     return result;
 }
@@ -411,12 +439,13 @@ Status Win32Registry::DeleteKey(HKey parent, const char* subKey) {
     {
         // Only a key without subkeys, whose values may all go.
         ScopedKey key;
-        const LONG opened =
-            RegOpenKeyExA(ToHandle(parent), subKey, 0, impl_->ViewAccess(KEY_READ), key.out());
+        const LONG opened = Counted(
+            RegOpenKeyExA(ToHandle(parent), subKey, 0, impl_->ViewAccess(KEY_READ), key.out()));
         if (opened != ERROR_SUCCESS) return opened;
         DWORD subKeys = 0;
-        const LONG info = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr,
-                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        const LONG info =
+            Counted(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
         if (info != ERROR_SUCCESS) return info;
         if (subKeys != 0) return status::kAccessDenied;
         const ValueListing values = win32::ListValues(key.get());
@@ -435,8 +464,8 @@ Status Win32Registry::DeleteTree(HKey parent, const char* subKey) {
     ScopedKey opened;
     HKEY top = ToHandle(parent);
     if (!path.empty()) {
-        const LONG result = RegOpenKeyExA(ToHandle(parent), path.c_str(), 0,
-                                          impl_->ViewAccess(KEY_READ), opened.out());
+        const LONG result = Counted(RegOpenKeyExA(ToHandle(parent), path.c_str(), 0,
+                                                  impl_->ViewAccess(KEY_READ), opened.out()));
         if (result != ERROR_SUCCESS) return result;
         top = opened.get();
     }
@@ -455,11 +484,11 @@ Status Win32Registry::DeleteTree(HKey parent, const char* subKey) {
     for (;;) {
         DWORD size = static_cast<DWORD>(name.size());
         const LONG listed =
-            RegEnumValueW(top, 0, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+            Counted(RegEnumValueW(top, 0, name.data(), &size, nullptr, nullptr, nullptr, nullptr));
         if (listed == ERROR_NO_MORE_ITEMS) return status::kSuccess;
         if (listed != ERROR_SUCCESS) return listed;
         const std::wstring valueName(name.data(), size);
-        const LONG deleted = RegDeleteValueW(top, valueName.c_str());
+        const LONG deleted = Counted(RegDeleteValueW(top, valueName.c_str()));
         if (deleted != ERROR_SUCCESS) return deleted;
     }
 }
