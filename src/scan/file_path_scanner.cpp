@@ -1,6 +1,8 @@
 // File/Path references (category 8). The walk is a KeyWalk: iterative, so a
 // key chain of any depth costs heap, not call stack, and values are examined
-// once a key's subkeys are done with.
+// once a key's subkeys are done with. Each key is read in one pass
+// (ListKey) as soon as it is opened: its subkeys, and its values when they
+// will be examined, so nothing of it is read twice.
 //
 // Handles. Each key on the stack normally keeps its handle open while its
 // subkeys are walked, so that the next subkey is found and opened relative to
@@ -8,8 +10,8 @@
 // deeper than 512 levels, so on a live registry that is all there is. Deeper
 // than that (an in-memory registry, or Wine, which has no such limit) only
 // every 32nd level keeps its handle; the levels between close theirs while
-// they walk a subkey and reopen it afterwards, relative to the nearest open
-// level above, through at most 31 names. The walk so holds at most about
+// they walk a subkey and reopen it only to open their next subkey, relative
+// to the nearest open level above, through at most 31 names. The walk so holds at most about
 // 512 + depth / 32 handles, and a reopen resolves at most 31 names.
 //
 // Each key is opened once: with read and change access when the account may
@@ -21,14 +23,13 @@
 #include "scan/file_path_scanner.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/c_text.h"
 #include "platform/key_walk.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
@@ -44,11 +45,6 @@ constexpr size_t kKeepEvery = 32;
 
 // Only a value at least this long (its zero byte included) is examined.
 constexpr uint32_t kShortestExamined = 3;
-
-size_t TextLength(const char* bytes, uint32_t size) {
-    const void* zero = std::memchr(bytes, '\0', size);
-    return zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : size;
-}
 
 // Whether the key at `depth` below the start key keeps its handle open while
 // its subkeys are walked.
@@ -103,19 +99,19 @@ class FileReferenceWalk : public KeyWalk {
                            step, level.key) == status::kSuccess;
     }
 
-    void ExamineValues(const Level& level);
+    // The listing of the last level, read when its first subkey is asked.
+    KeyListing& Listed() { return listed_[levels().size() - 1]; }
+    void ExamineValues(const KeyListing& listed);
     // The path to test that a value's text holds, if any.
     bool Candidate(std::string& text);
 
     ScanContext& ctx_;
     std::string display_;
     std::string relative_;
-    std::string valueName_;
     std::string text_;
     std::string expanded_;
     std::string other_;
-    std::array<char, kValueBufferSize> valueNameBuffer_{};
-    std::array<uint8_t, kValueBufferSize> dataBuffer_{};
+    std::vector<KeyListing> listed_;  // by depth
 };
 
 void FileReferenceWalk::Run(HKey root, const std::string& subKeyPath,
@@ -132,18 +128,33 @@ void FileReferenceWalk::Run(HKey root, const std::string& subKeyPath,
 }
 
 Status FileReferenceWalk::List(Level& level, std::string_view& name) {
+    if (listed_.size() < levels().size()) listed_.resize(levels().size());
+    KeyListing& listed = Listed();
+    // The key was opened just before its first subkey is asked for (Enter
+    // or Run), so it is read whole then; its values wait for Leave.
+    if (level.next == 0) {
+        const uint32_t parts =
+            listing::kSubKeys | ((level.flags & kWritable) != 0 ? listing::kValues : 0);
+        registry_.ListKey(level.key.get(), parts, listed);
+    }
     for (;; ++level.next) {
+        if (level.next >= listed.subKeys.size() || ctx_.Stopped()) return status::kNoMoreItems;
+        const KeyListing::SubKey& subKey = listed.subKeys[level.next];
+        // A name without an exact code-page form is passed over; one too
+        // long for the name buffer ends the listing. The whole name, a zero
+        // byte in it included, goes into the paths, so that the items below
+        // such a key are left out (ScanContext::Add). A name that starts
+        // with a zero byte would lead back to this very key.
+        if (!subKey.usable) continue;
+        if (subKey.name.size() >= kNameReadSize) return status::kNoMoreItems;
+        if (subKey.name.empty() || subKey.name[0] == '\0') continue;
+        // The subkey is opened relative to this key.
         if (!level.key.IsOpen() && !Reopen()) {
-            level.flags &= ~kWritable;  // its values cannot be reached either
+            level.flags &= ~kWritable;  // it may be gone: its values are passed over
             return status::kNoMoreItems;
         }
-        const Status listed = KeyWalk::List(level, name);
-        if (!NextIndexUsable(listed) || ctx_.Stopped()) return status::kNoMoreItems;
-        // A name without an exact code-page form is passed over. The whole
-        // name, a zero byte in it included, goes into the paths, so that the
-        // items below such a key are left out (ScanContext::Add). A name
-        // that starts with a zero byte would lead back to this very key.
-        if (listed == status::kSuccess && !name.empty() && name[0] != '\0') return listed;
+        name = subKey.name;
+        return status::kSuccess;
     }
 }
 
@@ -162,26 +173,23 @@ bool FileReferenceWalk::Enter(Level& parent, std::string_view name, Level& child
 }
 
 bool FileReferenceWalk::Leave(Level& level, Status) {
-    if ((level.flags & kWritable) != 0 && (level.key.IsOpen() || Reopen())) ExamineValues(level);
+    if ((level.flags & kWritable) != 0) ExamineValues(Listed());
     const std::vector<Level>& way = levels();
     if (way.size() > 1) display_.resize(way[way.size() - 2].tag);
     return false;
 }
 
-void FileReferenceWalk::ExamineValues(const Level& level) {
-    for (uint32_t index = 0;; ++index) {
-        uint32_t nameSize = kValueBufferSize;
-        uint32_t dataSize = kValueBufferSize;
-        uint32_t type = regtype::kNone;
-        const Status listed = registry_.EnumValue(level.key.get(), index, valueNameBuffer_.data(),
-                                                  &nameSize, &type, dataBuffer_.data(), &dataSize);
-        if (!NextIndexUsable(listed) || ctx_.Stopped()) break;
-        if (listed != status::kSuccess) continue;
-        if (type != regtype::kSz && type != regtype::kExpandSz) continue;
-        if (dataSize < kShortestExamined) continue;
+void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
+    for (const KeyListing::Value& value : listed.values) {
+        if (ctx_.Stopped()) break;
+        if (!value.usable) continue;
+        // What the value buffers of 1024 bytes take: a longer name or data
+        // ends the key's values.
+        if (value.name.size() >= kValueBufferSize || value.data.size() > kValueBufferSize) break;
+        if (value.type != regtype::kSz && value.type != regtype::kExpandSz) continue;
+        if (value.data.size() < kShortestExamined) continue;
 
-        const char* bytes = reinterpret_cast<const char*>(dataBuffer_.data());
-        text_.assign(bytes, TextLength(bytes, std::min(dataSize, kValueBufferSize)));
+        text_.assign(CText(value.data));
         // The other reading of a %ProgramFiles% reference on 64-bit Windows
         // counts as much as this program's own.
         other_ = OtherViewText(text_, ctx_.files);
@@ -190,8 +198,7 @@ void FileReferenceWalk::ExamineValues(const Level& level) {
         if (!other_.empty() && Candidate(other_) && PathReferenceExists(other_, ctx_.files))
             continue;
 
-        valueName_.assign(valueNameBuffer_.data(), std::min(nameSize, kValueBufferSize));
-        ctx_.Add(display_, valueName_, text_, ScanCategory::FilePathReference);
+        ctx_.Add(display_, value.name, text_, ScanCategory::FilePathReference);
     }
 }
 
