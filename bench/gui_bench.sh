@@ -14,6 +14,9 @@
 #   ROUNDS         measured rounds of each (default 3)
 #   minimised      the main window minimised while it scans (nothing to paint)
 # QM_BENCH_WORK and QM_BENCH_REUSE=1 work as for wine_bench.sh.
+# QM_BENCH_COMPARE=OTHER/Quillmend.exe times Find in that build too, right
+# after this one's in each round, and prints its ratios (before and after a
+# change, in one run).
 set -euo pipefail
 
 [ $# -ge 2 ] || { sed -n '2,/^set /p' "$0" | sed '$d'; exit 2; }
@@ -30,11 +33,18 @@ QM_BENCH_SEED_ONLY=1 "$top/bench/wine_bench.sh" "$1" "$2" "${3:-0.15}"
 rm -rf "$work/app"
 mkdir -p "$work/app"
 cp "$windows/src/app/Quillmend.exe" "$work/app/"
+compare=()
+if [ -n "${QM_BENCH_COMPARE:-}" ]; then
+    rm -rf "$work/app-compare"
+    mkdir -p "$work/app-compare"
+    cp "$QM_BENCH_COMPARE" "$work/app-compare/Quillmend.exe"
+    compare=(--compare "$(winpath "$work/app-compare/Quillmend.exe")")
+fi
 
 echo "== Find in the window against the headless scan"
 "$top/tests/ui/run_with_xvfb.sh" "$top/cmake/wine-run.sh" "$windows/bench/gui_scan_bench.exe" \
     "$(winpath "$work/app/Quillmend.exe")" "$(winpath "$windows/src/cli/quillmend-scan.exe")" \
-    "${4:-3}" "${@:5}"
+    "${4:-3}" "${@:5}" "${compare[@]}"
 
 echo "== the scan in one process, without and with a second thread"
 for _ in $(seq 1 "${4:-3}"); do

@@ -7,8 +7,12 @@
 //    the same less one start of quillmend-scan.exe --help (process start-up
 //    under Wine and emulation).
 // Prints each round and the medians, with min-max, of GUI / headless.
+// With --compare, each round also times Find in a second Quillmend.exe (an
+// older build, say) right after the first, and the medians of that one
+// against the headless scan and against the first are printed too.
 //
 // usage: gui_scan_bench.exe QUILLMEND_EXE SCAN_EXE [ROUNDS [minimised]]
+//                           [--compare OTHER_QUILLMEND_EXE]
 //   ROUNDS     measured rounds after one warm-up of each (default 3)
 //   minimised  minimises the main window once Find is pressed, so that the
 //              scan runs with nothing on screen to paint
@@ -152,8 +156,15 @@ void PrintRatio(const char* what, const std::vector<double>& ratios) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::string other;
+    if (argc >= 3 && std::strcmp(argv[argc - 2], "--compare") == 0) {
+        other = argv[argc - 1];
+        argc -= 2;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: gui_scan_bench QUILLMEND_EXE SCAN_EXE [ROUNDS [minimised]]\n");
+        std::fprintf(stderr,
+                     "usage: gui_scan_bench QUILLMEND_EXE SCAN_EXE [ROUNDS [minimised]] "
+                     "[--compare OTHER_QUILLMEND_EXE]\n");
         return 2;
     }
     const std::string app = argv[1], scan = argv[2];
@@ -167,14 +178,17 @@ int main(int argc, char** argv) {
     // A warm-up of each, so that the first measured round finds the files
     // and the registry as warm as the others.
     std::string result;
-    if (TimeFind(app, minimised, result) < 0 || TimeProgram(scan, "--json", json) < 0) {
+    std::string otherResult;
+    if (TimeFind(app, minimised, result) < 0 || TimeProgram(scan, "--json", json) < 0 ||
+        (!other.empty() && TimeFind(other, minimised, otherResult) < 0)) {
         std::fprintf(stderr, "the warm-up failed: %s or %s did not run\n", app.c_str(),
                      scan.c_str());
         return 1;
     }
     std::printf("GUI result line: %s; headless items: %d\n", result.c_str(), ItemCount(json));
+    if (!other.empty()) std::printf("the other GUI's result line: %s\n", otherResult.c_str());
 
-    std::vector<double> whole, scanOnly;
+    std::vector<double> whole, scanOnly, otherWhole, otherToFirst;
     for (int round = 1; round <= rounds; ++round) {
         const double gui = TimeFind(app, minimised, result);
         const double headless = TimeProgram(scan, "--json", json);
@@ -189,9 +203,23 @@ int main(int argc, char** argv) {
             "round %d: GUI Find %.2f s, quillmend-scan.exe --json %.2f s, its start "
             "(--help) %.2f s\n",
             round, gui, headless, start);
+        if (!other.empty()) {
+            const double second = TimeFind(other, minimised, otherResult);
+            if (second < 0) {
+                std::fprintf(stderr, "round %d failed in %s\n", round, other.c_str());
+                return 1;
+            }
+            otherWhole.push_back(second / headless);
+            otherToFirst.push_back(second / gui);
+            std::printf("round %d: the other GUI's Find %.2f s\n", round, second);
+        }
         std::fflush(stdout);
     }
     PrintRatio("GUI Find / quillmend-scan.exe --json", whole);
     PrintRatio("GUI Find / (quillmend-scan.exe --json less its start)", scanOnly);
+    if (!other.empty()) {
+        PrintRatio("the other GUI's Find / quillmend-scan.exe --json", otherWhole);
+        PrintRatio("the other GUI's Find / GUI Find", otherToFirst);
+    }
     return 0;
 }

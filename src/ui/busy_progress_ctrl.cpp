@@ -140,11 +140,13 @@ void CBusyProgressCtrl::ReleaseOffscreen() {
 
 void CBusyProgressCtrl::DrawBlocks(HDC dc, const BusyBarState& state) {
     const std::vector<BlockRect> blocks = BlockRectangles(state);
+    // The DC's own brush and pen take each block's colours, so that a
+    // paint (ten a second while busy) makes and deletes no GDI objects.
+    Selection brushSelection(dc, GetStockObject(DC_BRUSH));
+    Selection penSelection(dc, GetStockObject(DC_PEN));
     auto block = [&](const BlockRect& b, COLORREF fill, COLORREF border) {
-        Brush brush(CreateSolidBrush(fill));
-        Pen pen(CreatePen(PS_SOLID, 1, border));
-        Selection brushSelection(dc, brush.Get());
-        Selection penSelection(dc, pen.Get());
+        SetDCBrushColor(dc, fill);
+        SetDCPenColor(dc, border);
         Rectangle(dc, b.left, b.top, b.right, b.bottom);
     };
     if (state.mode == kBusyAnimation && state.style == kComet) {

@@ -75,13 +75,18 @@ void CLinkLabel::ApplyStyle(bool transparent, const char* face, int points, COLO
 
 void CLinkLabel::Redraw() {
     if (!hwnd_) return;
-    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    if (!transparent_) return;
-    HWND parent = Parent();
-    if (!parent) return;
+    HWND parent = transparent_ ? Parent() : nullptr;
+    if (!parent) {
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        return;
+    }
+    // A transparent label shows the parent through it: the parent paints
+    // that area and then the label over it, once. (Painting the label
+    // first as well only drew the new text over the old, which the
+    // parent's paint then covered.)
     RECT area = RectInParent();
-    InvalidateRect(parent, &area, TRUE);
-    UpdateWindow(parent);
+    RedrawWindow(parent, &area, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void CLinkLabel::Paint() {
