@@ -6,6 +6,7 @@
 //  - write and read back as the same document in both formats, and
 //  - once applied to the in-memory registry, save and load back to the same
 //    tree in both formats, as the headless scanner's files do.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -91,7 +92,15 @@ void CheckTreeRoundTrip(const regtext::Document& doc) {
     MemoryRegistry loaded;
     loaded.Apply(doc);
     const regtext::Document tree = fuzz::ExportAll(loaded, regtext::Format::kRegedit4);
+    // A REGEDIT4 file holds code-page text only: names and text without an
+    // exact code-page form come back as the ANSI functions see them, and two
+    // keys that differ only there come back as one. The program backs such
+    // entries up in Unicode only, so only the Unicode save must keep them.
+    const bool inexact = std::any_of(tree.entries.begin(), tree.entries.end(), [](const auto& e) {
+        return !e.wideKeyPath.empty() || !e.wideName.empty() || !e.wideData.empty();
+    });
     for (regtext::Format format : kFormats) {
+        if (inexact && format == regtext::Format::kRegedit4) continue;
         regtext::Document saved = tree;
         saved.format = format;
         regtext::Document read;
