@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "scan/scan_file_answers.h"
 #include "scan/scanners.h"
 
 namespace qm {
@@ -163,7 +164,9 @@ void ScanDriver::ScanWorker() {
         view_.SetItemsFoundCell(row, "");
     }
 
-    ScanContext context{registry_, files_, items_, counters_, stopRequested_, &progress_};
+    // One scan sees each path as it was when it first asked about it.
+    ScanFileAnswers files(files_);
+    ScanContext context{registry_, files, items_, counters_, stopRequested_, &progress_};
     for (int row = 0; row < kCategoryCount; ++row) {
         if (!ticked[row]) continue;
         const int32_t category = row + 1;

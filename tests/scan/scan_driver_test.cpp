@@ -8,10 +8,14 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include <unistd.h>
 #include <vector>
 
 #include "platform/memory/mapped_file_probe.h"
@@ -279,6 +283,41 @@ TEST(ProgressThrottleTest, ShowsAtMostOneTextPer100MillisecondsAndShortensLongOn
     std::string sixtyOne = "ABCDE" + std::string(6, '-') + std::string(50, 'z');
     EXPECT_EQ(ShortenProgressText(sixtyOne), "ABCDE..." + std::string(50, 'z'));
     EXPECT_EQ(ShortenProgressText(sixtyOne).size(), 58u);
+}
+
+// A scan asks the file system about each path once and keeps the answer
+// for the rest of that scan; the next scan asks again and sees the file.
+std::filesystem::path lateFile;
+std::vector<bool> answers;
+
+void AskTwice(ScanContext& context) {
+    answers.push_back(context.files.PathExists("C:\\late.dll"));
+    std::ofstream(lateFile).put('x');
+    answers.push_back(context.files.PathExists("C:\\late.dll"));
+}
+
+TEST(ScanFileAnswersTest, OneScanKeepsItsAnswersAndTheNextAsksAfresh) {
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("qm-answers-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root);
+    lateFile = root / "late.dll";
+    answers.clear();
+    for (auto& f : foundPerCategory) f = 0;  // nothing found: each press is a Find
+    MappedFilesConfig config = MappedFilesConfig::Defaults();
+    config.drives['C'] = root.string();
+    MemoryRegistry registry;
+    MappedFileProbe files(config);
+    FakeView view;
+    ScannerTable table = FakeScanners();
+    table[0] = &AskTwice;
+    ScanDriver driver{registry, files, view, table, [] { return 0u; }};
+    for (int scan = 0; scan < 2; ++scan) {
+        driver.OnFindCommand();
+        driver.WaitForWorker();
+    }
+    EXPECT_EQ(answers, (std::vector<bool>{false, false, true, true}));
+    EXPECT_TRUE(files.PathExists("C:\\late.dll"));
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+#include "scan/scan_file_answers.h"
+
+namespace qm {
+
+namespace {
+
+// Far above the distinct paths of a whole registry; past it the kept
+// answers start again, so that memory stays bounded on any input.
+constexpr size_t kMostAnswers = size_t{1} << 18;
+
+}  // namespace
+
+bool ScanFileAnswers::PathExists(const std::string& path) {
+    if (auto it = exists_.find(path); it != exists_.end()) return it->second;
+    const bool found = inner_.PathExists(path);
+    if (exists_.size() >= kMostAnswers) exists_.clear();
+    exists_.emplace(path, found);
+    return found;
+}
+
+bool ScanFileAnswers::FindOnPath(std::string& name) {
+    if (auto it = found_.find(name); it != found_.end()) {
+        if (!it->second) return false;
+        name = *it->second;
+        return true;
+    }
+    std::string searched = name;
+    const bool found = inner_.FindOnPath(searched);
+    if (found_.size() >= kMostAnswers) found_.clear();
+    found_.emplace(name, found ? std::optional<std::string>(searched) : std::nullopt);
+    if (found) name = std::move(searched);
+    return found;
+}
+
+Status ScanFileAnswers::CreateFolder(const std::string& path) {
+    Forget();
+    return inner_.CreateFolder(path);
+}
+
+Status ScanFileAnswers::DeleteFile(const std::string& path) {
+    Forget();
+    return inner_.DeleteFile(path);
+}
+
+std::unique_ptr<FileStream> ScanFileAnswers::OpenFile(const std::string& path, FileMode mode,
+                                                      Status* status) {
+    Forget();
+    return inner_.OpenFile(path, mode, status);
+}
+
+void ScanFileAnswers::Forget() {
+    exists_.clear();
+    found_.clear();
+}
+
+}  // namespace qm
