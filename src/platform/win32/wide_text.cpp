@@ -3,13 +3,30 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/win32_codes.h"
 
 namespace qm::win32 {
 
+namespace {
+
+// Every ANSI code page of the system holds ASCII unchanged, so text of
+// ASCII alone converts without asking the system; nearly all registry text
+// is such text.
+template <typename Unit>
+bool IsAscii(const Unit* text, size_t size) {
+    for (size_t i = 0; i < size; ++i)
+        if (static_cast<uint32_t>(text[i]) >= 0x80) return false;
+    return true;
+}
+
+}  // namespace
+
 std::wstring Widen(std::string_view text) {
+    if (IsAscii(text.data(), text.size())) return std::wstring(text.begin(), text.end());
     if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) return {};
     const int length = static_cast<int>(text.size());
     const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
@@ -21,7 +38,11 @@ std::wstring Widen(std::string_view text) {
 
 bool Narrow(std::wstring_view text, std::string& ansi) {
     ansi.clear();
-    if (text.empty()) return true;
+    if (IsAscii(text.data(), text.size())) {
+        ansi.resize(text.size());
+        for (size_t i = 0; i < text.size(); ++i) ansi[i] = static_cast<char>(text[i]);
+        return true;
+    }
     if (text.size() > static_cast<size_t>(INT_MAX / 4)) return false;
     const int length = static_cast<int>(text.size());
     // No flags: the conversion the ANSI registry functions make, best-fit
@@ -50,7 +71,15 @@ bool NarrowData(uint32_t type, const uint8_t* data, size_t size, std::string& an
         ansi.clear();
         return false;
     }
-    std::wstring units(size / 2, L'\0');
+    const size_t count = size / 2;
+    bool ascii = true;
+    for (size_t i = 0; i < count && ascii; ++i) ascii = data[2 * i] < 0x80 && data[2 * i + 1] == 0;
+    if (ascii) {
+        ansi.resize(count);
+        for (size_t i = 0; i < count; ++i) ansi[i] = static_cast<char>(data[2 * i]);
+        return true;
+    }
+    std::wstring units(count, L'\0');
     if (size > 0) std::memcpy(units.data(), data, size);
     return Narrow(units, ansi);
 }
