@@ -63,8 +63,14 @@ class ComScan {
   public:
     explicit ComScan(ScanContext& ctx) : ctx_(ctx), registry_(ctx.registry) {}
 
-    void ServerPaths(const std::string& classesPath);
-    void ClassAppIds(const std::string& classesPath);
+    // An item of pass 2, added after every item of pass 1.
+    struct HeldItem {
+        std::string keyPath;
+        std::string appId;
+    };
+
+    void Classes(const std::string& classesPath, std::vector<HeldItem>& appIds);
+    void AddAppId(HeldItem item) { Add(std::move(item.keyPath), "AppID", std::move(item.appId)); }
     void NamedAppIds(const std::string& appsPath);
     void ClassReferences();
     void TypeLibraries(const std::string& typeLibsPath);
@@ -134,8 +140,14 @@ class ComScan {
     std::string other_;   // the source's other reading on 64-bit Windows
 };
 
-// Pass 1: the file of every server kind of every class.
-void ComScan::ServerPaths(const std::string& classesPath) {
+// Passes 1 and 2 in one reading of each class key: the file of every server
+// kind of every class (pass 1), and the application key that a class's AppID
+// value names (pass 2). The server kinds are opened relative to the class
+// key; where the class key itself may not be opened for change, through the
+// class list as two names, since a subkey may allow what its key does not.
+// The items of pass 2 go to `appIds`, for the caller to add once pass 1 has
+// gone through every view.
+void ComScan::Classes(const std::string& classesPath, std::vector<HeldItem>& appIds) {
     RegKey classes(registry_);
     if (classes.Open(hkey::kClassesRoot, classesPath.c_str(), kExamineAccess) != status::kSuccess)
         return;
@@ -145,41 +157,33 @@ void ComScan::ServerPaths(const std::string& classesPath) {
     std::string keyText;
     std::string text;
     std::string path;
+    std::string appId;
+    std::string reference;
     for (uint32_t index = 0; NextSubKey(classes.get(), index, clsid); ++index) {
         if (ctx_.Stopped()) break;
+        RegKey entry(registry_);
+        const Status opened = entry.Open(classes.get(), clsid.c_str(), kExamineAccess);
+        if (opened == status::kFileNotFound) continue;  // gone, and every kind with it
         for (const char* kind : kServerKinds) {
             subPath.assign(clsid).append("\\").append(kind);
             keyText.assign(classesPath).append("\\").append(subPath);
             ctx_.Report(keyText);
 
             RegKey server(registry_);
-            if (server.Open(classes.get(), subPath.c_str(), kExamineAccess) != status::kSuccess)
-                continue;
+            const Status found = opened == status::kSuccess
+                                     ? server.Open(entry.get(), kind, kExamineAccess)
+                                     : server.Open(classes.get(), subPath.c_str(), kExamineAccess);
+            if (found != status::kSuccess) continue;
             if (!ReadText(server.get(), "", kClassDataSize, text)) continue;
             if (FileMissing(text, path)) Add("HKCR\\" + keyText, "(Default)", path);
         }
-    }
-}
 
-// Pass 2: the application key that a class's AppID value names.
-void ComScan::ClassAppIds(const std::string& classesPath) {
-    RegKey classes(registry_);
-    if (classes.Open(hkey::kClassesRoot, classesPath.c_str(), kExamineAccess) != status::kSuccess)
-        return;
-
-    std::string clsid;
-    std::string appId;
-    std::string reference;
-    for (uint32_t index = 0; NextSubKey(classes.get(), index, clsid); ++index) {
-        if (ctx_.Stopped()) break;
-        RegKey entry(registry_);
-        if (entry.Open(classes.get(), clsid.c_str(), kExamineAccess) != status::kSuccess) continue;
+        if (opened != status::kSuccess || ctx_.Stopped()) continue;
         if (!ReadText(entry.get(), "AppID", kClassDataSize, appId)) continue;
-
         reference.assign("AppID\\").append(appId);
         ctx_.Report(reference);
         if (!ReferencedKeyExists(reference))
-            Add("HKCR\\" + classesPath + "\\" + clsid, "AppID", appId);
+            appIds.push_back({"HKCR\\" + classesPath + "\\" + clsid, appId});
     }
 }
 
@@ -285,8 +289,10 @@ void ComScan::TypeLibraries(const std::string& typeLibsPath) {
 void ScanComActiveX(ScanContext& ctx) {
     ComScan scan(ctx);
     const std::vector<std::string> classes = KeyViews(ctx.registry, hkey::kClassesRoot, "CLSID");
-    for (const std::string& view : classes) scan.ServerPaths(view);
-    for (const std::string& view : classes) scan.ClassAppIds(view);
+    std::vector<ComScan::HeldItem> appIds;
+    for (const std::string& view : classes) scan.Classes(view, appIds);
+    if (!ctx.Stopped())
+        for (ComScan::HeldItem& item : appIds) scan.AddAppId(std::move(item));
     for (const std::string& view : KeyViews(ctx.registry, hkey::kClassesRoot, "AppID"))
         scan.NamedAppIds(view);
     scan.ClassReferences();

@@ -101,11 +101,21 @@ TEST_F(ComScannerTest, ServerValueDataIsTakenAsText) {
               }));
 }
 
-// A server key the account may not change is not examined.
+// A server key the account may not change is not examined; one below a
+// class key that it may not change or even read is.
 TEST_F(ComScannerTest, ServerKeyThatCannotBeChangedIsNotExamined) {
     SetText(kCr, "CLSID\\{R}\\InprocServer32", "", "C:\\Gone\\r.dll");
     Protect(kCr, "CLSID\\{R}\\InprocServer32", Protection::kReadOnly);
-    EXPECT_TRUE(Scan().empty());
+    SetText(kCr, "CLSID\\{S}\\InprocServer32", "", "C:\\Gone\\s.dll");
+    SetText(kCr, "CLSID\\{S}", "AppID", "{NoApp}");
+    Protect(kCr, "CLSID\\{S}", Protection::kReadOnly);
+    SetText(kCr, "CLSID\\{T}\\LocalServer32", "", "C:\\Gone\\t.exe");
+    Protect(kCr, "CLSID\\{T}", Protection::kUnreadable);
+    EXPECT_EQ(Scan(),
+              (std::vector<Found>{
+                  {"HKCR\\CLSID\\{S}\\InprocServer32", "(Default)", "C:\\Gone\\s.dll", kCom},
+                  {"HKCR\\CLSID\\{T}\\LocalServer32", "(Default)", "C:\\Gone\\t.exe", kCom},
+              }));
 }
 
 // Passes 2 to 4: a reference to a key that is not there is reported; one to
