@@ -20,6 +20,7 @@
 
 #include "platform/memory/mapped_file_probe.h"
 #include "platform/memory/memory_registry.h"
+#include "scan/scan_file_answers.h"
 
 namespace qm {
 namespace {
@@ -317,6 +318,35 @@ TEST(ScanFileAnswersTest, OneScanKeepsItsAnswersAndTheNextAsksAfresh) {
     }
     EXPECT_EQ(answers, (std::vector<bool>{false, false, true, true}));
     EXPECT_TRUE(files.PathExists("C:\\late.dll"));
+    std::filesystem::remove_all(root);
+}
+
+// Thousands of distinct paths, some there and some not, keep the answers
+// they were first given while the table grows, even once every file exists;
+// a folder made through the answers forgets them all.
+TEST(ScanFileAnswersTest, ManyPathsKeepTheirOwnAnswers) {
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("qm-many-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root);
+    MappedFilesConfig config = MappedFilesConfig::Defaults();
+    config.drives['C'] = root.string();
+    MappedFileProbe files(config);
+    ScanFileAnswers kept(files);
+    const auto name = [](int n) { return "C:\\f" + std::to_string(n) + ".dll"; };
+    for (int n = 0; n < 3000; n += 7)
+        std::ofstream(root / ("f" + std::to_string(n) + ".dll")).put('x');
+    for (int round = 0; round < 2; ++round) {
+        for (int n = 0; n < 3000; ++n) {
+            ASSERT_EQ(kept.PathExists(name(n)), n % 7 == 0) << n;
+            ASSERT_EQ(kept.PathExists(name(n) + "x"), false) << n;
+        }
+        for (int n = 0; n < 3000; ++n)
+            std::ofstream(root / ("f" + std::to_string(n) + ".dll")).put('x');
+    }
+    EXPECT_TRUE(kept.PathExists("C:\\F7.DLL"));
+    EXPECT_FALSE(kept.PathExists(name(1)));
+    EXPECT_EQ(kept.CreateFolder("C:\\sub"), status::kSuccess);
+    EXPECT_TRUE(kept.PathExists(name(1)));
     std::filesystem::remove_all(root);
 }
 
