@@ -40,6 +40,7 @@ constexpr std::pair<const char*, const char*> kViewFolders[] = {
 }  // namespace
 
 std::string OtherViewText(const std::string& text, FileProbe& files) {
+    if (text.find('%') == std::string::npos) return std::string();  // no reference in it
     std::string other = text;
     bool replaced = false;
     for (const auto& [reference, native] : kViewFolders) {
