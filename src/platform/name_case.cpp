@@ -11,6 +11,21 @@ bool EqualNoCase(std::u32string_view a, std::u32string_view b) {
     return true;
 }
 
+bool IsAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+bool EqualAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (UpperChar(static_cast<unsigned char>(a[i])) !=
+            UpperChar(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 bool NameLess(std::u32string_view a, std::u32string_view b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {

@@ -75,6 +75,13 @@ constexpr char32_t LowerChar(char32_t c) {
 // Whether two names are equal without regard to case.
 bool EqualNoCase(std::u32string_view a, std::u32string_view b);
 
+// Whether a text holds ASCII only: every ANSI code page holds it as it is,
+// and the capital of an ASCII letter is ASCII.
+bool IsAscii(std::string_view text);
+
+// EqualNoCase for two ASCII texts, which need no conversion.
+bool EqualAsciiNoCase(std::string_view a, std::string_view b);
+
 // By name without regard to case, then by the exact name.
 bool NameLess(std::u32string_view a, std::u32string_view b);
 

@@ -57,21 +57,7 @@ std::u32string HostToUnicode(std::string_view name) {
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    // Every ANSI code page holds ASCII as it is, and an ASCII letter's
-    // capital is ASCII, so two ASCII texts compare without conversion.
-    const auto ascii = [](std::string_view text) {
-        for (const char c : text)
-            if (static_cast<unsigned char>(c) >= 0x80) return false;
-        return true;
-    };
-    if (ascii(a) && ascii(b)) {
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (UpperChar(static_cast<unsigned char>(a[i])) !=
-                UpperChar(static_cast<unsigned char>(b[i])))
-                return false;
-        return true;
-    }
+    if (IsAscii(a) && IsAscii(b)) return EqualAsciiNoCase(a, b);
     return qm::EqualNoCase(WindowsToUnicode(a), WindowsToUnicode(b));
 }
 
