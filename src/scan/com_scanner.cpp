@@ -13,16 +13,20 @@
 // Under Wine every registry call is a round trip to the server, so the passes
 // keep their calls few: keys are opened relative to the handle of the key
 // that is being enumerated, each value is read with one call into a buffer
-// allocated once per scan, and a referenced key is tested with one open.
+// allocated once per scan, a referenced key is tested with one open, and
+// only the server kinds that a class key lists are opened (a class has one
+// or two of the six).
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/name_case.h"
 #include "platform/value_text.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
@@ -48,6 +52,7 @@ constexpr const char* kServerKinds[] = {
     "InprocServer32", "InprocServer",    "LocalServer32",
     "LocalServer",    "InprocHandler32", "InprocHandler",
 };
+constexpr uint32_t kAllKinds = (1u << std::size(kServerKinds)) - 1;
 
 // The key below HKEY_CLASSES_ROOT that holds the 32-bit programs' own
 // classes on 64-bit Windows.
@@ -114,6 +119,23 @@ class ComScan {
         return !ctx_.files.PathExists(path) && (other_.empty() || !ctx_.files.PathExists(other_));
     }
 
+    // Which of kServerKinds (bits by index) the open class key may hold:
+    // those its listing names, or every kind when the listing cannot tell
+    // exactly (it failed, or a name is not plain ASCII: the registry takes
+    // some other letters, such as the dotless i, as the capital of an ASCII
+    // one), so that each kind is then opened by name.
+    uint32_t ServerKindsHeld(HKey entry) {
+        registry_.ListKey(entry, listing::kSubKeys, listed_);
+        if (listed_.subKeysEnd != status::kNoMoreItems) return kAllKinds;
+        uint32_t held = 0;
+        for (const KeyListing::SubKey& subKey : listed_.subKeys) {
+            if (!subKey.usable || !IsAscii(subKey.name)) return kAllKinds;
+            for (size_t k = 0; k < std::size(kServerKinds); ++k)
+                if (EqualAsciiNoCase(subKey.name, kServerKinds[k])) held |= 1u << k;
+        }
+        return held;
+    }
+
     // Whether the key a reference names may exist below HKEY_CLASSES_ROOT.
     // It is opened for reading only, so a key the account may read but not
     // change exists all the same. Only "not found" makes it missing: the
@@ -136,6 +158,7 @@ class ComScan {
     RegistryService& registry_;
     std::array<char, kNameBufferSize> name_{};
     std::array<uint8_t, kDataBufferSize> data_{};
+    KeyListing listed_;
     std::string source_;  // ExtractPath shortens its source; this is the copy it works on
     std::string other_;   // the source's other reading on 64-bit Windows
 };
@@ -164,10 +187,14 @@ void ComScan::Classes(const std::string& classesPath, std::vector<HeldItem>& app
         RegKey entry(registry_);
         const Status opened = entry.Open(classes.get(), clsid.c_str(), kExamineAccess);
         if (opened == status::kFileNotFound) continue;  // gone, and every kind with it
-        for (const char* kind : kServerKinds) {
+        const uint32_t kinds =
+            opened == status::kSuccess ? ServerKindsHeld(entry.get()) : kAllKinds;
+        for (size_t k = 0; k < std::size(kServerKinds); ++k) {
+            const char* kind = kServerKinds[k];
             subPath.assign(clsid).append("\\").append(kind);
             keyText.assign(classesPath).append("\\").append(subPath);
             ctx_.Report(keyText);
+            if ((kinds & (1u << k)) == 0) continue;
 
             RegKey server(registry_);
             const Status found = opened == status::kSuccess

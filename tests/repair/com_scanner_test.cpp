@@ -65,7 +65,7 @@ TEST_F(ComScannerTest, EachServerKindIsExaminedInOrder) {
     SetText(kCr, cls + "\\LocalServer32", "", "C:\\Gone\\local.exe");
     SetText(kCr, cls + "\\InprocServer32", "", "C:\\Gone\\inproc.dll");
     SetText(kCr, cls + "\\InprocHandler32", "", "C:\\App\\handler.dll");
-    SetText(kCr, cls + "\\InprocHandler", "", "C:\\Gone\\h16.dll");
+    SetText(kCr, cls + "\\inprocHANDLER", "", "C:\\Gone\\h16.dll");  // any case
     SetText(kCr, cls + "\\ProgID", "", "C:\\Gone\\not-a-server.dll");
 
     EXPECT_EQ(Scan(),
