@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,6 +34,7 @@
 #include "platform/key_walk.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
+#include "scan/text_answers.h"
 
 namespace qm {
 
@@ -104,6 +106,17 @@ class FileReferenceWalk : public KeyWalk {
     void ExamineValues(const KeyListing& listed);
     // The path to test that a value's text holds, if any.
     bool Candidate(std::string& text);
+    // PathReferenceExists, asked once per candidate text in a walk: many
+    // values name the same file, a candidate takes several file questions
+    // (one per blank in it, and each with ".exe"), and within one scan the
+    // answers to those do not change.
+    bool ReferenceExists(const std::string& candidate) {
+        const uint64_t hash = TextAnswers::Hash(candidate);
+        if (const std::optional<bool> kept = references_.Find(candidate, hash)) return *kept;
+        const bool exists = PathReferenceExists(candidate, ctx_.files);
+        references_.Insert(candidate, hash, exists);
+        return exists;
+    }
 
     ScanContext& ctx_;
     std::string display_;
@@ -112,6 +125,7 @@ class FileReferenceWalk : public KeyWalk {
     std::string expanded_;
     std::string other_;
     std::vector<KeyListing> listed_;  // by depth
+    TextAnswers references_;
 };
 
 void FileReferenceWalk::Run(HKey root, const std::string& subKeyPath,
@@ -194,9 +208,8 @@ void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
         // counts as much as this program's own.
         other_ = OtherViewText(text_, ctx_.files);
         if (!Candidate(text_)) continue;
-        if (PathReferenceExists(text_, ctx_.files)) continue;
-        if (!other_.empty() && Candidate(other_) && PathReferenceExists(other_, ctx_.files))
-            continue;
+        if (ReferenceExists(text_)) continue;
+        if (!other_.empty() && Candidate(other_) && ReferenceExists(other_)) continue;
 
         ctx_.Add(display_, value.name, text_, ScanCategory::FilePathReference);
     }

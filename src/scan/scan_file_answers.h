@@ -9,14 +9,13 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/file_probe.h"
+#include "scan/text_answers.h"
 
 namespace qm {
 
@@ -44,39 +43,10 @@ class ScanFileAnswers : public FileProbe {
                                          Status* status) override;
 
   private:
-    // Each path's existence, by its exact text, in one open-addressed table
-    // over one string of all the paths: a lookup reads one slot and the
-    // path's bytes, where a map of nodes reads a bucket, a node and the
-    // node's own string, each somewhere else in memory. Most of a scan's
-    // questions are answered here, so that is most of what they cost.
-    class PathTable {
-      public:
-        // The kept answer for `path`, if any.
-        std::optional<bool> Find(std::string_view path, uint64_t hash) const;
-        // Keeps the answer for a path that Find does not know.
-        void Insert(std::string_view path, uint64_t hash, bool answer);
-        bool Full() const;
-        void Clear();
-
-      private:
-        struct Slot {
-            uint64_t hash = 0;
-            uint32_t offset = 0;  // into text_
-            uint32_t length = 0;
-            bool used = false;
-            bool answer = false;
-        };
-        void Grow();
-
-        std::vector<Slot> slots_;  // a power of two, never more than half used
-        std::string text_;
-        size_t used_ = 0;
-    };
-
     void Forget();
 
     FileProbe& inner_;
-    PathTable exists_;
+    TextAnswers exists_;  // each path's existence, by its exact text
     // A bare name -> the full path found for it, or nothing.
     std::unordered_map<std::string, std::optional<std::string>> found_;
 };
