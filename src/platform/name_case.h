@@ -79,7 +79,9 @@ bool EqualNoCase(std::u32string_view a, std::u32string_view b);
 // and the capital of an ASCII letter is ASCII.
 bool IsAscii(std::string_view text);
 
-// EqualNoCase for two ASCII texts, which need no conversion.
+// Equality byte by byte without regard to the case of ASCII letters: what
+// EqualNoCase gives for ASCII texts, without converting them. No ASCII
+// byte equals one outside ASCII.
 bool EqualAsciiNoCase(std::string_view a, std::string_view b);
 
 // By name without regard to case, then by the exact name.

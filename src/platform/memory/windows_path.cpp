@@ -13,15 +13,6 @@ bool IsInvalidNameChar(char c) {
     return static_cast<unsigned char>(c) < 0x20 || std::strchr("*?<>|\":", c) != nullptr;
 }
 
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (UpperChar(static_cast<unsigned char>(a[i])) !=
-            UpperChar(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // PathIsUNCServerShare: "\\server\share" and nothing more.
 bool IsUncServerShare(std::string_view path) {
     if (path.size() < 2 || path[0] != '\\' || path[1] != '\\') return false;
@@ -114,13 +105,13 @@ std::optional<DeviceName> FindDeviceName(std::string_view path) {
     bool device = false;
     if (name.size() == 3) {
         for (const char* known : {"AUX", "CON", "NUL", "PRN"})
-            device = device || EqualsAsciiNoCase(name, known);
+            device = device || EqualAsciiNoCase(name, known);
     } else if (name.size() == 4) {
-        device = (EqualsAsciiNoCase(name.substr(0, 3), "COM") ||
-                  EqualsAsciiNoCase(name.substr(0, 3), "LPT")) &&
+        device = (EqualAsciiNoCase(name.substr(0, 3), "COM") ||
+                  EqualAsciiNoCase(name.substr(0, 3), "LPT")) &&
                  name[3] >= '1' && name[3] <= '9';
     } else {
-        device = EqualsAsciiNoCase(name, "CONIN$") || EqualsAsciiNoCase(name, "CONOUT$");
+        device = EqualAsciiNoCase(name, "CONIN$") || EqualAsciiNoCase(name, "CONOUT$");
     }
     if (!device) return std::nullopt;
     return DeviceName{start, name.size()};
