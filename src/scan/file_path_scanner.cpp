@@ -32,9 +32,9 @@
 
 #include "platform/c_text.h"
 #include "platform/key_walk.h"
+#include "platform/text_answers.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
-#include "scan/text_answers.h"
 
 namespace qm {
 

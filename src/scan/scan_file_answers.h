@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/file_probe.h"
-#include "scan/text_answers.h"
+#include "platform/text_answers.h"
 
 namespace qm {
 

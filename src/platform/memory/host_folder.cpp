@@ -271,48 +271,7 @@ std::optional<bool> HostFolders::Recall(std::string_view question, uint64_t& sin
 
 void HostFolders::Remember(const std::string& question, bool answer, uint64_t since) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (since == epoch_) answers_.Add(question, answer);
-}
-
-std::optional<bool> HostFolders::Answers::Find(std::string_view question) const {
-    if (slots_.empty()) return std::nullopt;
-    const uint64_t hash = std::hash<std::string_view>()(question);
-    for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
-        const Slot& slot = slots_[i];
-        if (slot.answer < 0) return std::nullopt;
-        if (slot.hash == hash && std::string_view(text_).substr(slot.at, slot.size) == question)
-            return slot.answer != 0;
-    }
-}
-
-void HostFolders::Answers::Add(std::string_view question, bool answer) {
-    // Bounds on what is kept, far above what a whole registry asks.
-    constexpr size_t kMostAnswers = size_t{1} << 20;
-    constexpr size_t kMostText = size_t{256} << 20;
-    if (count_ >= kMostAnswers || text_.size() + question.size() > kMostText) Clear();
-    if (2 * (count_ + 1) > slots_.size()) {
-        std::vector<Slot> old(std::max<size_t>(1024, 2 * slots_.size()));
-        old.swap(slots_);
-        for (const Slot& slot : old) {
-            if (slot.answer < 0) continue;
-            size_t i = slot.hash & (slots_.size() - 1);
-            while (slots_[i].answer >= 0) i = (i + 1) & (slots_.size() - 1);
-            slots_[i] = slot;
-        }
-    }
-    const uint64_t hash = std::hash<std::string_view>()(question);
-    size_t i = hash & (slots_.size() - 1);
-    while (slots_[i].answer >= 0) i = (i + 1) & (slots_.size() - 1);
-    slots_[i] = Slot{hash, static_cast<uint32_t>(text_.size()),
-                     static_cast<uint32_t>(question.size()), static_cast<int8_t>(answer)};
-    text_.append(question);
-    ++count_;
-}
-
-void HostFolders::Answers::Clear() {
-    slots_.clear();
-    text_.clear();
-    count_ = 0;
+    if (since == epoch_) answers_.Insert(question, answer);
 }
 
 bool IsReadOnly(mode_t mode) {

@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/text_answers.h"
+
 namespace qm::mapped {
 
 std::string JoinHost(const std::string& folder, const std::string& name);
@@ -81,25 +83,6 @@ class HostFolders {
 
   private:
     struct Listing;
-    // The kept answers, open-addressed: a scan asks hundreds of thousands of
-    // times, and most of the cost of an answer is finding it.
-    class Answers {
-      public:
-        std::optional<bool> Find(std::string_view question) const;
-        void Add(std::string_view question, bool answer);
-        void Clear();
-
-      private:
-        struct Slot {
-            uint64_t hash = 0;
-            uint32_t at = 0;  // of the question in text_
-            uint32_t size = 0;
-            int8_t answer = -1;  // -1: empty
-        };
-        std::vector<Slot> slots_;
-        std::string text_;
-        size_t count_ = 0;
-    };
     struct Key {
         dev_t device;
         ino_t inode;
@@ -125,7 +108,9 @@ class HostFolders {
     std::unordered_map<Key, std::unique_ptr<Listing>, KeyHash> listings_;
     std::unordered_map<std::string, HostStat> roots_;
     std::unordered_map<int, Key> watched_;  // watch descriptor to folder
-    Answers answers_;
+    // The kept answers: a scan asks hundreds of thousands of times, and
+    // most of the cost of an answer is finding it.
+    TextAnswers answers_{size_t{1} << 20, size_t{256} << 20};
     uint64_t epoch_ = 0;  // counts what was dropped or read afresh
 };
 

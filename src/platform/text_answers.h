@@ -4,7 +4,8 @@
 // text's bytes, where a map of nodes reads a bucket, a node and the node's
 // own string, each somewhere else in memory. A scan looks up the same few
 // thousand texts hundreds of thousands of times, so that is most of what
-// those lookups cost.
+// those lookups cost. Past `mostAnswers` texts, or `mostTextBytes` of them,
+// the kept answers start again, so that memory stays bounded on any input.
 #pragma once
 
 #include <cstddef>
@@ -18,14 +19,18 @@ namespace qm {
 
 class TextAnswers {
   public:
+    explicit TextAnswers(size_t mostAnswers = size_t{1} << 18,
+                         size_t mostTextBytes = size_t{64} << 20)
+        : mostAnswers_(mostAnswers), mostTextBytes_(mostTextBytes) {}
+
     static uint64_t Hash(std::string_view text);
 
     // The kept answer for `text` (whose Hash is `hash`), if any.
     std::optional<bool> Find(std::string_view text, uint64_t hash) const;
-    // Keeps the answer for a text that Find does not know. Past 2^18 texts,
-    // or 64 MiB of them, the kept answers start again, so that memory stays
-    // bounded on any input.
+    std::optional<bool> Find(std::string_view text) const { return Find(text, Hash(text)); }
+    // Keeps the answer for a text that Find does not know.
     void Insert(std::string_view text, uint64_t hash, bool answer);
+    void Insert(std::string_view text, bool answer) { Insert(text, Hash(text), answer); }
     void Clear();
 
   private:
@@ -38,6 +43,8 @@ class TextAnswers {
     };
     void Grow();
 
+    size_t mostAnswers_;
+    size_t mostTextBytes_;
     std::vector<Slot> slots_;  // a power of two, never more than half used
     std::string text_;
     size_t used_ = 0;

@@ -1,4 +1,4 @@
-#include "scan/text_answers.h"
+#include "platform/text_answers.h"
 
 #include <cstring>
 #include <functional>
@@ -7,8 +7,6 @@ namespace qm {
 
 namespace {
 
-constexpr size_t kMostAnswers = size_t{1} << 18;
-constexpr size_t kMostTextBytes = size_t{64} << 20;
 constexpr size_t kFirstSlots = 1024;
 
 }  // namespace
@@ -30,7 +28,7 @@ std::optional<bool> TextAnswers::Find(std::string_view text, uint64_t hash) cons
 }
 
 void TextAnswers::Insert(std::string_view text, uint64_t hash, bool answer) {
-    if (used_ >= kMostAnswers || text_.size() + text.size() > kMostTextBytes) Clear();
+    if (used_ >= mostAnswers_ || text_.size() + text.size() > mostTextBytes_) Clear();
     if ((used_ + 1) * 2 > slots_.size()) Grow();
     const size_t mask = slots_.size() - 1;
     size_t i = hash & mask;
