@@ -148,6 +148,8 @@ TEST_P(FileProbeContract, PathsAreNormalisedAsTheSystemDoes) {
         {"fil?.txt", false},         // wildcards name nothing
         {"*.txt", false},
         {"Sub\\*", false},
+        {"Sub\\", true},  // a trailing backslash asks for a folder
+        {"file.txt\\", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(probe().PathExists(Scratch(c.relative)), c.exists) << c.relative;

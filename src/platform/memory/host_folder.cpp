@@ -68,6 +68,12 @@ struct HostFolders::Listing {
     // Whether the entry may be a symbolic link: what stat() tells of one can
     // change without its folder changing, so it is asked every time.
     std::vector<bool> links;
+    // The listing's own word on each entry (DT_REG, DT_DIR, ...), and
+    // whether stat() may look inside the folder at all: only then does a
+    // plain file or folder that the listing names stat as that, so that the
+    // listing may answer for stat().
+    std::vector<unsigned char> types;
+    bool searchable = false;
     std::vector<std::optional<HostStat>> stats;  // once asked
     std::unordered_map<std::string_view, size_t> exact;
     // The first name in byte order of each case-folded name, and of each
@@ -76,13 +82,15 @@ struct HostFolders::Listing {
     std::unordered_map<std::u32string, size_t> aliases;
     bool aliasesMade = false;
 
-    void Read(DIR* dir) {
+    void Read(const std::string& folder, DIR* dir) {
         while (dirent* item = readdir(dir)) {
             std::string name = item->d_name;
             if (name == "." || name == "..") continue;
             names.push_back(std::move(name));
             links.push_back(item->d_type == DT_LNK || item->d_type == DT_UNKNOWN);
+            types.push_back(item->d_type);
         }
+        searchable = ::access(folder.c_str(), X_OK) == 0;
         stats.resize(names.size());
         for (size_t i = 0; i < names.size(); ++i) {
             exact.emplace(names[i], i);
@@ -112,8 +120,11 @@ struct HostFolders::Listing {
         return std::nullopt;
     }
 
-    HostStat Stat(const std::string& folder, size_t i, uint64_t& epoch) {
+    HostStat Stat(const std::string& folder, size_t i, uint64_t& epoch, bool typeOnly) {
         if (stats[i]) return *stats[i];
+        if (typeOnly && searchable && (types[i] == DT_REG || types[i] == DT_DIR))
+            return HostStat{true, static_cast<mode_t>(types[i] == DT_DIR ? S_IFDIR : S_IFREG), 0,
+                            0};
         const std::string path = JoinHost(folder, names[i]);
         if (links[i]) {
             struct stat info {};
@@ -216,7 +227,7 @@ HostFolders::Listing* HostFolders::Load(const std::string& folder, const HostSta
     const bool same = ::fstat(dirfd(dir.get()), &self) == 0 && self.st_dev == where.device &&
                       self.st_ino == where.inode;
     auto listing = std::make_unique<Listing>();
-    listing->Read(dir.get());
+    listing->Read(folder, dir.get());
     if (watch < 0 || !same) {
         ++epoch_;
         scratch = std::move(listing);
@@ -227,7 +238,7 @@ HostFolders::Listing* HostFolders::Load(const std::string& folder, const HostSta
 }
 
 std::optional<std::string> HostFolders::Find(const std::string& folder, const HostStat& where,
-                                             std::string_view name, HostStat* stat) {
+                                             std::string_view name, HostStat* stat, bool typeOnly) {
     std::string host = WindowsToHost(name);
     std::lock_guard<std::mutex> lock(mutex_);
     std::unique_ptr<Listing> scratch;
@@ -243,7 +254,7 @@ std::optional<std::string> HostFolders::Find(const std::string& folder, const Ho
     }
     const std::optional<size_t> found = listing->Lookup(host, name);
     if (!found) return std::nullopt;
-    if (stat != nullptr) *stat = listing->Stat(folder, *found, epoch_);
+    if (stat != nullptr) *stat = listing->Stat(folder, *found, epoch_, typeOnly);
     return listing->names[*found];
 }
 

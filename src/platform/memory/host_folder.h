@@ -63,9 +63,12 @@ class HostFolders {
     // the Windows name `name` means: the exact spelling, else the first (in
     // byte order) of the names equal to it without regard to case, else of
     // those whose short alias it is. With `stat`, also what stat() tells of
-    // that entry.
+    // that entry; with `typeOnly` as well, only whether it is a folder or a
+    // file is asked for, which the listing already tells of a plain file or
+    // folder (the rest of `stat` is then zero).
     std::optional<std::string> Find(const std::string& folder, const HostStat& where,
-                                    std::string_view name, HostStat* stat = nullptr);
+                                    std::string_view name, HostStat* stat = nullptr,
+                                    bool typeOnly = false);
 
     // The names in the folder, without "." and "..", in the order the host
     // gives them.

@@ -47,7 +47,7 @@ bool MappedFileProbe::PathExistsAsWritten(const std::string& path) const {
             return true;
     }
     Entry entry;
-    return Resolve(path, &entry) == status::kSuccess;
+    return Resolve(path, &entry, /*typeOnly=*/true) == status::kSuccess;
 }
 
 bool MappedFileProbe::FindOnPath(std::string& name) {

@@ -116,8 +116,10 @@ class MappedFileProbe : public FileProbe {
     std::optional<std::string> RedirectedPath(const std::string& path) const;
     bool PathExistsAsWritten(const std::string& path) const;
     Status ListFolderAsWritten(const std::string& pattern, std::vector<FileEntry>& entries);
-    Status Resolve(const std::string& path, Entry* entry) const;
-    Status ResolveFull(const std::string& full, Entry* entry) const;
+    // With `typeOnly`, of the entry itself only whether it is a folder is
+    // asked for: existence questions need no more.
+    Status Resolve(const std::string& path, Entry* entry, bool typeOnly = false) const;
+    Status ResolveFull(const std::string& full, Entry* entry, bool typeOnly = false) const;
     Status ResolveParent(const std::string& path, Entry* folder, std::string* name) const;
     std::optional<Status> DevicePath(const std::string& path, std::string* name) const;
     std::optional<std::string> Variable(const std::string& name) const;

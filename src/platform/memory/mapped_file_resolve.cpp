@@ -68,16 +68,16 @@ std::optional<std::string> MappedFileProbe::FullPathName(const std::string& path
     return full;
 }
 
-Status MappedFileProbe::Resolve(const std::string& path, Entry* entry) const {
+Status MappedFileProbe::Resolve(const std::string& path, Entry* entry, bool typeOnly) const {
     if (CText(path).size() > kMaxAnsiPath) return status::kFilenameExcedRange;
     std::optional<std::string> full = FullPathName(path);
     if (!full) return status::kPathNotFound;
-    return ResolveFull(*full, entry);
+    return ResolveFull(*full, entry, typeOnly);
 }
 
 // Looks up a path that FullPathName has already normalised (normalising it
 // again could drop one more trailing dot from a folder name).
-Status MappedFileProbe::ResolveFull(const std::string& full, Entry* entry) const {
+Status MappedFileProbe::ResolveFull(const std::string& full, Entry* entry, bool typeOnly) const {
     auto drive = config_.drives.find(full[0]);
     if (drive == config_.drives.end() || drive->second.empty()) return status::kPathNotFound;
 
@@ -98,7 +98,8 @@ Status MappedFileProbe::ResolveFull(const std::string& full, Entry* entry) const
     for (size_t i = 0; i < parts.size(); ++i) {
         bool last = i + 1 == parts.size();
         HostStat next;
-        std::optional<std::string> name = folders_->Find(host, info, parts[i], &next);
+        std::optional<std::string> name =
+            folders_->Find(host, info, parts[i], &next, typeOnly && last);
         if (!name || !next.found) return last ? status::kFileNotFound : status::kPathNotFound;
         if (!last && !S_ISDIR(next.mode)) return status::kPathNotFound;
         host = JoinHost(host, *name);
