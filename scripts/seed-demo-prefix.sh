@@ -32,11 +32,35 @@ export QM_WINE_PERSIST=0
 # Wine sees the host's "/" as drive Z:.
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
 
+# Each Wine step's diagnostics go to a log beside the prefix, and a failed
+# step shows its log. A Wine program whose start was cut off by its server
+# can end with status 0 having done nothing, so the import is checked by
+# what reg prints, not by its status alone.
+log=$prefix.seed.log
+: >"$log"
+export WINEDEBUG=${WINEDEBUG:-err+all,fixme-all}
+step() {
+    local what=$1
+    shift
+    printf '== %s: %s\n' "$(date +%T)" "$*" >>"$log"
+    local status=0
+    "$@" </dev/null >>"$log" 2>&1 || status=$?
+    if [ $status != 0 ]; then
+        tail -n 40 -- "$log" >&2
+        die "$what (status $status; log: $log)"
+    fi
+}
+
 echo "seed-demo-prefix: importing demo/registry.reg into $prefix"
-"$run" regedit /s "$(winpath "$top/demo/registry.reg")" </dev/null ||
-    die "regedit could not import the demo registry"
-"$run" reg query 'HKLM\SOFTWARE\Quillpad' </dev/null >/dev/null 2>&1 ||
-    die "the demo registry is not in the prefix after the import"
+step "regedit could not import the demo registry" \
+    "$run" regedit /s "$(winpath "$top/demo/registry.reg")"
+printf '== %s: reg query HKLM\\SOFTWARE\\Quillpad\n' "$(date +%T)" >>"$log"
+query=$("$run" reg query 'HKLM\SOFTWARE\Quillpad' </dev/null 2>>"$log") || true
+printf '%s\n' "$query" >>"$log"
+if ! grep -q 'InstallDir' <<<"$query"; then
+    tail -n 40 -- "$log" >&2
+    die "the demo registry is not in the prefix after the import (log: $log)"
+fi
 
 echo "seed-demo-prefix: copying demo/drive_c into $prefix/drive_c"
 python3 - "$top/demo/drive_c" "$prefix/drive_c" <<'EOF'
