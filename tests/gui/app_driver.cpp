@@ -25,12 +25,21 @@ bool Send(HWND hwnd, UINT message, WPARAM w, LPARAM l, LRESULT* result, DWORD mi
 std::string WindowText(HWND hwnd) {
     if (!hwnd) return {};
     LRESULT length = 0;
-    if (!Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length, 5000) || length <= 0) return {};
-    std::vector<char> text(static_cast<size_t>(length) + 1);
-    LRESULT copied = 0;
-    if (!Send(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), &copied, 5000))
-        return {};
-    return std::string(text.data(), static_cast<size_t>(copied));
+    if (!Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length, 5000) || length < 0) return {};
+    // The program may change the text between the two messages (a page
+    // title going from "Installing" to "Installation Complete"), so a text
+    // that fills the buffer is read again with a larger one.
+    std::vector<char> text(static_cast<size_t>(length) + 64);
+    for (;;) {
+        LRESULT copied = 0;
+        if (!Send(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), &copied,
+                  5000))
+            return {};
+        if (copied <= 0) return {};
+        if (static_cast<size_t>(copied) + 1 < text.size())
+            return std::string(text.data(), static_cast<size_t>(copied));
+        text.resize(text.size() * 2);
+    }
 }
 
 std::string ClassName(HWND hwnd) {
@@ -242,7 +251,22 @@ HWND AppProcess::DialogWithControl(int id) const {
 }
 
 HWND AppProcess::MessageBoxWindow() const {
-    return DialogWithControl(0xFFFF);
+    // A message box is a dialog whose text is a static of id 0xFFFF with at
+    // least one of the standard buttons. Other dialogs use 0xFFFF for their
+    // unnamed statics too: the progress window an installer shows while it
+    // checks itself (shown only when that takes over a second, so under
+    // load) has an icon of that id and no button.
+    for (HWND w : TopLevelWindows()) {
+        if (!IsWindowVisible(w) || ClassName(w) != "#32770") continue;
+        HWND text = GetDlgItem(w, 0xFFFF);
+        if (!text || ClassName(text) != "Static" ||
+            (GetWindowLongA(text, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            continue;
+        for (int button : {IDOK, IDCANCEL, IDYES, IDNO, IDABORT, IDRETRY, IDIGNORE}) {
+            if (GetDlgItem(w, button)) return w;
+        }
+    }
+    return nullptr;
 }
 
 HWND AppProcess::WaitMessageBox(DWORD milliseconds) const {

@@ -100,7 +100,8 @@ class AppProcess {
     // A visible dialog of this process ("#32770") holding a control with
     // this id, or none.
     HWND DialogWithControl(int id) const;
-    // The visible message box of this process (its text is the static 0xFFFF).
+    // The visible message box of this process: a dialog with a text static
+    // 0xFFFF and a standard button.
     HWND MessageBoxWindow() const;
     HWND WaitMessageBox(DWORD milliseconds) const;
 
