@@ -11,6 +11,12 @@
 ; Command line: /S installs silently (no registration in a silent install),
 ; /D=FOLDER (last) sets the folder, /LOGON selects the log-on check.
 ; The uninstaller takes /S; a silent uninstall keeps the backup files.
+;
+; The log-on check starts "<folder>\Quillmend.exe" -s when a user logs on.
+; Quillmend asks for administrator rights, and Windows Vista and later never
+; start such a program from a Run value, so there it is a scheduled task
+; named after the product (logon-task.nsh), registered with schtasks; on
+; Windows XP it is the HKLM Run value.
 
 Unicode false
 !include "${CONFIG}"
@@ -33,6 +39,7 @@ Unicode false
 !define RUN_OFF_RECORD "SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg\Quillmend"
 ; The Run value's data: the silent start with the notification icon.
 !define LOGON_COMMAND '"$INSTDIR\Quillmend.exe" -s'
+!define SCHTASKS '"$SYSDIR\schtasks.exe"'
 
 !if "${QM_REGISTRATION_URL}" != ""
   !addplugindir /x86-ansi "${QM_PLUGIN_DIR}"
@@ -84,6 +91,10 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) ${QM_PUBLI
 !endif
 Var DeleteBackups
 Var DeleteBackupsBox
+; The log-on task as found at the start: "on", "off" (there, but disabled
+; in the Task Scheduler) or "" (none, and always on Windows XP).
+Var LogonTask
+!include "logon-task.nsh"
 
 ; --- installation ------------------------------------------------------------
 
@@ -110,16 +121,48 @@ Section "${PRODUCT} (required)" SecMain
 SectionEnd
 
 Section /o "Check the registry at log-on" SecLogon
-  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '${LOGON_COMMAND}'
+  ${IfNot} ${AtLeastWinVista}
+    WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '${LOGON_COMMAND}'
+    Return
+  ${EndIf}
+  ; The task replaces (or refreshes) one there is. Our Run value from an
+  ; earlier installation, which never started anything here, goes once the
+  ; task is there; when it cannot be registered, the value keeps the choice
+  ; for the next installation.
+  InitPluginsDir
+  Push "$PLUGINSDIR\logon-task.xml"
+  Call WriteLogonTaskDefinition
+  StrCpy $0 "no definition"
+  ${IfNot} ${Errors}
+    DetailPrint "Registering the scheduled task ${PRODUCT}"
+    nsExec::ExecToLog '${SCHTASKS} /Create /TN "${PRODUCT}" /XML "$PLUGINSDIR\logon-task.xml" /F'
+    Pop $0
+  ${EndIf}
+  Delete "$PLUGINSDIR\logon-task.xml"
+  ${If} $0 == 0
+    ReadRegStr $0 HKLM "${RUN_KEY}" "${PRODUCT}"
+    ${If} $0 == '${LOGON_COMMAND}'
+      DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+    ${EndIf}
+  ${Else}
+    DetailPrint "The Task Scheduler did not take the log-on check ($0)."
+    MessageBox MB_ICONEXCLAMATION|MB_OK "The log-on check could not be set up: the Task Scheduler did not take the task ${PRODUCT} ($0). ${PRODUCT} is installed; run this setup again to retry." /SD IDOK
+  ${EndIf}
 SectionEnd
 
 ; Unticked on an installation that had it: the log-on check goes. A value
-; of the same name that starts something else is not ours and stays.
+; of the same name that starts something else is not ours and stays; a
+; task the user disabled stays as the user left it.
 Section "-Log-on check off"
   ${IfNot} ${SectionIsSelected} ${SecLogon}
     ReadRegStr $0 HKLM "${RUN_KEY}" "${PRODUCT}"
     ${If} $0 == '${LOGON_COMMAND}'
       DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+    ${EndIf}
+    ${If} $LogonTask == on
+      DetailPrint "Deleting the scheduled task ${PRODUCT}"
+      nsExec::ExecToLog '${SCHTASKS} /Delete /TN "${PRODUCT}" /F'
+      Pop $0
     ${EndIf}
   ${EndIf}
 SectionEnd
@@ -183,11 +226,55 @@ SectionEnd
   ${EndIf}
 !macroend
 
+; Sets $LogonTask from the Task Scheduler 2.0 interface (schtasks says
+; whether a task is enabled only in words of the language of Windows): the
+; ITaskService, its root folder, the task, its Enabled. The calls run on the
+; main thread, where the installer has initialised OLE.
+!macro ReadLogonTask
+  StrCpy $LogonTask ""
+  ${If} ${AtLeastWinVista}
+    ; CLSID_TaskScheduler, IID_ITaskService
+    System::Call "ole32::CoCreateInstance(g '{0F87369F-A4E5-4CFC-BD3E-73E6154572DD}', p 0, i 1, g '{2FABA4C7-4DA9-4013-9697-20CC3FD40F85}', *p .r1) i .r0"
+    ${If} $0 = 0
+      ; ITaskService::Connect(four empty VARIANTs), ::GetFolder("\")
+      System::Call "$1->10(l 0, l 0, l 0, l 0, l 0, l 0, l 0, l 0) i .r0"
+      ${If} $0 = 0
+        System::Call "oleaut32::SysAllocString(w '\') p .r2"
+        System::Call "$1->7(p r2, *p .r3) i .r0"
+        System::Call "oleaut32::SysFreeString(p r2)"
+        ${If} $0 = 0
+          ; ITaskFolder::GetTask(name), IRegisteredTask::get_Enabled
+          System::Call "oleaut32::SysAllocString(w '${PRODUCT}') p .r2"
+          System::Call "$3->13(p r2, *p .r4) i .r0"
+          System::Call "oleaut32::SysFreeString(p r2)"
+          ${If} $0 = 0
+            ; Unknown counts as off: the task is then left as it is. The
+            ; VARIANT_BOOL fills the low half of a zeroed 32-bit number.
+            StrCpy $2 0
+            System::Call "$4->10(*i r2r2) i .r0"
+            StrCpy $LogonTask off
+            ${If} $0 = 0
+            ${AndIf} $2 <> 0
+              StrCpy $LogonTask on
+            ${EndIf}
+            System::Call "$4->2()"
+          ${EndIf}
+          System::Call "$3->2()"
+        ${EndIf}
+      ${EndIf}
+      System::Call "$1->2()"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 Function .onInit
   !insertmacro CheckSystem
-  ; Installing again keeps the log-on check as it is.
+  ; Installing again keeps the log-on check as it is: on when there is a
+  ; Run value of that name or the task is enabled.
+  !insertmacro ReadLogonTask
   ReadRegStr $0 HKLM "${RUN_KEY}" "${PRODUCT}"
   ${If} $0 != ""
+  ${OrIf} $LogonTask == on
     !insertmacro SelectSection ${SecLogon}
   ${EndIf}
   ${GetParameters} $1
@@ -239,6 +326,7 @@ Function un.onInit
     MessageBox MB_ICONSTOP|MB_OK "${PRODUCT} is not installed in $INSTDIR." /SD IDOK
     Abort
   ${EndIf}
+  !insertmacro ReadLogonTask
 FunctionEnd
 
 ; The backup files are the only way to undo a repair: they are deleted only
@@ -280,8 +368,8 @@ FunctionEnd
 
 ; Removes what the installer put there: exactly its files, the shortcuts,
 ; its log-on value (also when the Startup Manager has switched it off), the
-; settings and the Uninstall entry (only when they are this installation's),
-; and the folders when they are empty.
+; settings, the Uninstall entry and the log-on task (only when they are
+; this installation's), and the folders when they are empty.
 Section "Uninstall"
   SetShellVarContext all
   Delete "$INSTDIR\Quillmend.exe"
@@ -307,12 +395,18 @@ Section "Uninstall"
   ${EndIf}
   SetRegView default
 
-  ; Another installation elsewhere took over the entry and the settings.
+  ; Another installation elsewhere took over the entry, the settings and
+  ; the task (installing registers the task again when there is one).
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
   ${If} $0 == $INSTDIR
   ${OrIf} $0 == ""
     DeleteRegKey HKLM "${SETTINGS_KEY}"
     DeleteRegKey HKLM "${UNINST_KEY}"
+    ${If} $LogonTask != ""
+      DetailPrint "Deleting the scheduled task ${PRODUCT}"
+      nsExec::ExecToLog '${SCHTASKS} /Delete /TN "${PRODUCT}" /F'
+      Pop $0
+    ${EndIf}
   ${EndIf}
 
   ${If} $DeleteBackups == ${BST_CHECKED}

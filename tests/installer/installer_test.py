@@ -12,9 +12,14 @@ Cases:
              entry, the program's window, nothing of ours in a scan; install
              again over it: settings and backups kept; silent uninstall: only
              the backups left; a second uninstall removes nothing
-  logon      the log-on check: the Run value, the Startup Manager's list,
-             kept by a silent reinstall, removed by the uninstaller also after
-             the Startup Manager switched it off
+  logon      the log-on check on Windows XP: the Run value, the Startup
+             Manager's list, kept by a silent reinstall, switched off and on,
+             removed by the uninstaller also after the Startup Manager switched
+             it off
+  task       the log-on check on Windows 7: the scheduled task's definition,
+             registered, refreshed and kept by a reinstall, left disabled when
+             the user disabled it, an earlier Run value moved to it, removed by
+             the uninstaller
   pages      the pages driven as a user would: the registration page sends
              exactly one request (none in a silent install, none without an
              address) and the installer finishes when no server answers; the
@@ -30,6 +35,7 @@ import shutil
 import subprocess
 import sys
 import time
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -41,6 +47,9 @@ SETTINGS_KEY = "HKLM\\Software\\Quillmend"
 RUN_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 RUN_OFF_RECORD = "HKLM\\Software\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\Quillmend"
 LOGON_COMMAND = '"%s\\Quillmend.exe" -s' % INSTDIR
+# Wine's task store: each task's definition as an XML file.
+TASK_FILE = "C:\\windows\\system32\\tasks\\Quillmend"
+TASK_NS = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
 BACKUP_NAME = "QmRegBak 6-12-2026 14-5-9.reg"
 BACKUP_TEXT = b'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n"a"="b"\r\n'
 
@@ -129,6 +138,25 @@ class Prefix:
         check(result.returncode == 0, "quillmend-scan %s: status %d\n%s" % (
             " ".join(args), result.returncode, result.stderr.decode("utf-8", "replace")))
         return json.loads(result.stdout.decode("utf-8"))
+
+    def set_windows(self, version, reported):
+        """Makes the prefix report another Windows, as winecfg's version list does."""
+        check(self.run("winecfg", "/v", version).returncode == 0, "winecfg /v " + version)
+        ver = self.run("cmd", "/c", "ver").stdout.decode("cp1252", "replace")
+        check("Windows " + reported in ver, "%s: the prefix reports %r" % (version, ver.strip()))
+
+    def task_file(self):
+        return self.host(TASK_FILE)
+
+    def task(self):
+        """The stored definition of the task Quillmend (the root element),
+        None when there is none."""
+        try:
+            with open(self.task_file(), "rb") as f:
+                data = f.read()
+        except FileNotFoundError:
+            return None
+        return ElementTree.fromstring(data)
 
     def stop(self):
         if os.path.exists(os.path.join(self.path, ".quillmend-ready")):
@@ -221,7 +249,8 @@ def case_lifecycle(opts, prefix):
               "%s starts %r" % (link, command))
 
     check(prefix.value(SETTINGS_KEY, "Version") == version, "no Version setting")
-    check(prefix.value(RUN_KEY, "Quillmend") is None, "the log-on check is on by default")
+    check(prefix.value(RUN_KEY, "Quillmend") is None and prefix.task() is None,
+          "the log-on check is on by default")
 
     # The window's caption is the single-instance name, which carries the
     # Version setting.
@@ -260,9 +289,11 @@ def startup_rows(prefix, scanner):
 
 def case_logon(opts, prefix):
     scanner = wine_path(opts.scan)
+    prefix.set_windows("winxp", "5.1")
     prefix.install(opts.setup, "/S", "/LOGON")
     check(prefix.values(RUN_KEY).get("Quillmend") == ("REG_SZ", LOGON_COMMAND),
           "Run value: %r" % (prefix.values(RUN_KEY).get("Quillmend"),))
+    check(prefix.task() is None, "a scheduled task on Windows XP")
     rows = startup_rows(prefix, scanner)
     check(rows == [{"name": "Quillmend", "command": LOGON_COMMAND, "location": "HKLM/Run",
                     "enabled": True}], "Startup Manager rows: %r" % rows)
@@ -271,19 +302,128 @@ def case_logon(opts, prefix):
     prefix.install(opts.setup, "/S")
     check(prefix.value(RUN_KEY, "Quillmend") == LOGON_COMMAND, "installing again lost the Run value")
 
-    # Switched off in the Startup Manager, it stays off when installing again.
-    all_rows = prefix.scan(scanner, "--startup")
-    row = next(i for i, r in enumerate(all_rows, 1) if r["name"] == "Quillmend")
-    check(prefix.run(scanner, "--startup-off", str(row)).returncode == 0, "switching off failed")
+    # Switched off in the Startup Manager, it stays off when installing again,
+    # and the Startup Manager switches it on and off again.
+    def switch(how):
+        all_rows = prefix.scan(scanner, "--startup")
+        row = next(i for i, r in enumerate(all_rows, 1) if r["name"] == "Quillmend")
+        check(prefix.run(scanner, "--startup-" + how, str(row)).returncode == 0,
+              "switching " + how + " failed")
+    switch("off")
     check(prefix.value(RUN_OFF_RECORD, "command") == LOGON_COMMAND, "no switched-off record")
     prefix.install(opts.setup, "/S")
     check(prefix.value(RUN_KEY, "Quillmend") is None, "installing again switched the check on")
+    switch("on")
+    check(prefix.value(RUN_KEY, "Quillmend") == LOGON_COMMAND and
+          prefix.values(RUN_OFF_RECORD) is None, "switching on did not put the Run value back")
+    switch("off")
 
     prefix.uninstall()
     check(prefix.value(RUN_KEY, "Quillmend") is None, "the Run value is left")
     check(prefix.values(RUN_OFF_RECORD) is None, "the switched-off record is left")
     check(startup_rows(prefix, scanner) == [], "the Startup Manager still lists Quillmend")
     check_nothing_of_ours_in_scan(prefix, scanner)
+
+
+def written_definition(opts, prefix, instdir):
+    """The task definition that the installer's own function writes for an
+    installation in instdir, parsed. Wine's Task Scheduler keeps only part
+    of a definition (no triggers, principal or actions), so the definition
+    is read as written, from a small installer built around that function."""
+    script = os.path.join(opts.work, "definition.nsi")
+    with open(script, "w") as f:
+        f.write('Unicode false\n!define PRODUCT Quillmend\n!include "%s"\nOutFile definition.exe\n'
+                'RequestExecutionLevel user\nSilentInstall silent\nSection\n'
+                '  StrCpy $INSTDIR "%s"\n  Push "$EXEDIR\\definition.xml"\n'
+                '  Call WriteLogonTaskDefinition\nSectionEnd\n'
+                % (os.path.join(os.path.dirname(opts.script), "logon-task.nsh"), instdir))
+    subprocess.run([opts.makensis, "-V2", "-WX", script], check=True)
+    check(prefix.run(os.path.join(opts.work, "definition.exe")).returncode == 0,
+          "writing the definition failed")
+    with open(os.path.join(opts.work, "definition.xml"), "rb") as f:
+        data = f.read()
+    check(data[:2] == b"\xff\xfe", "the definition is not UTF-16 with a byte order mark")
+    return ElementTree.fromstring(data)
+
+
+def text(task, path):
+    return task.findtext("/".join("t:" + step for step in path.split("/")), None, TASK_NS)
+
+
+# What Wine's Task Scheduler keeps of a definition's settings.
+KEPT_SETTINGS = ["DisallowStartIfOnBatteries", "StopIfGoingOnBatteries", "ExecutionTimeLimit",
+                 "RunOnlyIfIdle", "Enabled", "Priority"]
+
+
+def case_task(opts, prefix):
+    scanner = wine_path(opts.scan)
+    prefix.set_windows("win7", "6.1")
+    folder = "C:\\Program Files\\Tools & More"
+    definition = written_definition(opts, prefix, folder)
+    expected = {
+        "Triggers/LogonTrigger/Enabled": "true",
+        "Triggers/LogonTrigger/UserId": None,  # any user's log-on
+        "Principals/Principal/GroupId": "S-1-5-32-545",
+        "Principals/Principal/RunLevel": "HighestAvailable",
+        "Settings/MultipleInstancesPolicy": "Parallel",  # one per user's session
+        "Settings/DisallowStartIfOnBatteries": "false",
+        "Settings/StopIfGoingOnBatteries": "false",
+        "Settings/ExecutionTimeLimit": "PT0S",
+        "Settings/RunOnlyIfIdle": "false",
+        "Settings/IdleSettings/StopOnIdleEnd": "false",
+        "Settings/Enabled": "true",
+        "Actions/Exec/Command": folder + "\\Quillmend.exe",
+        "Actions/Exec/Arguments": "-s",
+    }
+    for path, wanted in expected.items():
+        check(text(definition, path) == wanted, "definition %s: %r, expected %r" % (
+            path, text(definition, path), wanted))
+    principal = definition.find("t:Principals/t:Principal", TASK_NS)
+    check(definition.find("t:Actions", TASK_NS).get("Context") == principal.get("id"),
+          "the action does not run as the principal")
+
+    def check_registered(what):
+        task = prefix.task()
+        check(task is not None, what + ": no task")
+        for name in KEPT_SETTINGS + ["RegistrationInfo/Description"]:
+            path = name if "/" in name else "Settings/" + name
+            check(text(task, path) == text(definition, path), "%s: the task's %s is %r, "
+                  "the definition's %r" % (what, path, text(task, path), text(definition, path)))
+        check(prefix.value(RUN_KEY, "Quillmend") is None, what + ": a Run value")
+
+    def rewrite_task(old, new):
+        with open(prefix.task_file(), "rb") as f:
+            data = f.read()
+        check(old.encode() in data, "the stored task has no " + old)
+        with open(prefix.task_file(), "wb") as f:
+            f.write(data.replace(old.encode(), new.encode()))
+
+    prefix.install(opts.setup, "/S", "/LOGON")
+    check_registered("installed with /LOGON")
+    check(startup_rows(prefix, scanner) == [], "the Startup Manager lists the task")
+    check_nothing_of_ours_in_scan(prefix, scanner)
+
+    # Installing again registers the task again (an older definition is
+    # replaced), and leaves it alone when the user disabled it.
+    rewrite_task("<Priority>5</Priority>", "<Priority>7</Priority>")
+    prefix.install(opts.setup, "/S")
+    check_registered("installed again")
+    rewrite_task("<Enabled>true</Enabled>", "<Enabled>false</Enabled>")
+    prefix.install(opts.setup, "/S")
+    check(text(prefix.task(), "Settings/Enabled") == "false", "installing again enabled the task")
+
+    # An earlier installation's Run value, which never started anything here,
+    # becomes the task.
+    check(prefix.run("schtasks", "/Delete", "/TN", "Quillmend", "/F").returncode == 0,
+          "schtasks /Delete failed")
+    check(prefix.run("reg", "add", RUN_KEY, "/v", "Quillmend", "/d", LOGON_COMMAND,
+                     "/f").returncode == 0, "reg add failed")
+    prefix.install(opts.setup, "/S")
+    check_registered("installed over a Run value")
+
+    prefix.uninstall()
+    check(prefix.task() is None, "the task is left after uninstalling")
+    check(prefix.value(RUN_KEY, "Quillmend") is None, "a Run value after uninstalling")
 
 
 def drive(prefix, exe, arguments="", *options):
@@ -351,8 +491,8 @@ def case_portable(opts, prefix):
     check(opts.version.encode("utf-16-le") in program, "Quillmend.exe does not carry its version")
 
 
-CASES = {"lifecycle": case_lifecycle, "logon": case_logon, "pages": case_pages,
-         "portable": case_portable}
+CASES = {"lifecycle": case_lifecycle, "logon": case_logon, "task": case_task,
+         "pages": case_pages, "portable": case_portable}
 
 
 def main():
