@@ -98,9 +98,21 @@ LRESULT CALLBACK HostProcedure(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
     return DefWindowProcA(hwnd, message, w, l);
 }
 
-// Runs `action` once from inside whatever modal loop the thread is in next.
+HWND FindBox() {
+    return FindWindowA("#32770", "Quillmend");
+}
+
+// Runs `action` once from inside whatever modal loop the thread is in next,
+// once that loop has put its window on screen. A modal loop shows its window
+// when its queue first runs dry, and a timer that is already due as the loop
+// starts (a slow start under load) comes before that: the window is then
+// still hidden, and draws nothing, until the timer callback returns. So the
+// action waits for a later tick while a box is there but not yet shown.
 std::function<void()> modalAction;
+DWORD modalSince = 0;
 void CALLBACK ModalTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = FindBox();
+    if (box && !IsWindowVisible(box) && GetTickCount() - modalSince < 20000) return;
     KillTimer(nullptr, id);
     auto action = std::move(modalAction);
     modalAction = nullptr;
@@ -108,11 +120,8 @@ void CALLBACK ModalTimer(HWND, UINT, UINT_PTR id, DWORD) {
 }
 void WhenModal(std::function<void()> action) {
     modalAction = std::move(action);
+    modalSince = GetTickCount();
     SetTimer(nullptr, 0, 300, &ModalTimer);
-}
-
-HWND FindBox() {
-    return FindWindowA("#32770", "Quillmend");
 }
 
 // The dialog or message box of the modal loop that runs, once it is on
