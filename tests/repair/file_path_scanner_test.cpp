@@ -1,6 +1,5 @@
 #include "scan/file_path_scanner.h"
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <tuple>
@@ -18,17 +17,20 @@ constexpr HKey kUs = hkey::kUsers;
 constexpr int kFile = 8;
 using Protection = MemoryRegistry::Protection;
 
-// A file system that holds exactly the given paths and records every
-// existence test.
+// A file system that holds exactly the given paths, cannot tell of the
+// `unknown` ones, and records every existence test.
 class ListedFiles : public FileProbe {
   public:
-    explicit ListedFiles(std::set<std::string> existing) : existing_(std::move(existing)) {}
+    explicit ListedFiles(std::set<std::string> existing, std::set<std::string> unknown = {})
+        : existing_(std::move(existing)), unknown_(std::move(unknown)) {}
 
-    bool PathExists(const std::string& path) override {
+    Existence CheckPath(const std::string& path) override {
         tested.push_back(path);
-        return existing_.count(path) != 0;
+        if (existing_.count(path) != 0) return Existence::kExists;
+        return unknown_.count(path) != 0 ? Existence::kCannotTell : Existence::kMissing;
     }
-    bool FindOnPath(std::string&) override { return false; }
+    Existence FindOnPath(std::string&) override { return Existence::kMissing; }
+    bool CanTellMissing(const std::string&) override { return true; }
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded, uint32_t) override {
         expanded = text;
         return static_cast<uint32_t>(text.size() + 1);
@@ -48,47 +50,65 @@ class ListedFiles : public FileProbe {
 
   private:
     std::set<std::string> existing_;
+    std::set<std::string> unknown_;
 };
 
-// Which prefixes are tried, and in what order, until one exists.
-TEST(PathReferenceExists, TriesEachPrefixThatEndsBeforeABlank) {
+// Which prefixes are tried, and in what order, until one exists; the text
+// is missing only when every one is.
+TEST(CheckPathReference, TriesEachPrefixThatEndsBeforeABlank) {
+    constexpr Existence kYes = Existence::kExists, kNo = Existence::kMissing;
     struct Case {
         const char* text;
         std::set<std::string> existing;
-        bool result;
+        Existence result;
         std::vector<std::string> tested;
+        std::set<std::string> unknown = {};
     };
     const Case cases[] = {
         {"C:\\Program Files\\App\\app.exe -x",
          {},
-         false,
+         kNo,
          {"C:\\Program", "C:\\Program.exe", "C:\\Program Files\\App\\app.exe",
           "C:\\Program Files\\App\\app.exe.exe", "C:\\Program Files\\App\\app.exe -x",
           "C:\\Program Files\\App\\app.exe -x.exe"}},
         {"C:\\Program Files\\App\\app.exe -x",
          {"C:\\Program Files\\App\\app.exe"},
-         true,
+         kYes,
          {"C:\\Program", "C:\\Program.exe", "C:\\Program Files\\App\\app.exe"}},
+        // One prefix that cannot be told of leaves the whole text open, but
+        // a later one that exists still settles it.
         {"C:\\Tools\\run -x",
-         {"C:\\Tools\\run.exe"},
-         true,
-         {"C:\\Tools\\run", "C:\\Tools\\run.exe"}},
+         {},
+         Existence::kCannotTell,
+         {"C:\\Tools\\run", "C:\\Tools\\run.exe", "C:\\Tools\\run -x", "C:\\Tools\\run -x.exe"},
+         {"C:\\Tools\\run.exe"}},
+        {"C:\\Tools\\run -x",
+         {"C:\\Tools\\run -x"},
+         kYes,
+         {"C:\\Tools\\run", "C:\\Tools\\run.exe", "C:\\Tools\\run -x"},
+         {"C:\\Tools\\run"}},
         {"C:\\Windows\\system32\\shell32.dll,5",
          {},
-         false,
+         kNo,
          {"C:\\Windows\\system32\\shell32.dll", "C:\\Windows\\system32\\shell32.dll.exe"}},
-        {"C:\\App\\lib.dll\\2", {}, false, {"C:\\App\\lib.dll", "C:\\App\\lib.dll.exe"}},
-        {"C:\\App\\lib.DLL\\2", {}, false, {"C:\\App\\lib.DLL\\2", "C:\\App\\lib.DLL\\2.exe"}},
-        {"C:\\a;b c", {}, false, {"C:\\a", "C:\\a.exe"}},
-        {"\"C:\\q x\" y", {}, false, {"C:\\q", "C:\\q.exe", "C:\\q x", "C:\\q x.exe"}},
-        {"C:\\Data\\*.txt", {}, true, {}},
-        {"C:\\Gone\\?", {}, true, {}},
-        {"\"", {}, false, {}},
-        {"", {}, false, {}},
+        {"C:\\App\\lib.dll\\2", {}, kNo, {"C:\\App\\lib.dll", "C:\\App\\lib.dll.exe"}},
+        {"C:\\App\\lib.DLL\\2", {}, kNo, {"C:\\App\\lib.DLL\\2", "C:\\App\\lib.DLL\\2.exe"}},
+        {"C:\\a;b c", {}, kNo, {"C:\\a", "C:\\a.exe"}},
+        // No file name holds ':' past the drive's: the arguments begin there.
+        {"C:\\x\\setup.exe C:\\x\\setup.log",
+         {},
+         kNo,
+         {"C:\\x\\setup.exe", "C:\\x\\setup.exe.exe"}},
+        {"C:\\a:b c", {}, Existence::kCannotTell, {}},
+        {"\"C:\\q x\" y", {}, kNo, {"C:\\q", "C:\\q.exe", "C:\\q x", "C:\\q x.exe"}},
+        {"C:\\Data\\*.txt", {}, kYes, {}},
+        {"C:\\Gone\\?", {}, kYes, {}},
+        {"\"", {}, kNo, {}},
+        {"", {}, kNo, {}},
     };
     for (const Case& c : cases) {
-        ListedFiles files(c.existing);
-        EXPECT_EQ(PathReferenceExists(c.text, files), c.result) << c.text;
+        ListedFiles files(c.existing, c.unknown);
+        EXPECT_EQ(CheckPathReference(c.text, files), c.result) << c.text;
         EXPECT_EQ(files.tested, c.tested) << c.text;
     }
 }
