@@ -35,6 +35,7 @@
 #include "platform/text_answers.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
+#include "scan/user_environment.h"
 
 namespace qm {
 
@@ -118,6 +119,15 @@ class FileReferenceWalk : public KeyWalk {
         return answer;
     }
 
+    // Below HKEY_USERS each hive is a user's, and its values are expanded
+    // with that user's variables: `user_` is the hive's being walked,
+    // `nobody_` serves values above the hives. Both are unset elsewhere.
+    std::vector<std::string> personal_;
+    std::optional<UserEnvironment> user_;
+    std::optional<UserEnvironment> nobody_;
+    size_t hiveDepth_ = 0;                        // the level of the walk that the hives are
+    const UserEnvironment* expandFor_ = nullptr;  // for the values being examined
+
     ScanContext& ctx_;
     std::string display_;
     std::string relative_;
@@ -132,6 +142,14 @@ void FileReferenceWalk::Run(HKey root, const std::string& subKeyPath,
                             const std::string& displayPath) {
     display_ = displayPath;
     ctx_.Report(display_);
+    if (root == hkey::kUsers) {
+        personal_ = PersonalVariableNames(registry_);
+        nobody_.emplace(ctx_.files, personal_);
+        // A walk that starts inside a hive is that hive's user's throughout.
+        const std::string hive = subKeyPath.substr(0, subKeyPath.find('\\'));
+        hiveDepth_ = hive.empty() ? 1 : 0;
+        if (!hive.empty()) user_.emplace(registry_, ctx_.files, personal_, hive);
+    }
 
     Level start;
     start.key = RegKey(registry_);
@@ -181,6 +199,8 @@ bool FileReferenceWalk::Enter(Level& parent, std::string_view name, Level& child
         return false;
     }
     child.tag = display_.size();
+    if (nobody_ && hiveDepth_ == 1 && levels().size() == 1)  // a hive below HKEY_USERS
+        user_.emplace(registry_, ctx_.files, personal_, std::string(name));
     if (KeepsHandle(levels().size())) child.flags |= kKeepsHandle;
     if ((parent.flags & kKeepsHandle) == 0) parent.key.Close();
     return true;
@@ -194,6 +214,9 @@ bool FileReferenceWalk::Leave(Level& level, Status) {
 }
 
 void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
+    // The key being left is levels().back(), at depth levels().size() - 1.
+    expandFor_ = nullptr;
+    if (nobody_) expandFor_ = levels().size() <= hiveDepth_ ? &*nobody_ : &*user_;
     for (const KeyListing::Value& value : listed.values) {
         if (ctx_.Stopped()) break;
         if (!value.usable) continue;
@@ -221,12 +244,17 @@ void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
 
 bool FileReferenceWalk::Candidate(std::string& text) {
     // Only a text that starts with an environment reference, bare or
-    // quoted, is expanded. One whose expansion does not fit cannot be tested
-    // and is left alone.
+    // quoted, is expanded, below HKEY_USERS with the hive's user's values.
+    // One whose expansion does not fit, or names a variable whose value for
+    // that user is not known, cannot be tested and is left alone.
     if (!text.empty() &&
         (text[0] == '%' || (text[0] == '"' && text.size() > 1 && text[1] == '%'))) {
-        const uint32_t size = ctx_.files.ExpandEnvironment(text, expanded_, kMaxExpandedPath);
-        if (size == 0 || size > kMaxExpandedPath) return false;
+        if (expandFor_ != nullptr) {
+            if (!expandFor_->Expand(text, expanded_)) return false;
+        } else {
+            const uint32_t size = ctx_.files.ExpandEnvironment(text, expanded_, kMaxExpandedPath);
+            if (size == 0 || size > kMaxExpandedPath) return false;
+        }
         text.swap(expanded_);
     }
 

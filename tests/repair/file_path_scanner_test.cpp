@@ -1,5 +1,6 @@
 #include "scan/file_path_scanner.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <tuple>
@@ -173,6 +174,75 @@ TEST_F(FilePathScannerTest, ReportsTextValuesThatLeadNowhere) {
             expected.push_back({"HKLM\\SOFTWARE\\Demo", c.name, c.reported, kFile});
     }
     EXPECT_EQ(Walk(kLm, "SOFTWARE\\Demo", "HKLM\\SOFTWARE\\Demo"), expected);
+}
+
+// A path in a hive below HKEY_USERS names that user's folders: each hive is
+// expanded with its own user's profile, shell folders and environment, and
+// a personal variable the registry does not give for that user leaves the
+// value alone. This process's user ("me") has other folders.
+TEST_F(FilePathScannerTest, EachUsersPathsNameThatUsersFolders) {
+    const std::string profiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+    const std::string shell = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+    SetEnv("SystemDrive", "C:");
+    SetEnv("SystemRoot", "C:\\WINDOWS");
+    SetEnv("USERPROFILE", "C:\\Users\\me");
+    SetEnv("APPDATA", "C:\\Users\\me\\AppData\\Roaming");
+    SetEnv("TEMP", "C:\\Users\\me\\Temp");
+    SetEnv("MYTOOLS", "C:\\Users\\me\\Tools");
+    SetText(hkey::kCurrentUser, "Environment", "MYTOOLS", "%USERPROFILE%\\Tools");
+    const std::string bob = "S-1-5-21-7-1001";
+    SetText(kLm, profiles + bob, "ProfileImagePath", "%SystemDrive%\\Users\\bob",
+            regtype::kExpandSz);
+    SetText(kLm, profiles + "S-1-5-18", "ProfileImagePath",
+            "%SystemRoot%\\system32\\config\\systemprofile", regtype::kExpandSz);
+    SetText(kUs, bob + shell + "Shell Folders", "AppData", "C:\\Users\\bob\\Roaming");
+    SetText(kUs, bob + "\\Environment", "TEMP", "%USERPROFILE%\\Temp", regtype::kExpandSz);
+    for (const char* file :
+         {"C:\\Users\\bob\\tool.exe", "C:\\Users\\bob\\Roaming\\App\\app.exe",
+          "C:\\Users\\bob\\Temp\\t.exe", "C:\\Users\\me\\mine.exe", "C:\\Users\\me\\Tools\\x.exe",
+          "C:\\WINDOWS\\system32\\config\\systemprofile\\sys.exe", "C:\\Users\\me\\Temp\\u.exe"})
+        MakeFile(file);
+
+    const struct {
+        std::string hive;
+        const char* name;
+        const char* text;
+        const char* reported;  // the item's data; null: no item
+    } cases[] = {
+        {bob, "Profile", "%USERPROFILE%\\tool.exe", nullptr},
+        {bob, "Roaming", "%APPDATA%\\App\\app.exe", nullptr},
+        {bob, "Temp", "%TEMP%\\t.exe", nullptr},
+        {bob, "ProfileGone", "%USERPROFILE%\\mine.exe", "C:\\Users\\bob\\mine.exe"},
+        {bob, "RoamingGone", "\"%APPDATA%\\App\\gone.exe\" /x",
+         "C:\\Users\\bob\\Roaming\\App\\gone.exe"},
+        {bob, "System", "%SystemRoot%\\gone.exe", "C:\\WINDOWS\\gone.exe"},
+        {bob, "NotBobs", "%MYTOOLS%\\x.exe", nullptr},          // my variable, not bob's
+        {bob, "NoLocal", "%LOCALAPPDATA%\\gone.exe", nullptr},  // not known for bob
+        {bob + "_Classes", "Classes", "%USERPROFILE%\\gone.exe", "C:\\Users\\bob\\gone.exe"},
+        {".DEFAULT", "System", "%USERPROFILE%\\sys.exe", nullptr},
+        {".DEFAULT", "SystemGone", "%USERPROFILE%\\gone.exe",
+         "C:\\WINDOWS\\system32\\config\\systemprofile\\gone.exe"},
+        {"S-1-5-19", "NoProfile", "%USERPROFILE%\\gone.exe", nullptr},  // not in ProfileList
+        {"S-1-5-19", "NoTemp", "%TEMP%\\u.exe", nullptr},
+    };
+    std::vector<Found> expected;
+    for (const auto& c : cases) {
+        SetText(kUs, c.hive + "\\Demo", c.name, c.text);
+        if (c.reported != nullptr)
+            expected.push_back({"HKUS\\" + c.hive + "\\Demo", c.name, c.reported, kFile});
+    }
+    std::vector<Found> found = Walk(kUs, "", "HKUS");
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return a.keyPath + a.valueName < b.keyPath + b.valueName;
+    });
+    std::sort(expected.begin(), expected.end(), [](const Found& a, const Found& b) {
+        return a.keyPath + a.valueName < b.keyPath + b.valueName;
+    });
+    EXPECT_EQ(found, expected);
+    // A walk that starts inside a hive is that hive's user's.
+    list.Clear();
+    counters = ScanCounters{};
+    EXPECT_EQ(Walk(kUs, bob + "\\Demo", "HKUS\\" + bob + "\\Demo").size(), 3u);
 }
 
 // The registry functions end a name at its first zero byte, so an entry
