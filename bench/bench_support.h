@@ -49,16 +49,19 @@ class TimedProbe : public FileProbe {
 
     explicit TimedProbe(FileProbe& inner) : inner_(inner) {}
 
-    bool PathExists(const std::string& path) override {
+    Existence CheckPath(const std::string& path) override {
         Tally probe;
-        const bool found = Time(probe, [&] { return inner_.PathExists(path); });
-        Tally& tally = found ? exists : missing;
+        const Existence found = Time(probe, [&] { return inner_.CheckPath(path); });
+        Tally& tally = found == Existence::kExists ? exists : missing;
         tally.calls += probe.calls;
         tally.seconds += probe.seconds;
         return found;
     }
-    bool FindOnPath(std::string& name) override {
+    Existence FindOnPath(std::string& name) override {
         return Time(other, [&] { return inner_.FindOnPath(name); });
+    }
+    bool CanTellMissing(const std::string& path) override {
+        return Time(other, [&] { return inner_.CanTellMissing(path); });
     }
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,
                                uint32_t limit) override {

@@ -35,8 +35,9 @@ double PeakMiB() {
 // registry calls and its own work.
 class EverythingExists : public FileProbe {
   public:
-    bool PathExists(const std::string&) override { return true; }
-    bool FindOnPath(std::string&) override { return true; }
+    Existence CheckPath(const std::string&) override { return Existence::kExists; }
+    Existence FindOnPath(std::string&) override { return Existence::kExists; }
+    bool CanTellMissing(const std::string&) override { return true; }
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,
                                uint32_t limit) override {
         if (text.size() + 1 > limit) return static_cast<uint32_t>(text.size() + 1);

@@ -3,12 +3,11 @@
 // the scanners hand over: a value's bytes up to its first zero byte.
 //  - ExtractPath only shortens its source, and a path it gives fits the
 //    expansion limit (one it cannot give is empty and reported so);
-//  - TargetExists, the file/path reference test and the font file search
+//  - CheckTarget, the file/path reference test and the font file search
 //    answer without reading or writing outside the mapped folders.
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "scan/extract_path.h"
@@ -45,11 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(path.empty(), "a path that could not be expanded was not cleared");
     } else {
         Check(path.size() < qm::kMaxExpandedPath, "an extracted path beyond the limit");
-        (void)qm::TargetExists(path, files);
+        (void)qm::CheckTarget(path, files);
     }
-    (void)qm::TargetExists(text, files);
-    (void)qm::PathReferenceExists(text, files);
-    std::vector<qm::FileEntry> entries;
-    (void)files.ListFolder(text, entries);
+    (void)qm::CheckTarget(text, files);
+    (void)qm::CheckPathReference(text, files);
+    // A path the probe calls missing lies on a drive it can see.
+    if (files.CheckPath(text) == qm::Existence::kMissing)
+        Check(files.CanTellMissing(text), "missing on a drive that cannot tell");
+    (void)files.CheckPattern(text);
     return 0;
 }

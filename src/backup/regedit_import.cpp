@@ -75,14 +75,13 @@ Status ImportWithRegedit(const std::string& file, uint32_t* exitCode) {
     run.lpFile = editor.c_str();
     run.lpParameters = parameters.c_str();
     run.nShow = SW_SHOWNORMAL;
-    BOOL executed = FALSE;
-    {
-        // Off on 64-bit Windows only, for the reason above: the 32-bit
-        // editor would restore into the wrong keys.
-        win32::FileRedirectionOff off;
-        executed = ShellExecuteExA(&run);
-    }
-    if (!executed) return static_cast<Status>(GetLastError());
+    // With file-system redirection on, as everything that loads libraries
+    // must run: the shell loads its own while it starts the editor. On
+    // 64-bit Windows it comes here only when the editor needs elevation, and
+    // then the system starts the 64-bit editor of "%windir%\regedit.exe"
+    // itself, since redirection does not apply to a start that shows the
+    // elevation prompt.
+    if (!ShellExecuteExA(&run)) return static_cast<Status>(GetLastError());
     if (run.hProcess == nullptr) return status::kInvalidHandle;
     return WaitForEditor(run.hProcess, exitCode);
 }

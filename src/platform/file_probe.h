@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/existence.h"
 #include "platform/win32_codes.h"
 
 namespace qm {
@@ -34,7 +35,7 @@ struct FileEntry {
 
 // A file opened for reading or writing. Closed when destroyed.
 class FileStream {
-public:
+  public:
     virtual ~FileStream() = default;
     // Reads up to `size` bytes; returns how many were read (0 at the end or
     // on an error).
@@ -64,18 +65,40 @@ enum class FileMode {
 };
 
 class FileProbe {
-public:
+  public:
     virtual ~FileProbe() = default;
 
-    // PathFileExistsA: true for files and folders alike. Relative paths are
-    // taken from the current folder.
-    virtual bool PathExists(const std::string& path) = 0;
+    // Whether a file or folder exists at `path` (a relative path is taken
+    // from the current folder), in the three answers of platform/existence.h:
+    // kMissing only when the system said that it, or a folder on its way,
+    // does not exist (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND) and
+    // CanTellMissing(path) holds. Paths of any length are tested, not only
+    // those the ANSI functions take. A network path is never tested
+    // (kCannotTell), and a DOS device name exists where its folder does.
+    virtual Existence CheckPath(const std::string& path) = 0;
 
-    // PathFindOnPathA with no extra folders. `name` must be a bare file name
-    // (no ':' or '\'); it is looked for in the system folder, the Windows
-    // folder's "system" folder, the Windows folder and then each folder of
-    // PATH. On success `name` is replaced by the full path.
-    virtual bool FindOnPath(std::string& name) = 0;
+    // CheckPath for callers that only act on what exists.
+    bool PathExists(const std::string& path) { return CheckPath(path) == Existence::kExists; }
+
+    // The search PathFindOnPathA makes for a bare file name (no ':' or ''):
+    // the system folder, the Windows folder's "system" folder, the Windows
+    // folder and then each folder of PATH, each candidate the folder and the
+    // name joined as PathAppend joins them. kExists for the first candidate
+    // that exists, with `name` replaced by it; kMissing when every
+    // candidate is missing; otherwise kCannotTell, and also for a name that
+    // is not bare.
+    virtual Existence FindOnPath(std::string& name) = 0;
+
+    // Whether the system's "not found" for `path` may be believed: its full
+    // path lies on a local fixed drive that is present. False for drive
+    // letters that name nothing, removable, optical, RAM and network drives,
+    // network and device paths, and paths that cannot be completed.
+    virtual bool CanTellMissing(const std::string& path) = 0;
+
+    // Whether a file search (FindFirstFileA) for `pattern` finds anything,
+    // in the same three answers: ListFolder's "nothing matches" or "no such
+    // folder" counts as missing only where CanTellMissing holds.
+    Existence CheckPattern(const std::string& pattern);
 
     // ExpandEnvironmentStringsA. Returns the size of the expansion in bytes
     // including the terminating zero (0 on failure). `expanded` receives the

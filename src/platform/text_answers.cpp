@@ -15,7 +15,7 @@ uint64_t TextAnswers::Hash(std::string_view text) {
     return std::hash<std::string_view>{}(text);
 }
 
-std::optional<bool> TextAnswers::Find(std::string_view text, uint64_t hash) const {
+std::optional<Existence> TextAnswers::Find(std::string_view text, uint64_t hash) const {
     if (slots_.empty()) return std::nullopt;
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -27,7 +27,7 @@ std::optional<bool> TextAnswers::Find(std::string_view text, uint64_t hash) cons
     }
 }
 
-void TextAnswers::Insert(std::string_view text, uint64_t hash, bool answer) {
+void TextAnswers::Insert(std::string_view text, uint64_t hash, Existence answer) {
     if (used_ >= mostAnswers_ || text_.size() + text.size() > mostTextBytes_) Clear();
     if ((used_ + 1) * 2 > slots_.size()) Grow();
     const size_t mask = slots_.size() - 1;

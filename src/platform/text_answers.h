@@ -1,4 +1,4 @@
-// A yes-or-no answer kept for each of many texts (paths, or whole value
+// An existence answer kept for each of many texts (paths, or whole value
 // texts), by the exact text. The texts live in one string and their slots
 // in one open-addressed table, so that a lookup reads one slot and the
 // text's bytes, where a map of nodes reads a bucket, a node and the node's
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/existence.h"
+
 namespace qm {
 
 class TextAnswers {
@@ -26,11 +28,11 @@ class TextAnswers {
     static uint64_t Hash(std::string_view text);
 
     // The kept answer for `text` (whose Hash is `hash`), if any.
-    std::optional<bool> Find(std::string_view text, uint64_t hash) const;
-    std::optional<bool> Find(std::string_view text) const { return Find(text, Hash(text)); }
+    std::optional<Existence> Find(std::string_view text, uint64_t hash) const;
+    std::optional<Existence> Find(std::string_view text) const { return Find(text, Hash(text)); }
     // Keeps the answer for a text that Find does not know.
-    void Insert(std::string_view text, uint64_t hash, bool answer);
-    void Insert(std::string_view text, bool answer) { Insert(text, Hash(text), answer); }
+    void Insert(std::string_view text, uint64_t hash, Existence answer);
+    void Insert(std::string_view text, Existence answer) { Insert(text, Hash(text), answer); }
     void Clear();
 
   private:
@@ -39,7 +41,7 @@ class TextAnswers {
         uint32_t offset = 0;  // into text_
         uint32_t length = 0;
         bool used = false;
-        bool answer = false;
+        Existence answer = Existence::kCannotTell;
     };
     void Grow();
 

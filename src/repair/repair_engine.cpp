@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/key_walk.h"
 #include "platform/settings_store.h"
 
 namespace qm {
@@ -45,6 +46,30 @@ std::string SubkeyOf(const FoundItem& item) {
     return item.keyPath.size() > 5 ? item.keyPath.substr(5) : std::string();
 }
 
+// Where the class key that HKEY_CLASSES_ROOT shows at `what.path` lies. The
+// merged view shows the user's key where HKEY_CURRENT_USER\Software\Classes
+// has one at that path (the 32-bit view's "Wow6432Node\..." paths
+// included), and the machine's otherwise; a key written through the view
+// goes to the machine's. So the key is removed where it lies, and its
+// backup names that place and puts it back there. A key found in neither
+// place, or one whose place cannot be told, stays named by the view.
+void PlaceClassKey(RegistryService& registry, Removal& what) {
+    for (const HKey root : {hkey::kCurrentUser, hkey::kLocalMachine}) {
+        const std::string physical =
+            (root == hkey::kCurrentUser ? "Software\\Classes\\" : "SOFTWARE\\Classes\\") +
+            what.path;
+        RegKey way(registry);
+        RegKey key(registry);
+        const Status opened = OpenKeyPath(registry, root, physical, access::kRead, way, key);
+        if (opened == status::kFileNotFound) continue;
+        if (opened == status::kSuccess || opened == status::kAccessDenied) {
+            what.root = root;
+            what.path = physical;
+        }
+        return;
+    }
+}
+
 // How the end message names an item's entry.
 std::string EndMessageEntryName(const FoundItem& item, bool isKey) {
     if (item.category == static_cast<int32_t>(ScanCategory::ComActiveX)) return item.keyPath;
@@ -79,7 +104,7 @@ RepairEngine::RepairEngine(ScanDriver& driver, RegistryService& registry, Backup
     });
 }
 
-Status RepairEngine::RemovalOf(const FoundItem& item, Removal& what) {
+Status RepairEngine::RemovalOf(const FoundItem& item, Removal& what) const {
     const HKey root = RootOf(item);
     const std::string subKey = SubkeyOf(item);
     what = Removal{root, subKey, item.valueName, false};
@@ -94,6 +119,7 @@ Status RepairEngine::RemovalOf(const FoundItem& item, Removal& what) {
         case ScanCategory::ComActiveX:
             if (root != hkey::kClassesRoot) return status::kBadPathname;
             what = Removal{root, subKey, "", true};
+            if (!subKey.empty()) PlaceClassKey(registry_, what);
             return status::kSuccess;
         case ScanCategory::Uninstall:
         case ScanCategory::AppPaths:

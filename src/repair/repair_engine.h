@@ -83,8 +83,10 @@ class RepairEngine {
     // the item ends with as it is: kBadPathname when the item's root prefix
     // is not one its category deletes under (the run counts it as repaired,
     // as nothing of it is to be deleted), kInvalidParameter for an empty
-    // subkey name (which would name the parent key).
-    static Status RemovalOf(const FoundItem& item, Removal& what);
+    // subkey name (which would name the parent key). A class item's key is
+    // removed where it lies: below HKEY_CURRENT_USER\Software\Classes or
+    // HKEY_LOCAL_MACHINE\Software\Classes, not through the merged view.
+    Status RemovalOf(const FoundItem& item, Removal& what) const;
     // Counts the result of each item of a batch, in order. False when the
     // backup failed: the run stops there.
     bool CountResults(const std::vector<const FoundItem*>& items,

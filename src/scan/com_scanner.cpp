@@ -111,12 +111,13 @@ class ComScan {
     // path that starts with a drive letter is judged; a bare name, a
     // relative path or a network path is left alone, and so is a path that
     // could not be expanded within the limit. A path with a drive is never
-    // found on the search path, so existence is the whole test.
+    // found on the search path, so existence is the whole test, and the file
+    // is gone only when the probe says it is missing.
     bool FileMissing(const std::string& text, std::string& path) {
         source_ = text;
         if (!ExtractPath(source_, path, ctx_.files, &other_)) return false;
         if (path.size() < 2 || path[1] != ':') return false;
-        return !ctx_.files.PathExists(path) && (other_.empty() || !ctx_.files.PathExists(other_));
+        return CheckTarget(path, ctx_.files, other_) == Existence::kMissing;
     }
 
     // Which of kServerKinds (bits by index) the open class key may hold:

@@ -94,14 +94,17 @@ bool ExtractPath(std::string& source, std::string& path, FileProbe& files, std::
     return true;
 }
 
-bool TargetExists(const std::string& path, FileProbe& files, const std::string& other) {
-    const auto exists = [&files](const std::string& candidate) {
-        if (candidate.empty()) return false;
-        if (!IsBareName(candidate)) return files.PathExists(candidate);
+Existence CheckTarget(const std::string& path, FileProbe& files, const std::string& other) {
+    const auto check = [&files](const std::string& candidate) {
+        // An entry that names nothing names no file that could exist.
+        if (candidate.empty()) return Existence::kMissing;
+        if (!IsBareName(candidate)) return files.CheckPath(candidate);
         std::string found = candidate;
         return files.FindOnPath(found);
     };
-    return exists(path) || exists(other);
+    const Existence answer = check(path);
+    if (answer == Existence::kExists || other.empty()) return answer;
+    return EitherOf(answer, check(other));
 }
 
 }  // namespace qm

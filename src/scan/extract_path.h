@@ -25,12 +25,13 @@ bool ExtractPath(std::string& source, std::string& path, FileProbe& files,
 // when the text names neither or the system has no such folders.
 std::string OtherViewText(const std::string& text, FileProbe& files);
 
-// Whether the path an entry names exists: PathFileExistsA, except that a
-// bare file name (no drive or folder) is looked for on the search path
-// instead of in the current folder, so that a program that lives in the
-// system folder is found and the verdict never depends on the current
-// folder. The empty path does not exist. With `other` (the other reading
-// of the same entry) the target exists when either path does.
-bool TargetExists(const std::string& path, FileProbe& files, const std::string& other = {});
+// Whether the path an entry names exists, in the three answers of
+// FileProbe::CheckPath, except that a bare file name (no drive or folder) is
+// looked for on the search path instead of in the current folder, so that a
+// program that lives in the system folder is found and the answer never
+// depends on the current folder. The empty path names nothing: kMissing.
+// With `other` (the other reading of the same entry) the target exists
+// when either path does, and is missing only when both are.
+Existence CheckTarget(const std::string& path, FileProbe& files, const std::string& other = {});
 
 }  // namespace qm

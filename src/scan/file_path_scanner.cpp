@@ -35,6 +35,7 @@
 #include "platform/text_answers.h"
 #include "scan/extract_path.h"
 #include "scan/scanners.h"
+#include "scan/user_environment.h"
 
 namespace qm {
 
@@ -106,17 +107,26 @@ class FileReferenceWalk : public KeyWalk {
     void ExamineValues(const KeyListing& listed);
     // The path to test that a value's text holds, if any.
     bool Candidate(std::string& text);
-    // PathReferenceExists, asked once per candidate text in a walk: many
+    // CheckPathReference, asked once per candidate text in a walk: many
     // values name the same file, a candidate takes several file questions
     // (one per blank in it, and each with ".exe"), and within one scan the
     // answers to those do not change.
-    bool ReferenceExists(const std::string& candidate) {
+    Existence Reference(const std::string& candidate) {
         const uint64_t hash = TextAnswers::Hash(candidate);
-        if (const std::optional<bool> kept = references_.Find(candidate, hash)) return *kept;
-        const bool exists = PathReferenceExists(candidate, ctx_.files);
-        references_.Insert(candidate, hash, exists);
-        return exists;
+        if (const std::optional<Existence> kept = references_.Find(candidate, hash)) return *kept;
+        const Existence answer = CheckPathReference(candidate, ctx_.files);
+        references_.Insert(candidate, hash, answer);
+        return answer;
     }
+
+    // Below HKEY_USERS each hive is a user's, and its values are expanded
+    // with that user's variables: `user_` is the hive's being walked,
+    // `nobody_` serves values above the hives. Both are unset elsewhere.
+    std::vector<std::string> personal_;
+    std::optional<UserEnvironment> user_;
+    std::optional<UserEnvironment> nobody_;
+    size_t hiveDepth_ = 0;                        // the level of the walk that the hives are
+    const UserEnvironment* expandFor_ = nullptr;  // for the values being examined
 
     ScanContext& ctx_;
     std::string display_;
@@ -132,6 +142,14 @@ void FileReferenceWalk::Run(HKey root, const std::string& subKeyPath,
                             const std::string& displayPath) {
     display_ = displayPath;
     ctx_.Report(display_);
+    if (root == hkey::kUsers) {
+        personal_ = PersonalVariableNames(registry_);
+        nobody_.emplace(ctx_.files, personal_);
+        // A walk that starts inside a hive is that hive's user's throughout.
+        const std::string hive = subKeyPath.substr(0, subKeyPath.find('\\'));
+        hiveDepth_ = hive.empty() ? 1 : 0;
+        if (!hive.empty()) user_.emplace(registry_, ctx_.files, personal_, hive);
+    }
 
     Level start;
     start.key = RegKey(registry_);
@@ -181,6 +199,8 @@ bool FileReferenceWalk::Enter(Level& parent, std::string_view name, Level& child
         return false;
     }
     child.tag = display_.size();
+    if (nobody_ && hiveDepth_ == 1 && levels().size() == 1)  // a hive below HKEY_USERS
+        user_.emplace(registry_, ctx_.files, personal_, std::string(name));
     if (KeepsHandle(levels().size())) child.flags |= kKeepsHandle;
     if ((parent.flags & kKeepsHandle) == 0) parent.key.Close();
     return true;
@@ -194,6 +214,9 @@ bool FileReferenceWalk::Leave(Level& level, Status) {
 }
 
 void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
+    // The key being left is levels().back(), at depth levels().size() - 1.
+    expandFor_ = nullptr;
+    if (nobody_) expandFor_ = levels().size() <= hiveDepth_ ? &*nobody_ : &*user_;
     for (const KeyListing::Value& value : listed.values) {
         if (ctx_.Stopped()) break;
         if (!value.usable) continue;
@@ -208,8 +231,12 @@ void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
         // counts as much as this program's own.
         other_ = OtherViewText(text_, ctx_.files);
         if (!Candidate(text_)) continue;
-        if (ReferenceExists(text_)) continue;
-        if (!other_.empty() && Candidate(other_) && ReferenceExists(other_)) continue;
+        Existence answer = Reference(text_);
+        // The other reading is asked only while this one leaves the value
+        // missing; one that cannot be made says nothing.
+        if (answer == Existence::kMissing && !other_.empty() && Candidate(other_))
+            answer = Reference(other_);
+        if (answer != Existence::kMissing) continue;
 
         ctx_.Add(display_, value.name, text_, ScanCategory::FilePathReference);
     }
@@ -217,12 +244,17 @@ void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
 
 bool FileReferenceWalk::Candidate(std::string& text) {
     // Only a text that starts with an environment reference, bare or
-    // quoted, is expanded. One whose expansion does not fit cannot be tested
-    // and is left alone.
+    // quoted, is expanded, below HKEY_USERS with the hive's user's values.
+    // One whose expansion does not fit, or names a variable whose value for
+    // that user is not known, cannot be tested and is left alone.
     if (!text.empty() &&
         (text[0] == '%' || (text[0] == '"' && text.size() > 1 && text[1] == '%'))) {
-        const uint32_t size = ctx_.files.ExpandEnvironment(text, expanded_, kMaxExpandedPath);
-        if (size == 0 || size > kMaxExpandedPath) return false;
+        if (expandFor_ != nullptr) {
+            if (!expandFor_->Expand(text, expanded_)) return false;
+        } else {
+            const uint32_t size = ctx_.files.ExpandEnvironment(text, expanded_, kMaxExpandedPath);
+            if (size == 0 || size > kMaxExpandedPath) return false;
+        }
         text.swap(expanded_);
     }
 
@@ -250,8 +282,8 @@ void ScanFilePaths(ScanContext& ctx) {
     WalkFileReferences(ctx, hkey::kUsers, "", "HKUS");
 }
 
-bool PathReferenceExists(const std::string& text, FileProbe& files) {
-    if (text.find_first_of("*?") != std::string::npos) return true;
+Existence CheckPathReference(const std::string& text, FileProbe& files) {
+    if (text.find_first_of("*?") != std::string::npos) return Existence::kExists;
 
     const size_t start = (!text.empty() && text[0] == '"') ? 1 : 0;
     size_t end = text.size();
@@ -268,22 +300,43 @@ bool PathReferenceExists(const std::string& text, FileProbe& files) {
         const size_t at = text.find(stop, start + 1);
         if (at != std::string::npos) end = std::min(end, at);
     }
-    if (start >= end) return false;
+    if (start >= end) return Existence::kMissing;
+
+    // A character that no file name holds (':' past the drive's, '<', '>',
+    // a control character) is where the arguments have begun: no prefix
+    // that holds one can name a file, so the walk ends before the first
+    // such prefix ("C:\x\setup.exe C:\x\setup.log"). Only characters below
+    // 0x40 are taken, which are never the second byte of a double-byte
+    // character.
+    size_t refused = end;
+    const size_t first = end - start >= 2 && text[start + 1] == ':' ? start + 2 : start;
+    for (size_t i = first; i < end && refused == end; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == ':' || c == '<' || c == '>') refused = i;
+    }
 
     // Each blank may end the path: try every prefix that ends before a blank,
-    // then the whole text, each as written and with ".exe" added.
+    // then the whole text, each as written and with ".exe" added. The text
+    // is missing only when every one of them is; when none could be tried it
+    // cannot be told of.
+    Existence answer = Existence::kMissing;
+    bool tried = false;
     std::string prefix;
     size_t p = start;
     do {
         size_t q = text.find(' ', p + 1);
         if (q == std::string::npos || q > end) q = end;
+        if (refused < q) break;
+        tried = true;
         prefix.assign(text, start, q - start);
-        if (files.PathExists(prefix)) return true;
+        answer = EitherOf(answer, files.CheckPath(prefix));
+        if (answer == Existence::kExists) return answer;
         prefix.append(".exe");
-        if (files.PathExists(prefix)) return true;
+        answer = EitherOf(answer, files.CheckPath(prefix));
+        if (answer == Existence::kExists) return answer;
         p = q;
     } while (p < end);
-    return false;
+    return tried ? answer : Existence::kCannotTell;
 }
 
 }  // namespace qm

@@ -1,6 +1,6 @@
 // File/Path references (category 8): a walk over whole hives that looks at
 // every text value that begins with a drive path and reports the value when
-// no prefix of that path leads to an existing file or folder.
+// every prefix of that path is missing.
 #pragma once
 
 #include <string>
@@ -22,10 +22,13 @@ void WalkFileReferences(ScanContext& ctx, HKey root, const std::string& subKeyPa
                         const std::string& displayPath);
 
 // Whether `text`, or a prefix of it that ends before a blank or at its end,
-// names an existing file or folder, with or without ".exe" added; also true
-// for any text with a wildcard. The text is cut at the first quote, comma or
-// semicolon after its first character, and after a last folder named like a
-// program or library ("...\app.exe\2" is tested as "...\app.exe").
-bool PathReferenceExists(const std::string& text, FileProbe& files);
+// names an existing file or folder, with or without ".exe" added; kExists
+// also for any text with a wildcard. kMissing only when every one of those
+// tests says missing (and for a text that holds no path at all). The text is
+// cut at the first quote, comma or semicolon after its first character, and
+// after a last folder named like a program or library ("...\app.exe\2" is
+// tested as "...\app.exe"); prefixes that hold a character no file name
+// holds are not tried.
+Existence CheckPathReference(const std::string& text, FileProbe& files);
 
 }  // namespace qm

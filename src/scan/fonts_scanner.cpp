@@ -4,7 +4,6 @@
 // reported. The test is a file search, so a wildcard in the data matches
 // any file that fits it.
 #include <string>
-#include <vector>
 
 #include "scan/scan_reads.h"
 #include "scan/scanners.h"
@@ -36,22 +35,8 @@ bool IsFullPath(const std::string& data) {
     return driveRooted || unc;
 }
 
-// A first-match file search, as the system's find-first-file makes it.
-class FileSearch {
-  public:
-    explicit FileSearch(FileProbe& files) : files_(files) {}
-    bool Finds(const std::string& pattern) {
-        entries_.clear();
-        return files_.ListFolder(pattern, entries_) == status::kSuccess && !entries_.empty();
-    }
-
-  private:
-    FileProbe& files_;
-    std::vector<FileEntry> entries_;
-};
-
-void ScanFontsKey(ScanContext& ctx, const std::string& subKey, FileSearch& search,
-                  const std::string* userFolder, const std::string* shellFolder) {
+void ScanFontsKey(ScanContext& ctx, const std::string& subKey, const std::string* userFolder,
+                  const std::string* shellFolder) {
     ctx.Report(subKey);
     RegKey fonts(ctx.registry);
     if (fonts.Open(hkey::kLocalMachine, subKey.c_str(), access::kReadWrite) != status::kSuccess)
@@ -65,14 +50,16 @@ void ScanFontsKey(ScanContext& ctx, const std::string& subKey, FileSearch& searc
          ++index) {
         if (ctx.Stopped()) break;
 
-        bool exists = false;
+        // The file is gone only when every folder it may be in says so.
+        Existence found = Existence::kMissing;
         if (IsFullPath(data)) {
-            exists = search.Finds(data);
+            found = ctx.files.CheckPattern(data);
         } else {
-            exists = (shellFolder != nullptr && search.Finds(*shellFolder + "\\" + data)) ||
-                     (userFolder != nullptr && search.Finds(*userFolder + "\\" + data));
+            if (shellFolder != nullptr) found = ctx.files.CheckPattern(*shellFolder + "\\" + data);
+            if (userFolder != nullptr && found != Existence::kExists)
+                found = EitherOf(found, ctx.files.CheckPattern(*userFolder + "\\" + data));
         }
-        if (!exists) ctx.Add(itemKey, name, data, ScanCategory::Fonts);
+        if (found == Existence::kMissing) ctx.Add(itemKey, name, data, ScanCategory::Fonts);
     }
 }
 
@@ -103,9 +90,8 @@ void ScanFonts(ScanContext& ctx) {
 
     // The key of the 32-bit programs too, where it is one of its own (the
     // views share it on current Windows).
-    FileSearch search(ctx.files);
     for (const std::string& view : KeyViews(ctx.registry, hkey::kLocalMachine, kFontsKey)) {
-        ScanFontsKey(ctx, view, search, haveUser ? &userFolder : nullptr,
+        ScanFontsKey(ctx, view, haveUser ? &userFolder : nullptr,
                      haveShell ? &shellFolder : nullptr);
     }
 }

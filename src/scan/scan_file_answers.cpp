@@ -10,26 +10,25 @@ constexpr size_t kMostAnswers = size_t{1} << 18;
 
 }  // namespace
 
-bool ScanFileAnswers::PathExists(const std::string& path) {
+Existence ScanFileAnswers::CheckPath(const std::string& path) {
     const uint64_t hash = TextAnswers::Hash(path);
-    if (const std::optional<bool> kept = exists_.Find(path, hash)) return *kept;
-    const bool found = inner_.PathExists(path);
+    if (const std::optional<Existence> kept = exists_.Find(path, hash)) return *kept;
+    const Existence found = inner_.CheckPath(path);
     exists_.Insert(path, hash, found);
     return found;
 }
 
-bool ScanFileAnswers::FindOnPath(std::string& name) {
+Existence ScanFileAnswers::FindOnPath(std::string& name) {
     if (auto it = found_.find(name); it != found_.end()) {
-        if (!it->second) return false;
-        name = *it->second;
-        return true;
+        if (it->second.answer == Existence::kExists) name = it->second.found;
+        return it->second.answer;
     }
     std::string searched = name;
-    const bool found = inner_.FindOnPath(searched);
+    const Existence answer = inner_.FindOnPath(searched);
     if (found_.size() >= kMostAnswers) found_.clear();
-    found_.emplace(name, found ? std::optional<std::string>(searched) : std::nullopt);
-    if (found) name = std::move(searched);
-    return found;
+    found_.emplace(name, Search{answer, answer == Existence::kExists ? searched : std::string()});
+    if (answer == Existence::kExists) name = std::move(searched);
+    return answer;
 }
 
 Status ScanFileAnswers::CreateFolder(const std::string& path) {

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,8 +22,9 @@ class ScanFileAnswers : public FileProbe {
   public:
     explicit ScanFileAnswers(FileProbe& inner) : inner_(inner) {}
 
-    bool PathExists(const std::string& path) override;
-    bool FindOnPath(std::string& name) override;
+    Existence CheckPath(const std::string& path) override;
+    Existence FindOnPath(std::string& name) override;
+    bool CanTellMissing(const std::string& path) override { return inner_.CanTellMissing(path); }
 
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,
                                uint32_t limit) override {
@@ -47,8 +47,12 @@ class ScanFileAnswers : public FileProbe {
 
     FileProbe& inner_;
     TextAnswers exists_;  // each path's existence, by its exact text
-    // A bare name -> the full path found for it, or nothing.
-    std::unordered_map<std::string, std::optional<std::string>> found_;
+    // A bare name -> what the search answered, and the full path it found.
+    struct Search {
+        Existence answer;
+        std::string found;
+    };
+    std::unordered_map<std::string, Search> found_;
 };
 
 }  // namespace qm

@@ -29,7 +29,8 @@ void ScanSharedDllsKey(ScanContext& ctx, const std::string& subKey) {
         ctx.Report(name);
         // The name is tested exactly as written: no quotes removed and no
         // environment references expanded.
-        if (!ctx.files.PathExists(name)) ctx.Add(itemKey, name, "", ScanCategory::SharedDlls);
+        if (ctx.files.CheckPath(name) == Existence::kMissing)
+            ctx.Add(itemKey, name, "", ScanCategory::SharedDlls);
     }
 }
 

@@ -37,7 +37,7 @@ void ScanRunKey(ScanContext& ctx, HKey root, const std::string& subKey,
         if (scan::ReadValueText(ctx.registry, run.get(), name.c_str(), command) != status::kSuccess)
             continue;
         if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
-        if (!TargetExists(path, ctx.files, other))
+        if (CheckTarget(path, ctx.files, other) == Existence::kMissing)
             ctx.Add(itemKey, name, command, ScanCategory::WindowsStartup);
     }
 }
@@ -79,7 +79,8 @@ void ScanMenuOrder(ScanContext& ctx, const char* subKey, bool reportPaths,
             ctx.Report(userPath);
             ctx.Report(commonPath);
         }
-        if (!ctx.files.PathExists(commonPath) && !ctx.files.PathExists(userPath))
+        if (EitherOf(ctx.files.CheckPath(commonPath), ctx.files.CheckPath(userPath)) ==
+            Existence::kMissing)
             ctx.Add(itemKey, name, commonPath, ScanCategory::WindowsStartup);
     }
 }

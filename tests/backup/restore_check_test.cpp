@@ -112,8 +112,9 @@ TEST(RestoreCheck, ReadsBothFileFormsFromDisk) {
 
     struct MemoryProbe : FileProbe {
         std::string path, bytes;
-        bool PathExists(const std::string&) override { return false; }
-        bool FindOnPath(std::string&) override { return false; }
+        Existence CheckPath(const std::string&) override { return Existence::kMissing; }
+        Existence FindOnPath(std::string&) override { return Existence::kMissing; }
+        bool CanTellMissing(const std::string&) override { return true; }
         uint32_t ExpandEnvironment(const std::string&, std::string&, uint32_t) override {
             return 0;
         }

@@ -5,8 +5,9 @@ usage: cli_test.py CASE --scan PROGRAM --source REPO --work DIR [--emulator CMD]
 
 Cases run natively: demo-json, demo-text, categories, bad-input,
 file-options. Cases run with the Windows build under Wine (--emulator is the
-Wine runner): wine-demo, wine-layout, fresh-prefix, and fresh-prefix-win64 in
-the 64-bit prefix that CTest names (QM_WINEPREFIX, QM_WINEARCH).
+Wine runner): wine-demo, wine-layout, fresh-prefix, wine-existence, and
+fresh-prefix-win64 in the 64-bit prefix that CTest names (QM_WINEPREFIX,
+QM_WINEARCH).
 """
 
 import argparse
@@ -222,7 +223,8 @@ def case_file_options(opts, scanner):
         for name, command in (("bare.exe", "tool.exe"),
                               ("env.exe", "%QMTOOLS%\\\\tool.exe"),
                               ("relative.exe", "Tools\\\\tool.exe"),
-                              ("other.exe", "D:\\\\other.exe")):
+                              ("other.exe", "D:\\\\other.exe"),
+                              ("dgone.exe", "D:\\\\gone.exe")):
             f.write(f'[{app_paths}\\{name}]\n@="{command}"\n\n')
 
     def found(*extra):
@@ -235,16 +237,18 @@ def case_file_options(opts, scanner):
     table = [
         # A bare name is looked for on the search path only, never in the
         # current folder; an unset variable stays unexpanded; the relative
-        # path is completed against the default current folder C:\.
-        ([], ["bare.exe", "env.exe", "other.exe"]),
-        (everything, []),
-        (["--search-path", "C:\\Tools"], ["env.exe", "other.exe"]),
-        (["--env", "QMTOOLS=C:\\Tools"], ["bare.exe", "other.exe"]),
-        (["--drive", "D=" + d_drive], ["bare.exe", "env.exe"]),
-        (everything + ["--cwd", "C:\\Apps"], ["relative.exe"]),
-        (["--cwd", "C:\\Tools"], ["bare.exe", "env.exe", "other.exe", "relative.exe"]),
+        # path is completed against the default current folder C:\. What
+        # lies on a drive that is not mapped cannot be checked and is never
+        # reported.
+        ([], ["bare.exe", "env.exe"]),
+        (everything, ["dgone.exe"]),
+        (["--search-path", "C:\\Tools"], ["env.exe"]),
+        (["--env", "QMTOOLS=C:\\Tools"], ["bare.exe"]),
+        (["--drive", "D=" + d_drive], ["bare.exe", "dgone.exe", "env.exe"]),
+        (everything + ["--cwd", "C:\\Apps"], ["dgone.exe", "relative.exe"]),
+        (["--cwd", "C:\\Tools"], ["bare.exe", "env.exe", "relative.exe"]),
         # PATH may be replaced as a whole with --env.
-        (["--env", "PATH=C:\\Tools"], ["env.exe", "other.exe"]),
+        (["--env", "PATH=C:\\Tools"], ["env.exe"]),
     ]
     for extra, expected in table:
         actual = found(*extra)
@@ -297,6 +301,58 @@ def case_fresh_prefix_win64(opts, scanner):
                                for i in reviewed], "fresh 64-bit Wine prefix")
 
 
+def case_wine_existence(opts, scanner):
+    """Run values whose program cannot be checked are left alone: a drive
+    letter that names nothing, one whose folder is gone (as when removable
+    media were taken out), a server that does not answer. A program whose
+    path is longer than the ANSI functions take is found. Only the truly
+    missing program is reported. The prefix is the case's own."""
+    prefix = opts.env["QM_WINEPREFIX"]
+    code, _, err = scanner.run("--help")  # makes the prefix on first use
+    check(code == 0, f"--help: exit {code}; stderr:\n{err}")
+    dosdevices = os.path.join(prefix, "dosdevices")
+    taken = {name.lower() for name in os.listdir(dosdevices)}
+    free = [c for c in "qrstuvwxy" if c + ":" not in taken]
+    check(len(free) >= 2, f"no free drive letters in {sorted(taken)}")
+    unmapped, gone = free[0].upper(), free[1]
+    link = os.path.join(dosdevices, gone + ":")
+    os.symlink(os.path.join(opts.work, "removed-media"), link)
+    try:
+        check_existence(opts, scanner, prefix, unmapped, gone.upper())
+    finally:
+        os.unlink(link)
+
+
+def check_existence(opts, scanner, prefix, unmapped, gone):
+    deep = "C:\\QmLong"
+    while len(deep) < 312:
+        deep += "\\folder of a deep install"
+    long_program = deep + "\\app.exe"
+    check(len(long_program) >= 320, "the long path is too short")
+    host = os.path.join(prefix, "drive_c", *long_program[3:].split("\\"))
+    os.makedirs(os.path.dirname(host), exist_ok=True)
+    open(host, "w").close()
+
+    values = {
+        "QmUnmapped": unmapped + ":\\Tools\\app.exe",
+        "QmRemoved": gone + ":\\Portable\\app.exe",
+        "QmUnc": "\\\\nosuchserver\\share\\app.exe",
+        "QmLong": long_program,
+        "QmGone": "C:\\nowhere\\gone.exe",
+    }
+    run_key = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+    reg = os.path.join(opts.work, "run.reg")
+    with open(reg, "w", encoding="ascii", newline="\r\n") as f:
+        f.write(f"REGEDIT4\n\n[HKEY_CURRENT_USER\\{run_key}]\n")
+        for name, command in values.items():
+            f.write('"%s"="%s"\n' % (name, command.replace("\\", "\\\\")))
+    result = subprocess.run([opts.emulator, "regedit", "/s", wine_path(reg)], env=opts.env,
+                            cwd=opts.work, capture_output=True, timeout=900)
+    check(result.returncode == 0, f"regedit /s: exit {result.returncode}")
+    found = rows(scanner.scan_json("--categories", "7"))
+    expect_rows(found, [[7, "HKCU\\" + run_key, "QmGone", values["QmGone"]]], "existence")
+
+
 CASES = {
     "demo-json": case_demo_json,
     "demo-text": case_demo_text,
@@ -307,6 +363,7 @@ CASES = {
     "wine-layout": case_wine_layout,
     "fresh-prefix": case_fresh_prefix,
     "fresh-prefix-win64": case_fresh_prefix_win64,
+    "wine-existence": case_wine_existence,
 }
 
 
@@ -322,13 +379,14 @@ def main():
 
     os.makedirs(opts.work, exist_ok=True)
     env = dict(os.environ)
-    if opts.case == "fresh-prefix":
-        # A prefix of its own, made by the runner on first use and only ever
-        # read afterwards.
+    if opts.case in ("fresh-prefix", "wine-existence"):
+        # A prefix of its own, made by the runner on first use; the fresh
+        # prefix is only ever read afterwards.
         env["QM_WINEPREFIX"] = os.path.join(opts.work, "wineprefix")
     scratch = tempfile.mkdtemp(dir=opts.work)
     try:
         opts.work = scratch
+        opts.env = env
         scanner = Scanner(opts.scan, opts.emulator, env=env, cwd=scratch)
         CASES[opts.case](opts, scanner)
     except Failure as failure:

@@ -82,37 +82,68 @@ void FileProbeContract::WriteTemporaryFile(const std::string& path) {
 
 // --- existence -------------------------------------------------------------
 
-TEST_P(FileProbeContract, ExistenceHoldsForFilesAndFolders) {
+TEST_P(FileProbeContract, ExistenceHasThreeAnswers) {
+    constexpr Existence kYes = Existence::kExists, kNo = Existence::kMissing,
+                        kOpen = Existence::kCannotTell;
     WriteFile(Scratch("file.txt"), "hello");
     ASSERT_EQ(probe().CreateFolder(Scratch("Sub")), status::kSuccess);
     WriteFile(Scratch("Sub\\inner.txt"), "in");
+    const std::string unmapped = std::string(1, facts().unmappedDrive) + ":\\";
 
     const struct {
         std::string path;
-        bool exists;
+        Existence answer;
     } cases[] = {
-        {Scratch("file.txt"), true},
-        {Scratch("Sub"), true},
-        {Scratch("Sub\\"), true},
-        {Scratch("Sub\\inner.txt"), true},
-        {facts().scratch, true},
-        {Scratch("missing.txt"), false},
-        {Scratch("missing\\inner.txt"), false},
-        {Scratch("file.txt\\"), false},           // a file is no folder
-        {Scratch("file.txt\\inner.txt"), false},  // nor has it entries
-        {"", false},
-        {"   ", false},
-        {"\\\\qm-no-such-host\\share\\file.txt", false},
+        {Scratch("file.txt"), kYes},
+        {Scratch("Sub"), kYes},
+        {Scratch("Sub\\"), kYes},
+        {Scratch("Sub\\inner.txt"), kYes},
+        {facts().scratch, kYes},
+        // Missing: the file, or a folder on its way, is not there.
+        {Scratch("missing.txt"), kNo},
+        {Scratch("missing\\inner.txt"), kNo},
+        {Scratch("file.txt\\inner.txt"), kNo},  // a file holds no entries
+        // Everything else leaves the question open.
+        {Scratch("file.txt\\"), kOpen},  // the file is there, named as a folder
+        {Scratch("a<b.txt"), kOpen},     // a name the system refuses
+        {"", kOpen},
+        {"   ", kOpen},
+        {"\\\\qm-no-such-host\\share\\file.txt", kOpen},
+        {unmapped + "Tools\\app.exe", kOpen},
+        {unmapped, kOpen},
         // DOS device names exist wherever their folder does.
-        {"nul", true},
-        {Scratch("con.txt"), true},
-        {Scratch("Sub\\Aux"), true},
-        {Scratch("com1.log"), true},
-        {Scratch("com0"), false},
-        {Scratch("missing\\nul"), false},
-        {Scratch("file.txt\\nul"), false},
+        {"nul", kYes},
+        {Scratch("con.txt"), kYes},
+        {Scratch("Sub\\Aux"), kYes},
+        {Scratch("com1.log"), kYes},
+        {Scratch("com0"), kNo},
+        {Scratch("missing\\nul"), kOpen},
+        {Scratch("file.txt\\nul"), kOpen},
     };
-    for (const auto& c : cases) EXPECT_EQ(probe().PathExists(c.path), c.exists) << c.path;
+    for (const auto& c : cases) EXPECT_EQ(probe().CheckPath(c.path), c.answer) << c.path;
+
+    // Only a local drive that is present is believed when it says "not
+    // found", and only there does a search that finds nothing count.
+    EXPECT_TRUE(probe().CanTellMissing(Scratch("missing.txt")));
+    EXPECT_TRUE(probe().CanTellMissing("missing.txt"));  // the current folder's drive
+    for (const std::string& path : {unmapped + "app.exe", std::string("\\\\qm-host\\s\\a.exe"),
+                                    std::string("nul"), std::string("")})
+        EXPECT_FALSE(probe().CanTellMissing(path)) << path;
+    EXPECT_EQ(probe().CheckPattern(Scratch("*.txt")), kYes);
+    EXPECT_EQ(probe().CheckPattern(Scratch("*.zzz")), kNo);
+    EXPECT_EQ(probe().CheckPattern(Scratch("missing\\*.txt")), kNo);
+    EXPECT_EQ(probe().CheckPattern(unmapped + "Fonts\\*.ttf"), kOpen);
+}
+
+// A letter that still names a folder which is gone, as when removable
+// media were taken out, tells nothing of the paths on it.
+TEST_P(FileProbeContract, ADriveWhoseFolderIsGoneCannotTell) {
+    if (facts().goneDrive == 0) GTEST_SKIP() << "the backend cannot make such a drive";
+    const std::string gone = std::string(1, facts().goneDrive) + ":\\";
+    for (const std::string& path : {gone + "Portable\\app.exe", gone + "app.exe", gone}) {
+        EXPECT_EQ(probe().CheckPath(path), Existence::kCannotTell) << path;
+        EXPECT_FALSE(probe().CanTellMissing(path)) << path;
+    }
 }
 
 TEST_P(FileProbeContract, NamesAreMatchedWithoutRegardToCase) {
@@ -171,13 +202,22 @@ TEST_P(FileProbeContract, PathsAreCompletedFromTheCurrentFolder) {
     EXPECT_FALSE(probe().PathExists(name + ".missing"));
 }
 
-TEST_P(FileProbeContract, PathsLongerThanTheAnsiLimitAreNotFound) {
-    // The ANSI functions take at most 260 characters, whatever the path names.
-    std::string path = facts().scratch + "\\";
-    path.append(std::string(260 - path.size(), '\\'));  // a run of separators is one
-    ASSERT_EQ(path.size(), 260u);
-    EXPECT_TRUE(probe().PathExists(path));
-    EXPECT_FALSE(probe().PathExists(path + "\\"));
+TEST_P(FileProbeContract, LongPathsAreTestedForReal) {
+    std::string deep = facts().scratch;
+    while (deep.size() < 300) deep += "\\Quillmend deep folder";
+    const std::string file = deep + "\\app.exe";
+    ASSERT_GE(file.size(), 320u);
+    backend_->MakeLongPathFile(file);
+    EXPECT_EQ(probe().CheckPath(file), Existence::kExists);
+    EXPECT_EQ(probe().CheckPath(deep), Existence::kExists);
+    EXPECT_EQ(probe().CheckPath(deep + "\\gone.exe"), Existence::kMissing);
+    EXPECT_EQ(probe().CheckPath(deep + "\\gone\\app.exe"), Existence::kMissing);
+
+    // A long text may also name a short path: a run of separators is one.
+    std::string run = facts().scratch + "\\";
+    run.append(std::string(300 - run.size(), '\\'));
+    EXPECT_EQ(probe().CheckPath(run), Existence::kExists);
+    EXPECT_EQ(probe().CheckPath(run + "missing.txt"), Existence::kMissing);
 }
 
 // --- search path -----------------------------------------------------------
@@ -186,7 +226,7 @@ TEST_P(FileProbeContract, FindOnPathTakesBareNamesOnly) {
     for (std::string name : {std::string("C:\\") + UniqueName("nope"), std::string("a\\b.exe"),
                              std::string("x:y.exe"), std::string(300, 'n')}) {
         std::string before = name;
-        EXPECT_FALSE(probe().FindOnPath(name)) << before;
+        EXPECT_NE(probe().FindOnPath(name), Existence::kExists) << before;
         EXPECT_EQ(name, before);
     }
 }
@@ -219,9 +259,11 @@ TEST_P(FileProbeContract, FindOnPathSearchesSystemThenWindowsThenPath) {
         {"", f.system},     // nothing appended: the folder itself
         {"..", f.windows},  // applied to the system folder
     };
+    std::string nowhere = UniqueName("nowhere");
+    EXPECT_EQ(probe().FindOnPath(nowhere), Existence::kMissing);  // every folder said so
     for (const auto& c : cases) {
         std::string name = c.name;
-        bool found = probe().FindOnPath(name);
+        const bool found = probe().FindOnPath(name) == Existence::kExists;
         EXPECT_EQ(found, !c.expected.empty()) << c.name;
         if (found)
             EXPECT_EQ(Upper(name), Upper(c.expected));

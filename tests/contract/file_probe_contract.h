@@ -33,6 +33,8 @@ struct FileProbeFacts {
     std::string windows;     // the Windows folder
     std::string system;      // the system folder
     std::string pathFolder;  // writable, the last entry of PATH
+    char unmappedDrive = 0;  // a drive letter that names nothing
+    char goneDrive = 0;      // a letter that names a folder that is gone
 };
 
 class FileProbeBackend {
@@ -40,6 +42,10 @@ class FileProbeBackend {
     virtual ~FileProbeBackend() = default;
     virtual FileProbe& probe() = 0;
     virtual const FileProbeFacts& facts() const = 0;
+    // Makes an empty file at a path too long for the probe's own ANSI
+    // operations, with the folders on its way; removed with the scratch
+    // folder.
+    virtual void MakeLongPathFile(const std::string& path) = 0;
 };
 
 using FileProbeBackendFactory = std::unique_ptr<FileProbeBackend> (*)();

@@ -1,6 +1,8 @@
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "file_probe_contract.h"
 #include "platform/memory/mapped_file_probe.h"
@@ -29,9 +31,12 @@ class MappedBackend : public FileProbeBackend {
             {kLongVariable, std::string(kLongValueLength, 'L')},
             {"PATH", "C:\\WINDOWS\\system32;C:\\WINDOWS;C:\\pathdir"},
         };
+        config.drives['R'] = (root_ / "gone").string();  // never made
         config.currentFolder = "C:\\cwd";
         probe_ = std::make_unique<MappedFileProbe>(config);
-        facts_ = {"C:\\scratch", "C:\\cwd", "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\pathdir"};
+        facts_ = {"C:\\scratch",           "C:\\cwd",        "C:\\WINDOWS",
+                  "C:\\WINDOWS\\system32", "C:\\pathdir",
+                  /*unmappedDrive=*/'Q',   /*goneDrive=*/'R'};
     }
     ~MappedBackend() override {
         std::error_code ignored;
@@ -40,6 +45,13 @@ class MappedBackend : public FileProbeBackend {
 
     FileProbe& probe() override { return *probe_; }
     const FileProbeFacts& facts() const override { return facts_; }
+    void MakeLongPathFile(const std::string& path) override {
+        std::string relative = path.substr(3);  // below "C:\"
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const fs::path host = root_ / relative;
+        fs::create_directories(host.parent_path());
+        std::ofstream(host).put('x');
+    }
 
   private:
     fs::path root_;

@@ -24,32 +24,44 @@ std::string MakeTempFolder(const char* tag) {
     return folder;
 }
 
+std::wstring LongForm(const std::string& path) {
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+}
+
 // Removes a folder tree that a test made (without following anything but
-// real folders), walking it with an explicit stack.
+// real folders), walking it with an explicit stack, at any depth.
 void RemoveTree(const std::string& top) {
-    std::vector<std::pair<std::string, bool>> stack{{top, false}};
+    std::vector<std::pair<std::wstring, bool>> stack{{LongForm(top), false}};
     while (!stack.empty()) {
         auto [folder, emptied] = stack.back();
         if (emptied) {
-            RemoveDirectoryA(folder.c_str());
+            RemoveDirectoryW(folder.c_str());
             stack.pop_back();
             continue;
         }
         stack.back().second = true;
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
         if (find == INVALID_HANDLE_VALUE) continue;
         do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = folder + "\\" + name;
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 stack.emplace_back(path, false);
             else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(find, &data));
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &data));
         FindClose(find);
     }
+}
+
+// The last drive letter from Z: down that names nothing, other than `other`.
+char FreeDriveLetter(char other) {
+    const DWORD used = GetLogicalDrives();
+    for (char letter = 'Z'; letter > 'D'; --letter)
+        if ((used & (1u << (letter - 'A'))) == 0 && letter != other) return letter;
+    return 0;
 }
 
 std::string Variable(const char* name) {
@@ -75,6 +87,15 @@ class LiveBackend : public FileProbeBackend {
         GetSystemDirectoryA(buffer, MAX_PATH);
         facts_.system = WithoutTrailingBackslash(buffer);
 
+        // A letter that names nothing, and one substituted for a folder that
+        // is not there (as a removed stick's letter may still be).
+        facts_.unmappedDrive = FreeDriveLetter(0);
+        const char gone = FreeDriveLetter(facts_.unmappedDrive);
+        goneDrive_ = {gone, ':', '\0'};
+        if (gone != 0 &&
+            DefineDosDeviceA(0, goneDrive_.c_str(), (facts_.scratch + "\\gone-drive").c_str()))
+            facts_.goneDrive = gone;
+
         oldPath_ = Variable("PATH");
         SetEnvironmentVariableA("PATH", (oldPath_ + ";" + facts_.pathFolder).c_str());
         SetEnvironmentVariableA(kWordVariable, kWordValue);
@@ -84,17 +105,28 @@ class LiveBackend : public FileProbeBackend {
         SetEnvironmentVariableA("PATH", oldPath_.c_str());
         SetEnvironmentVariableA(kWordVariable, nullptr);
         SetEnvironmentVariableA(kLongVariable, nullptr);
+        if (facts_.goneDrive != 0)
+            DefineDosDeviceA(DDD_REMOVE_DEFINITION, goneDrive_.c_str(), nullptr);
         RemoveTree(facts_.scratch);
         RemoveTree(facts_.pathFolder);
     }
 
     FileProbe& probe() override { return probe_; }
     const FileProbeFacts& facts() const override { return facts_; }
+    void MakeLongPathFile(const std::string& path) override {
+        for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+            CreateDirectoryW(LongForm(path.substr(0, at)).c_str(), nullptr);
+        HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
+        CloseHandle(file);
+    }
 
   private:
     Win32FileProbe probe_;
     FileProbeFacts facts_;
     std::string oldPath_;
+    std::string goneDrive_;
 };
 
 std::unique_ptr<FileProbeBackend> MakeLive() {

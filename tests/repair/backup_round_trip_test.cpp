@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -159,7 +160,12 @@ class BackupRoundTripTest : public ::testing::Test {
     Win32SystemInfo system_;
 #else
     MemoryRegistry registry_;
-    MappedFileProbe files_{MappedFilesConfig{}};
+    // Drive C: is the host's temporary folder, which has no "QmGone".
+    MappedFileProbe files_{[] {
+        MappedFilesConfig config;
+        config.drives['C'] = std::filesystem::temp_directory_path().string();
+        return config;
+    }()};
     HostSystemInfo system_;
 #endif
 

@@ -18,17 +18,20 @@ constexpr HKey kUs = hkey::kUsers;
 constexpr int kFile = 8;
 using Protection = MemoryRegistry::Protection;
 
-// A file system that holds exactly the given paths and records every
-// existence test.
+// A file system that holds exactly the given paths, cannot tell of the
+// `unknown` ones, and records every existence test.
 class ListedFiles : public FileProbe {
   public:
-    explicit ListedFiles(std::set<std::string> existing) : existing_(std::move(existing)) {}
+    explicit ListedFiles(std::set<std::string> existing, std::set<std::string> unknown = {})
+        : existing_(std::move(existing)), unknown_(std::move(unknown)) {}
 
-    bool PathExists(const std::string& path) override {
+    Existence CheckPath(const std::string& path) override {
         tested.push_back(path);
-        return existing_.count(path) != 0;
+        if (existing_.count(path) != 0) return Existence::kExists;
+        return unknown_.count(path) != 0 ? Existence::kCannotTell : Existence::kMissing;
     }
-    bool FindOnPath(std::string&) override { return false; }
+    Existence FindOnPath(std::string&) override { return Existence::kMissing; }
+    bool CanTellMissing(const std::string&) override { return true; }
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded, uint32_t) override {
         expanded = text;
         return static_cast<uint32_t>(text.size() + 1);
@@ -48,47 +51,65 @@ class ListedFiles : public FileProbe {
 
   private:
     std::set<std::string> existing_;
+    std::set<std::string> unknown_;
 };
 
-// Which prefixes are tried, and in what order, until one exists.
-TEST(PathReferenceExists, TriesEachPrefixThatEndsBeforeABlank) {
+// Which prefixes are tried, and in what order, until one exists; the text
+// is missing only when every one is.
+TEST(CheckPathReference, TriesEachPrefixThatEndsBeforeABlank) {
+    constexpr Existence kYes = Existence::kExists, kNo = Existence::kMissing;
     struct Case {
         const char* text;
         std::set<std::string> existing;
-        bool result;
+        Existence result;
         std::vector<std::string> tested;
+        std::set<std::string> unknown = {};
     };
     const Case cases[] = {
         {"C:\\Program Files\\App\\app.exe -x",
          {},
-         false,
+         kNo,
          {"C:\\Program", "C:\\Program.exe", "C:\\Program Files\\App\\app.exe",
           "C:\\Program Files\\App\\app.exe.exe", "C:\\Program Files\\App\\app.exe -x",
           "C:\\Program Files\\App\\app.exe -x.exe"}},
         {"C:\\Program Files\\App\\app.exe -x",
          {"C:\\Program Files\\App\\app.exe"},
-         true,
+         kYes,
          {"C:\\Program", "C:\\Program.exe", "C:\\Program Files\\App\\app.exe"}},
+        // One prefix that cannot be told of leaves the whole text open, but
+        // a later one that exists still settles it.
         {"C:\\Tools\\run -x",
-         {"C:\\Tools\\run.exe"},
-         true,
-         {"C:\\Tools\\run", "C:\\Tools\\run.exe"}},
+         {},
+         Existence::kCannotTell,
+         {"C:\\Tools\\run", "C:\\Tools\\run.exe", "C:\\Tools\\run -x", "C:\\Tools\\run -x.exe"},
+         {"C:\\Tools\\run.exe"}},
+        {"C:\\Tools\\run -x",
+         {"C:\\Tools\\run -x"},
+         kYes,
+         {"C:\\Tools\\run", "C:\\Tools\\run.exe", "C:\\Tools\\run -x"},
+         {"C:\\Tools\\run"}},
         {"C:\\Windows\\system32\\shell32.dll,5",
          {},
-         false,
+         kNo,
          {"C:\\Windows\\system32\\shell32.dll", "C:\\Windows\\system32\\shell32.dll.exe"}},
-        {"C:\\App\\lib.dll\\2", {}, false, {"C:\\App\\lib.dll", "C:\\App\\lib.dll.exe"}},
-        {"C:\\App\\lib.DLL\\2", {}, false, {"C:\\App\\lib.DLL\\2", "C:\\App\\lib.DLL\\2.exe"}},
-        {"C:\\a;b c", {}, false, {"C:\\a", "C:\\a.exe"}},
-        {"\"C:\\q x\" y", {}, false, {"C:\\q", "C:\\q.exe", "C:\\q x", "C:\\q x.exe"}},
-        {"C:\\Data\\*.txt", {}, true, {}},
-        {"C:\\Gone\\?", {}, true, {}},
-        {"\"", {}, false, {}},
-        {"", {}, false, {}},
+        {"C:\\App\\lib.dll\\2", {}, kNo, {"C:\\App\\lib.dll", "C:\\App\\lib.dll.exe"}},
+        {"C:\\App\\lib.DLL\\2", {}, kNo, {"C:\\App\\lib.DLL\\2", "C:\\App\\lib.DLL\\2.exe"}},
+        {"C:\\a;b c", {}, kNo, {"C:\\a", "C:\\a.exe"}},
+        // No file name holds ':' past the drive's: the arguments begin there.
+        {"C:\\x\\setup.exe C:\\x\\setup.log",
+         {},
+         kNo,
+         {"C:\\x\\setup.exe", "C:\\x\\setup.exe.exe"}},
+        {"C:\\a:b c", {}, Existence::kCannotTell, {}},
+        {"\"C:\\q x\" y", {}, kNo, {"C:\\q", "C:\\q.exe", "C:\\q x", "C:\\q x.exe"}},
+        {"C:\\Data\\*.txt", {}, kYes, {}},
+        {"C:\\Gone\\?", {}, kYes, {}},
+        {"\"", {}, kNo, {}},
+        {"", {}, kNo, {}},
     };
     for (const Case& c : cases) {
-        ListedFiles files(c.existing);
-        EXPECT_EQ(PathReferenceExists(c.text, files), c.result) << c.text;
+        ListedFiles files(c.existing, c.unknown);
+        EXPECT_EQ(CheckPathReference(c.text, files), c.result) << c.text;
         EXPECT_EQ(files.tested, c.tested) << c.text;
     }
 }
@@ -153,6 +174,75 @@ TEST_F(FilePathScannerTest, ReportsTextValuesThatLeadNowhere) {
             expected.push_back({"HKLM\\SOFTWARE\\Demo", c.name, c.reported, kFile});
     }
     EXPECT_EQ(Walk(kLm, "SOFTWARE\\Demo", "HKLM\\SOFTWARE\\Demo"), expected);
+}
+
+// A path in a hive below HKEY_USERS names that user's folders: each hive is
+// expanded with its own user's profile, shell folders and environment, and
+// a personal variable the registry does not give for that user leaves the
+// value alone. This process's user ("me") has other folders.
+TEST_F(FilePathScannerTest, EachUsersPathsNameThatUsersFolders) {
+    const std::string profiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+    const std::string shell = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+    SetEnv("SystemDrive", "C:");
+    SetEnv("SystemRoot", "C:\\WINDOWS");
+    SetEnv("USERPROFILE", "C:\\Users\\me");
+    SetEnv("APPDATA", "C:\\Users\\me\\AppData\\Roaming");
+    SetEnv("TEMP", "C:\\Users\\me\\Temp");
+    SetEnv("MYTOOLS", "C:\\Users\\me\\Tools");
+    SetText(hkey::kCurrentUser, "Environment", "MYTOOLS", "%USERPROFILE%\\Tools");
+    const std::string bob = "S-1-5-21-7-1001";
+    SetText(kLm, profiles + bob, "ProfileImagePath", "%SystemDrive%\\Users\\bob",
+            regtype::kExpandSz);
+    SetText(kLm, profiles + "S-1-5-18", "ProfileImagePath",
+            "%SystemRoot%\\system32\\config\\systemprofile", regtype::kExpandSz);
+    SetText(kUs, bob + shell + "Shell Folders", "AppData", "C:\\Users\\bob\\Roaming");
+    SetText(kUs, bob + "\\Environment", "TEMP", "%USERPROFILE%\\Temp", regtype::kExpandSz);
+    for (const char* file :
+         {"C:\\Users\\bob\\tool.exe", "C:\\Users\\bob\\Roaming\\App\\app.exe",
+          "C:\\Users\\bob\\Temp\\t.exe", "C:\\Users\\me\\mine.exe", "C:\\Users\\me\\Tools\\x.exe",
+          "C:\\WINDOWS\\system32\\config\\systemprofile\\sys.exe", "C:\\Users\\me\\Temp\\u.exe"})
+        MakeFile(file);
+
+    const struct {
+        std::string hive;
+        const char* name;
+        const char* text;
+        const char* reported;  // the item's data; null: no item
+    } cases[] = {
+        {bob, "Profile", "%USERPROFILE%\\tool.exe", nullptr},
+        {bob, "Roaming", "%APPDATA%\\App\\app.exe", nullptr},
+        {bob, "Temp", "%TEMP%\\t.exe", nullptr},
+        {bob, "ProfileGone", "%USERPROFILE%\\mine.exe", "C:\\Users\\bob\\mine.exe"},
+        {bob, "RoamingGone", "\"%APPDATA%\\App\\gone.exe\" /x",
+         "C:\\Users\\bob\\Roaming\\App\\gone.exe"},
+        {bob, "System", "%SystemRoot%\\gone.exe", "C:\\WINDOWS\\gone.exe"},
+        {bob, "NotBobs", "%MYTOOLS%\\x.exe", nullptr},          // my variable, not bob's
+        {bob, "NoLocal", "%LOCALAPPDATA%\\gone.exe", nullptr},  // not known for bob
+        {bob + "_Classes", "Classes", "%USERPROFILE%\\gone.exe", "C:\\Users\\bob\\gone.exe"},
+        {".DEFAULT", "System", "%USERPROFILE%\\sys.exe", nullptr},
+        {".DEFAULT", "SystemGone", "%USERPROFILE%\\gone.exe",
+         "C:\\WINDOWS\\system32\\config\\systemprofile\\gone.exe"},
+        {"S-1-5-19", "NoProfile", "%USERPROFILE%\\gone.exe", nullptr},  // not in ProfileList
+        {"S-1-5-19", "NoTemp", "%TEMP%\\u.exe", nullptr},
+    };
+    std::vector<Found> expected;
+    for (const auto& c : cases) {
+        SetText(kUs, c.hive + "\\Demo", c.name, c.text);
+        if (c.reported != nullptr)
+            expected.push_back({"HKUS\\" + c.hive + "\\Demo", c.name, c.reported, kFile});
+    }
+    std::vector<Found> found = Walk(kUs, "", "HKUS");
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return a.keyPath + a.valueName < b.keyPath + b.valueName;
+    });
+    std::sort(expected.begin(), expected.end(), [](const Found& a, const Found& b) {
+        return a.keyPath + a.valueName < b.keyPath + b.valueName;
+    });
+    EXPECT_EQ(found, expected);
+    // A walk that starts inside a hive is that hive's user's.
+    list.Clear();
+    counters = ScanCounters{};
+    EXPECT_EQ(Walk(kUs, bob + "\\Demo", "HKUS\\" + bob + "\\Demo").size(), 3u);
 }
 
 // The registry functions end a name at its first zero byte, so an entry

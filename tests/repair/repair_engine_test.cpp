@@ -218,7 +218,7 @@ TEST_F(RepairEngineTest, EachCategoryDeletesItsKindOfEntryAndTheBackupPutsItBack
 
     // One backup file, entries in the order of the items.
     const std::string backup = BackupText();
-    EXPECT_EQ(backup.find("REGEDIT4\r\n[HKEY_CLASSES_ROOT\\CLSID\\{B0E5}\\InprocServer32]\r\n"),
+    EXPECT_EQ(backup.find("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\" + clsid + "\\InprocServer32]\r\n"),
               0u);
     EXPECT_LT(backup.find(kUninstall + "\\Demo]"), backup.find("SOFTWARE\\Fonts]"));
     EXPECT_LT(backup.find("HKEY_LOCAL_MACHINE\\" + kRun), backup.find("HKEY_USERS"));
@@ -232,6 +232,40 @@ TEST_F(RepairEngineTest, EachCategoryDeletesItsKindOfEntryAndTheBackupPutsItBack
     EXPECT_EQ(view_.Message(), "");
     EXPECT_EQ(view_.details[2], "2 errors found/fixed");
     EXPECT_EQ(items_.Count(), 0u);
+}
+
+// A class item names the merged view HKEY_CLASSES_ROOT; its key is deleted,
+// backed up and restored where it lies: a user's class stays the user's,
+// even where the machine has the same class, and a machine's stays the
+// machine's. So do the 32-bit view's classes.
+TEST_F(RepairEngineTest, AClassKeyIsDeletedAndRestoredWhereItLies) {
+    const std::string user = "Software\\Classes\\CLSID\\{5E2}\\InprocServer32";
+    const std::string machine = "SOFTWARE\\Classes\\CLSID\\{3AC}\\InprocServer32";
+    const std::string user32 = "Software\\Classes\\Wow6432Node\\CLSID\\{32}\\InprocServer32";
+    Set(hkey::kCurrentUser, user, "", "C:\\gone-user.dll");
+    Set(hkey::kLocalMachine, "SOFTWARE\\Classes\\CLSID\\{5E2}", "", "the machine's class");
+    Set(hkey::kLocalMachine, machine, "", "C:\\gone.dll");
+    Set(hkey::kCurrentUser, user32, "", "C:\\gone32.dll");
+    const TreeSnapshot before = All();
+
+    Item(ScanCategory::ComActiveX, "HKCR\\CLSID\\{5E2}\\InprocServer32", "(Default)");
+    Item(ScanCategory::ComActiveX, "HKCR\\CLSID\\{3AC}\\InprocServer32", "(Default)");
+    Item(ScanCategory::ComActiveX, "HKCR\\Wow6432Node\\CLSID\\{32}\\InprocServer32", "(Default)");
+    engine_->RunRepair();
+    TreeSnapshot expected = before;
+    for (const std::string& key : {"HKEY_CURRENT_USER\\" + user, "HKEY_LOCAL_MACHINE\\" + machine,
+                                   "HKEY_CURRENT_USER\\" + user32})
+        EXPECT_EQ(expected.erase(key), 1u) << key;
+    EXPECT_TRUE(All() == expected);
+    EXPECT_EQ(engine_->lastReport().repaired, 3);
+
+    const std::string backup = BackupText();
+    EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\" + user + "]"), std::string::npos);
+    EXPECT_NE(backup.find("[HKEY_LOCAL_MACHINE\\" + machine + "]"), std::string::npos);
+    EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\" + user32 + "]"), std::string::npos);
+    EXPECT_EQ(backup.find("HKEY_CLASSES_ROOT"), std::string::npos);
+    Restore(backup);
+    EXPECT_TRUE(All() == before);
 }
 
 // While a category's items are repaired the status label says so in the

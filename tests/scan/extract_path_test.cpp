@@ -53,22 +53,28 @@ TEST_F(ExtractPathTest, ExpansionBeyondTheLimitCannotBeTested) {
     EXPECT_EQ(path, fits);
 }
 
-TEST_F(ExtractPathTest, TargetExistsLooksForBareNamesOnTheSearchPathOnly) {
+TEST_F(ExtractPathTest, CheckTargetLooksForBareNamesOnTheSearchPathOnly) {
     for (const char* file : {"C:\\WINDOWS\\system32\\loader.exe", "C:\\WINDOWS\\winonly.exe",
                              "C:\\Tools\\pathonly.exe", "C:\\cwdonly.exe"})
         MakeFile(file);
-    const std::pair<const char*, bool> cases[] = {
-        {"c:\\windows\\SYSTEM32\\LOADER.EXE", true},
-        {"C:\\WINDOWS", true},
-        {"LOADER.EXE", true},
-        {"winonly.exe", true},
-        {"pathonly.exe", true},
-        {"cwdonly.exe", false},  // the current folder does not count
-        {"C:\\cwdonly.exe", true},
-        {"C:\\gone.exe", false},
-        {"", false},
+    constexpr Existence kYes = Existence::kExists, kNo = Existence::kMissing;
+    const std::pair<const char*, Existence> cases[] = {
+        {"c:\\windows\\SYSTEM32\\LOADER.EXE", kYes},
+        {"C:\\WINDOWS", kYes},
+        {"LOADER.EXE", kYes},
+        {"winonly.exe", kYes},
+        {"pathonly.exe", kYes},
+        {"cwdonly.exe", kNo},  // the current folder does not count
+        {"C:\\cwdonly.exe", kYes},
+        {"C:\\gone.exe", kNo},
+        {"", kNo},
+        {"Q:\\gone.exe", Existence::kCannotTell},  // no drive Q:
     };
-    for (const auto& [path, exists] : cases) EXPECT_EQ(TargetExists(path, Files()), exists) << path;
+    for (const auto& [path, answer] : cases) EXPECT_EQ(CheckTarget(path, Files()), answer) << path;
+    // The other reading counts as much: missing only when both are.
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), "C:\\cwdonly.exe"), kYes);
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), "Q:\\gone.exe"), Existence::kCannotTell);
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), "C:\\gone2.exe"), kNo);
 }
 
 }  // namespace

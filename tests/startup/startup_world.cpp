@@ -102,8 +102,9 @@ class SandboxRegistry : public RegistryService {
 class WorldFiles : public FileProbe {
   public:
     WorldFiles(FileProbe& inner, std::string windows) : inner_(inner), windows_(windows) {}
-    bool PathExists(const std::string& p) override { return inner_.PathExists(p); }
-    bool FindOnPath(std::string& n) override { return inner_.FindOnPath(n); }
+    Existence CheckPath(const std::string& p) override { return inner_.CheckPath(p); }
+    Existence FindOnPath(std::string& n) override { return inner_.FindOnPath(n); }
+    bool CanTellMissing(const std::string& p) override { return inner_.CanTellMissing(p); }
     uint32_t ExpandEnvironment(const std::string& t, std::string& e, uint32_t l) override {
         return inner_.ExpandEnvironment(t, e, l);
     }

@@ -209,7 +209,6 @@ MappedFilesConfig InstallationFiles(RegistryService& registry, const std::string
                                     const Profile* user) {
     MappedFilesConfig config = MappedFilesConfig::Defaults();
     config.drives = {{'C', root}};
-    config.unseenPathsExist = true;
     auto& env = config.environment;
 
     std::string systemRoot = ReadText(registry, hkey::kLocalMachine, kVersionKey, "SystemRoot");

@@ -272,15 +272,15 @@ void HostFolders::Forget(const HostStat& folder) {
     Drop(&key);
 }
 
-std::optional<bool> HostFolders::Recall(std::string_view question, uint64_t& since) {
+std::optional<Existence> HostFolders::Recall(std::string_view question, uint64_t& since) {
     std::lock_guard<std::mutex> lock(mutex_);
     DropChangedLocked();
-    if (std::optional<bool> answer = answers_.Find(question)) return answer;
+    if (std::optional<Existence> answer = answers_.Find(question)) return answer;
     since = epoch_;
     return std::nullopt;
 }
 
-void HostFolders::Remember(const std::string& question, bool answer, uint64_t since) {
+void HostFolders::Remember(const std::string& question, Existence answer, uint64_t since) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (since == epoch_) answers_.Insert(question, answer);
 }

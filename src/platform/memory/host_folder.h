@@ -81,8 +81,8 @@ class HostFolders {
     // themselves until anything kept is dropped. Recall first drops what
     // changed; without a kept answer it sets `since`, and Remember then keeps
     // the answer only if nothing was dropped or read afresh in between.
-    std::optional<bool> Recall(std::string_view question, uint64_t& since);
-    void Remember(const std::string& question, bool answer, uint64_t since);
+    std::optional<Existence> Recall(std::string_view question, uint64_t& since);
+    void Remember(const std::string& question, Existence answer, uint64_t since);
 
   private:
     struct Listing;

@@ -18,82 +18,66 @@
 #include "platform/memory/short_alias.h"
 #include "platform/memory/windows_path.h"
 #include "platform/name_case.h"
+#include "platform/search_path.h"
 
 namespace qm {
 
 using namespace mapped;
 
-bool MappedFileProbe::PathExists(const std::string& path) {
+Existence MappedFileProbe::CheckPath(const std::string& path) {
     // A scan asks about the same paths many times over.
     uint64_t since = 0;
-    if (std::optional<bool> known = folders_->Recall(path, since)) return *known;
-    bool found = PathExistsAsWritten(path);
-    if (!found) {
-        const std::optional<std::string> redirected = RedirectedPath(path);
-        found = redirected && PathExistsAsWritten(*redirected);
+    if (std::optional<Existence> known = folders_->Recall(path, since)) return *known;
+    Existence found = CheckAsWritten(path);
+    if (found != Existence::kExists) {
+        if (const std::optional<std::string> redirected = RedirectedPath(path))
+            found = EitherOf(found, CheckAsWritten(*redirected));
     }
     folders_->Remember(path, found, since);
     return found;
 }
 
-bool MappedFileProbe::PathExistsAsWritten(const std::string& path) const {
-    if (CText(path).size() > kMaxAnsiPath) return false;
+Existence MappedFileProbe::CheckAsWritten(const std::string& path) const {
+    // A device name exists where its folder does; where the folder is not
+    // found the system names no file that could be missing.
     if (std::optional<Status> device = DevicePath(path, nullptr))
-        return *device == status::kSuccess;
-    if (config_.unseenPathsExist) {
-        const std::optional<std::string> full = FullPathName(path);
-        if (full ? config_.drives.count((*full)[0]) == 0
-                 : path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))
-            return true;
-    }
+        return *device == status::kSuccess ? Existence::kExists : Existence::kCannotTell;
+    // Existence is asked of paths of any length, as the wide functions take
+    // them; only the ANSI operations keep to 260 bytes.
+    const std::optional<std::string> full = FullPathName(path);
+    if (!full) return Existence::kCannotTell;  // empty, or a network path
     Entry entry;
-    return Resolve(path, &entry, /*typeOnly=*/true) == status::kSuccess;
+    const Status found = ResolveFull(*full, &entry, /*typeOnly=*/true);
+    if (found == status::kSuccess) return Existence::kExists;
+    if ((found == status::kFileNotFound || found == status::kPathNotFound) &&
+        DrivePresent((*full)[0]))
+        return Existence::kMissing;
+    return Existence::kCannotTell;
 }
 
-bool MappedFileProbe::FindOnPath(std::string& name) {
-    std::string_view file = CText(name);
-    // The caller's buffer is MAX_PATH bytes, and only a bare file name is
-    // searched for.
-    if (file.size() >= kMaxPath) return false;
-    if (file.find_first_of(":\\") != std::string_view::npos) return false;
+bool MappedFileProbe::CanTellMissing(const std::string& path) {
+    if (DevicePath(path, nullptr)) return false;
+    const std::optional<std::string> full = FullPathName(path);
+    return full && DrivePresent((*full)[0]);
+}
 
-    // Each candidate folder is tried in turn; a candidate that does not fit
-    // MAX_PATH ends the whole search, as it does in the shell.
-    enum class Outcome { kFound, kMissing, kAbort };
-    auto tryFolder = [&](std::string_view folder) {
-        std::optional<std::string> candidate = ShellAppend(folder, file);
-        if (!candidate) return Outcome::kAbort;
-        if (!PathExists(*candidate)) return Outcome::kMissing;
-        name = *candidate;
-        return Outcome::kFound;
-    };
+bool MappedFileProbe::DrivePresent(char letter) const {
+    const auto drive = config_.drives.find(letter);
+    if (drive == config_.drives.end() || drive->second.empty()) return false;
+    const HostStat root = folders_->Root(drive->second);
+    return root.found && S_ISDIR(root.mode);
+}
 
-    std::string windowsFolder = config_.windowsFolder.substr(0, kMaxPath - 1);
-    std::optional<std::string> systemDotSystem = ShellAppend(windowsFolder, "System");
-    for (const std::optional<std::string>& folder :
-         {std::optional<std::string>(config_.systemFolder.substr(0, kMaxPath - 1)), systemDotSystem,
-          std::optional<std::string>(windowsFolder)}) {
-        if (!folder) return false;
-        Outcome outcome = tryFolder(*folder);
-        if (outcome != Outcome::kMissing) return outcome == Outcome::kFound;
-    }
-
-    std::optional<std::string> path = Variable("PATH");
-    if (!path || CText(*path).empty()) return false;
-    std::string_view entries = CText(*path);
-    size_t pos = 0;
-    while (true) {
-        while (pos < entries.size() && entries[pos] == ' ') ++pos;
-        size_t end = entries.find(';', pos);
-        std::string_view folder =
-            entries.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-        if (folder.size() >= kMaxPath) return false;
-        // An empty entry names the current folder, as a relative path does.
-        Outcome outcome = tryFolder(folder);
-        if (outcome != Outcome::kMissing) return outcome == Outcome::kFound;
-        if (end == std::string_view::npos) return false;
-        pos = end + 1;
-    }
+Existence MappedFileProbe::FindOnPath(std::string& name) {
+    std::string file(CText(name));
+    const std::optional<std::string> path = Variable("PATH");
+    std::optional<std::string_view> entries;
+    if (path) entries = CText(*path);
+    const Existence found =
+        SearchForProgram(file, config_.systemFolder, config_.windowsFolder, entries,
+                         [this](const std::string& candidate) { return CheckPath(candidate); });
+    if (found == Existence::kExists) name = std::move(file);
+    return found;
 }
 
 uint32_t MappedFileProbe::ExpandEnvironment(const std::string& text, std::string& expanded,

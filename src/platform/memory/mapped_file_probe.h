@@ -10,8 +10,15 @@
 //    '/' separates like '\', "." and ".." components are applied, runs of
 //    separators count as one, one trailing dot is dropped from each folder
 //    name and every trailing dot and blank from the last name
-//    ("C:\a.txt. " is "C:\a.txt"). Paths longer than 260 bytes, network
-//    paths and unmapped drives are never found.
+//    ("C:\a.txt. " is "C:\a.txt"). The ANSI operations take at most 260
+//    bytes; the existence tests take paths of any length.
+//  - A path is missing only on a drive letter that is mapped to a host
+//    folder that is there, as the live probe says it only for local fixed
+//    drives that are present. A drive letter without a folder, or mapped to
+//    a folder that is gone, a network path, a device name in a folder that
+//    is not found and a name the system refuses leave the question open
+//    (kCannotTell). A scan of a disk taken out of its machine cannot see the
+//    other drives, and so never reports what lies on them.
 //  - A name is looked up with its exact spelling first; otherwise the host
 //    entries that equal it without regard to case are candidates and the
 //    one whose host name sorts first (byte order) is taken. A name may also
@@ -27,14 +34,14 @@
 //  - A host file without any write permission bit is read-only, as under
 //    Wine: it cannot be deleted or overwritten.
 //  - With `wow64` the drives are those of 64-bit Windows as this 32-bit
-//    program sees them: the existence tests (PathExists, FindOnPath,
+//    program sees them: the existence tests (CheckPath, FindOnPath,
 //    ListFolder) find a path in the Windows folder's System32 also in
 //    SysWOW64, and one in Sysnative in System32, as the live probe does
 //    with and without file-system redirection.
 //
 // All methods may be called from any thread. Beyond its configuration the
 // probe keeps what it has read of the host's folders, for as long as they
-// do not change (see host_folder.h), and its answers to PathExists. Its
+// do not change (see host_folder.h), and its answers to CheckPath. Its
 // parts: host_text (code page and UTF-8), short_alias, file_pattern,
 // windows_path (path text), host_folder (every read of a host folder),
 // host_file_stream, mapped_file_resolve (Windows path to host path) and
@@ -69,10 +76,6 @@ struct MappedFilesConfig {
     std::string moduleFileName = "C:\\Program Files\\Quillmend\\Quillmend.exe";
     // The Windows folder holds SysWOW64 beside System32 (see above).
     bool wow64 = false;
-    // Whether a path on a drive without a folder, or a network path, is taken
-    // to exist. A scan of a disk taken out of its machine cannot see the
-    // other drives, and must not report what it cannot check.
-    bool unseenPathsExist = false;
 
     // The configuration the tools use unless told otherwise: SystemRoot and
     // windir are the Windows folder, PATH is the system folder, the Windows
@@ -86,8 +89,9 @@ class MappedFileProbe : public FileProbe {
     explicit MappedFileProbe(MappedFilesConfig config);
     ~MappedFileProbe() override;
 
-    bool PathExists(const std::string& path) override;
-    bool FindOnPath(std::string& name) override;
+    Existence CheckPath(const std::string& path) override;
+    Existence FindOnPath(std::string& name) override;
+    bool CanTellMissing(const std::string& path) override;
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,
                                uint32_t limit = kMaxExpandedPath) override;
     bool SpecialFolder(int csidl, std::string& path) override;
@@ -114,7 +118,9 @@ class MappedFileProbe : public FileProbe {
     // The path as the 32-bit view's file-system redirection makes it, or
     // nothing when it changes nothing (or there is no such view).
     std::optional<std::string> RedirectedPath(const std::string& path) const;
-    bool PathExistsAsWritten(const std::string& path) const;
+    Existence CheckAsWritten(const std::string& path) const;
+    // Whether the drive letter is mapped to a host folder that is there.
+    bool DrivePresent(char letter) const;
     Status ListFolderAsWritten(const std::string& pattern, std::vector<FileEntry>& entries);
     // With `typeOnly`, of the entry itself only whether it is a folder is
     // asked for: existence questions need no more.

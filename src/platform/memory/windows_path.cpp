@@ -13,71 +13,6 @@ bool IsInvalidNameChar(char c) {
     return static_cast<unsigned char>(c) < 0x20 || std::strchr("*?<>|\":", c) != nullptr;
 }
 
-// PathIsUNCServerShare: "\\server\share" and nothing more.
-bool IsUncServerShare(std::string_view path) {
-    if (path.size() < 2 || path[0] != '\\' || path[1] != '\\') return false;
-    size_t slashes = 0;
-    for (size_t i = 2; i < path.size(); ++i)
-        if (path[i] == '\\' && ++slashes > 1) return false;
-    return slashes == 1;
-}
-
-// PathCanonicalize of the shell functions: a purely textual removal of "."
-// and ".." components. It works in place on a buffer, and what it leaves
-// behind a cut is read again by later steps, so the buffer is kept whole
-// and `end` marks the text.
-std::string ShellCanonicalize(std::string_view path) {
-    if (path.empty()) return "\\";
-    std::string buffer(path.size() + 2, '\0');
-    size_t src = 0, end = 0;
-    auto at = [&](size_t i) { return i < path.size() ? path[i] : '\0'; };
-    if (path[0] == '\\') {
-        buffer[end++] = path[src++];
-    } else if (path.size() > 1 && path[1] == ':') {
-        buffer[end++] = path[src++];
-        buffer[end++] = path[src++];
-        if (at(src) == '\\') buffer[end++] = path[src++];
-    }
-    while (src < path.size()) {
-        if (path[src] == '.') {
-            if (at(src + 1) == '\\' &&
-                (src == 0 || path[src - 1] == '\\' || path[src - 1] == ':')) {
-                src += 2;  // skip ".\"
-                continue;
-            }
-            if (at(src + 1) == '.' && end != 0 && buffer[end - 1] == '\\') {
-                // "\.." backs up one folder, over the root when it has no
-                // backslash after "X:", but never over a server name.
-                buffer[end] = '\0';
-                if (end > 1 && buffer[end - 1] == '\\' && (buffer[end - 2] != '\\' || end > 2)) {
-                    if (buffer[end - 2] == ':' && (end > 3 || buffer[end - 3] == ':')) {
-                        end -= 2;
-                        while (end > 0 && buffer[end] != '\\') --end;
-                        if (buffer[end] == '\\')
-                            ++end;
-                        else
-                            end = 0;
-                    } else if (buffer[end - 2] != ':' &&
-                               !IsUncServerShare(std::string_view(buffer.data(), end))) {
-                        end -= 2;
-                    }
-                }
-                while (end > 0 && buffer[end] != '\\') --end;
-                if (end == 0) {
-                    buffer[end++] = '\\';
-                    ++src;
-                }
-                src += 2;
-                continue;
-            }
-        }
-        buffer[end++] = path[src++];
-    }
-    if (end == 2 && buffer[1] == ':') buffer[end++] = '\\';
-    buffer.resize(end);
-    return buffer;
-}
-
 }  // namespace
 
 bool HasInvalidNameChar(std::string_view name) {
@@ -175,21 +110,6 @@ void CollapsePath(std::string& path, size_t mark) {
     }
     while (p > mark && (path[p - 1] == ' ' || path[p - 1] == '.')) --p;
     path.resize(p);
-}
-
-std::optional<std::string> ShellAppend(std::string_view folder, std::string_view name) {
-    std::string joined;
-    if (name.empty()) {
-        joined = folder.substr(0, kMaxPath - 1);
-    } else if (folder.empty()) {
-        joined = name.substr(0, kMaxPath - 1);
-    } else {
-        joined = folder.substr(0, kMaxPath - 1);
-        if (joined.back() != '\\') joined.push_back('\\');
-        if (joined.size() + name.size() >= kMaxPath) return std::nullopt;
-        joined.append(name);
-    }
-    return ShellCanonicalize(joined);
 }
 
 std::vector<std::string> SplitComponents(const std::string& full) {

@@ -9,8 +9,6 @@
 
 namespace qm::mapped {
 
-// MAX_PATH: the buffers of the shell path functions.
-constexpr size_t kMaxPath = 260;
 // The longest path the ANSI file functions take: their conversion buffer
 // holds 260 characters and the terminating zero.
 constexpr size_t kMaxAnsiPath = 260;
@@ -32,11 +30,6 @@ std::optional<DeviceName> FindDeviceName(std::string_view path);
 // Applies the system's normalisation to a full path whose first `mark`
 // characters are its root ("C:\").
 void CollapsePath(std::string& path, size_t mark);
-
-// PathAppend as PathFindOnPath uses it: the folder and a file name (never a
-// path) joined with one backslash and canonicalised; nothing when the result
-// would not fit MAX_PATH.
-std::optional<std::string> ShellAppend(std::string_view folder, std::string_view name);
 
 // The names of a full path after its "X:\"; a trailing backslash leaves an
 // empty last name.

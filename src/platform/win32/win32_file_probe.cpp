@@ -1,14 +1,19 @@
 #include "platform/win32/win32_file_probe.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/search_path.h"
 #include "platform/win32/system_functions.h"
+#include "platform/win32/wide_text.h"
 
 // <windows.h> renames DeleteFile to DeleteFileA; the interface's method
 // keeps its own name.
@@ -78,48 +83,170 @@ class Win32FileStream : public FileStream {
     HANDLE file_;
 };
 
-// Whether the path a 32-bit program means could also be read with the
-// system's own folders: only under WOW64, and then the test is made again
-// with redirection off.
-template <typename Test>
-bool InEitherView(Test test) {
-    if (test()) return true;
-    if (!win32::RunsUnderWow64()) return false;
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+constexpr std::wstring_view kLongPrefix = L"\\\\?\\";    // \\?\ : the path as it stands
+constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";  // \\.\NUL and the like
+
+// GetFullPathNameW: the path completed against the current folder and
+// normalised as the file functions normalise it, at any length; empty for
+// an empty or blank path, which names nothing, and when the system cannot
+// complete the path.
+std::wstring FullPath(const std::wstring& path) {
+    if (path.find_first_not_of(L' ') == std::wstring::npos) return {};
+    wchar_t buffer[MAX_PATH];
+    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, buffer, nullptr);
+    if (length == 0) return {};
+    if (length < MAX_PATH) return std::wstring(buffer, length);
+    std::wstring full(length, L'\0');
+    const DWORD size = length;
+    length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return {};
+    full.resize(length);
+    return full;
+}
+
+// The drive letter (upper case) of a full path "X:\..." or "\\?\X:\...",
+// or 0 for any other path (network, device).
+wchar_t DriveOf(std::wstring_view full) {
+    if (StartsWith(full, kLongPrefix)) full.remove_prefix(kLongPrefix.size());
+    if (full.size() < 3 || full[1] != L':' || full[2] != L'\\') return 0;
+    const wchar_t letter =
+        full[0] >= L'a' && full[0] <= L'z' ? static_cast<wchar_t>(full[0] - L'a' + L'A') : full[0];
+    return letter >= L'A' && letter <= L'Z' ? letter : 0;
+}
+
+// What GetFileAttributesW says of `path`: ERROR_SUCCESS when it exists,
+// otherwise why not. A drive without its medium fails at once rather than
+// asking the user for a disk, as PathFileExistsA makes it.
+DWORD AttributesError(const std::wstring& path) {
+    const UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    const bool found = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD error = found ? ERROR_SUCCESS : GetLastError();
+    SetErrorMode(mode);
+    // A failure that gives no reason is no answer either.
+    return found || error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+// The only answers that say a file is not there: the file, or a folder on
+// its way, does not exist.
+bool IsNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// AttributesError as the 32-bit program sees the path and, on 64-bit
+// Windows, as the system sees it (System32's drivers, a 64-bit program's
+// own files): ERROR_SUCCESS when either view has it, "not found" only when
+// neither has it.
+DWORD AttributesErrorInEitherView(const std::wstring& path) {
+    const DWORD error = AttributesError(path);
+    if (error == ERROR_SUCCESS || !win32::RunsUnderWow64()) return error;
     win32::FileRedirectionOff off;
-    return off.active() && test();
+    if (!off.active()) return error;
+    const DWORD native = AttributesError(path);
+    // Found in the system's view, or not found in either: that view's
+    // answer; otherwise why the first view could not tell.
+    if (native == ERROR_SUCCESS) return native;
+    return IsNotFound(error) ? native : error;
 }
 
-bool FindOnPathOnce(std::string& name);
+// A drive whose "not found" is believed: a local fixed drive whose root is
+// there (a letter substituted for a folder that is gone has none).
+bool AskFixedDrivePresent(wchar_t letter) {
+    const wchar_t root[] = {letter, L':', L'\\', L'\0'};
+    if (GetDriveTypeW(root) != DRIVE_FIXED) return false;
+    return AttributesError(root) == ERROR_SUCCESS;
+}
+
+// AskFixedDrivePresent, kept for a second per drive: a scan asks about
+// thousands of missing paths on the same few drives, and each question is
+// several calls into the system (under Wine, one of them to its mount
+// manager). Only a local fixed drive is ever kept as present, and such a
+// drive does not come and go within a scan.
+bool FixedDrivePresent(wchar_t letter) {
+    constexpr uint64_t kKept = 1, kPresent = 2;
+    constexpr DWORD kKeepMilliseconds = 1000;
+    static std::atomic<uint64_t> answers[26];
+    std::atomic<uint64_t>& answer = answers[letter - L'A'];
+    const DWORD now = GetTickCount();
+    const uint64_t kept = answer.load(std::memory_order_relaxed);
+    if ((kept & kKept) != 0 && now - static_cast<DWORD>(kept >> 32) < kKeepMilliseconds)
+        return (kept & kPresent) != 0;
+    const bool present = AskFixedDrivePresent(letter);
+    answer.store((uint64_t{now} << 32) | kKept | (present ? kPresent : 0),
+                 std::memory_order_relaxed);
+    return present;
+}
+
+// The form of the path that is tested: as written while it and its full
+// form fit MAX_PATH, as PathFileExistsA tests it (normalising once more
+// could drop one more trailing dot of a folder name); otherwise the full
+// path with the \\?\ prefix, which the wide functions take at any length
+// from Windows XP on and leave as it stands.
+std::wstring TestedForm(const std::wstring& wide, const std::wstring& full) {
+    if (wide.size() < MAX_PATH && full.size() < MAX_PATH) return wide;
+    if (full.size() < MAX_PATH || StartsWith(full, kLongPrefix) || StartsWith(full, kDevicePrefix))
+        return full;
+    return std::wstring(kLongPrefix) + full;
+}
 
 }  // namespace
 
-bool Win32FileProbe::PathExists(const std::string& path) {
-    // A path exists when it exists as the 32-bit program sees it or as the
-    // system sees it (System32's drivers, a 64-bit program's own files).
-    return InEitherView([&] { return PathFileExistsA(path.c_str()) != FALSE; });
+Existence Win32FileProbe::CheckPath(const std::string& path) {
+    const std::wstring wide = win32::Widen(path.c_str());
+    const std::wstring full = FullPath(wide);
+    if (full.empty()) return Existence::kCannotTell;
+    const bool device = StartsWith(full, kDevicePrefix);
+    // A network path is not asked about: the answer could only be "exists"
+    // or "cannot tell", and an unreachable server takes many seconds to say
+    // so.
+    const wchar_t drive = DriveOf(full);
+    if (!device && drive == 0) return Existence::kCannotTell;
+
+    const DWORD error = AttributesErrorInEitherView(TestedForm(wide, full));
+    if (error == ERROR_SUCCESS) return Existence::kExists;
+    if (!IsNotFound(error) || device || !FixedDrivePresent(drive)) return Existence::kCannotTell;
+    // "C:\app.exe\" names a folder that is not there, but the file is: the
+    // entry names it with a stray backslash, which is not a missing file.
+    std::wstring stripped = full;
+    while (stripped.size() > 3 && stripped.back() == L'\\') stripped.pop_back();
+    if (stripped.size() != full.size() &&
+        AttributesErrorInEitherView(TestedForm(stripped, stripped)) == ERROR_SUCCESS)
+        return Existence::kCannotTell;
+    return Existence::kMissing;
 }
 
-bool Win32FileProbe::FindOnPath(std::string& name) {
-    return InEitherView([&] { return FindOnPathOnce(name); });
+bool Win32FileProbe::CanTellMissing(const std::string& path) {
+    const std::wstring full = FullPath(win32::Widen(path.c_str()));
+    const wchar_t drive = DriveOf(full);
+    return drive != 0 && !StartsWith(full, kDevicePrefix) && FixedDrivePresent(drive);
 }
 
-namespace {
-
-bool FindOnPathOnce(std::string& name) {
-    // PathFindOnPathA works in a MAX_PATH buffer that it also reads the name
-    // from; a longer name cannot be passed to it safely.
-    const char* text = name.c_str();
-    size_t length = std::char_traits<char>::length(text);
-    if (length >= MAX_PATH) return false;
-    char buffer[MAX_PATH] = {};
-    std::char_traits<char>::copy(buffer, text, length);
-    if (!PathFindOnPathA(buffer, nullptr)) return false;
-    buffer[MAX_PATH - 1] = '\0';
-    name = buffer;
-    return true;
+Existence Win32FileProbe::FindOnPath(std::string& name) {
+    char system[MAX_PATH] = {};
+    char windows[MAX_PATH] = {};
+    const UINT systemLength = GetSystemDirectoryA(system, MAX_PATH);
+    const UINT windowsLength = GetWindowsDirectoryA(windows, MAX_PATH);
+    if (systemLength == 0 || systemLength >= MAX_PATH || windowsLength == 0 ||
+        windowsLength >= MAX_PATH)
+        return Existence::kCannotTell;
+    std::optional<std::string> path;
+    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (size > 0) {
+        std::vector<char> buffer(size + 1, '\0');
+        const DWORD length = GetEnvironmentVariableA("PATH", buffer.data(), size + 1);
+        if (length > 0 && length <= size) path.emplace(buffer.data(), length);
+    }
+    std::string file = name.c_str();
+    const Existence found = SearchForProgram(
+        file, std::string_view(system, systemLength), std::string_view(windows, windowsLength),
+        path ? std::optional<std::string_view>(*path) : std::nullopt,
+        [this](const std::string& candidate) { return CheckPath(candidate); });
+    if (found == Existence::kExists) name = std::move(file);
+    return found;
 }
-
-}  // namespace
 
 uint32_t Win32FileProbe::ExpandEnvironment(const std::string& text, std::string& expanded,
                                            uint32_t limit) {

@@ -140,10 +140,12 @@ TEST_F(InstallationTest, MountsAModernInstallation) {
     EXPECT_EQ(folder(csidl::kCommonStartup),
               "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
     MappedFileProbe probe(files);
-    EXPECT_TRUE(probe.PathExists("C:\\Users\\Alice\\NTUSER.DAT"));
-    EXPECT_FALSE(probe.PathExists("C:\\Users\\Nobody"));
-    EXPECT_TRUE(probe.PathExists("D:\\Games\\game.exe"));  // unmapped: never reported
-    EXPECT_TRUE(probe.PathExists("\\\\server\\share\\a.exe"));
+    EXPECT_EQ(probe.CheckPath("C:\\Users\\Alice\\NTUSER.DAT"), Existence::kExists);
+    EXPECT_EQ(probe.CheckPath("C:\\Users\\Nobody"), Existence::kMissing);
+    // The installation's other drives and the network cannot be seen from
+    // here: what lies there is never reported.
+    EXPECT_EQ(probe.CheckPath("D:\\Games\\game.exe"), Existence::kCannotTell);
+    EXPECT_EQ(probe.CheckPath("\\\\server\\share\\a.exe"), Existence::kCannotTell);
 }
 
 // Windows XP: lower-case hive names, Documents and Settings, no ProfileList;

@@ -269,23 +269,29 @@ TEST_F(MappedProbeTest, SearchPathFollowsTheShellsRules) {
 
     // An empty PATH entry is a relative folder: the current one.
     std::string name = "here.exe";
-    EXPECT_TRUE(probe.FindOnPath(name));
+    EXPECT_EQ(probe.FindOnPath(name), Existence::kExists);
     EXPECT_EQ(name, "here.exe");
     // '/' is not a folder separator to the bare-name test.
     name = "sub/deep.exe";
-    EXPECT_TRUE(probe.FindOnPath(name));
+    EXPECT_EQ(probe.FindOnPath(name), Existence::kExists);
     EXPECT_EQ(name, "C:\\WINDOWS\\system32\\sub/deep.exe");
     // ".." is applied to the folder it is appended to.
     name = "..";
-    EXPECT_TRUE(probe.FindOnPath(name));
+    EXPECT_EQ(probe.FindOnPath(name), Existence::kExists);
     EXPECT_EQ(name, "C:\\WINDOWS");
 
-    // A PATH entry that cannot hold a name ends the search.
+    // A PATH entry of any length is tried like the others; one on a drive
+    // that cannot be seen leaves a name found nowhere else open.
     config_.environment = {{"PATH", std::string(300, 'p') + ";C:\\cwd"}};
     name = "here.exe";
-    EXPECT_FALSE(Probe().FindOnPath(name));
+    EXPECT_EQ(Probe().FindOnPath(name), Existence::kExists);
+    EXPECT_EQ(name, "C:\\cwd\\here.exe");
+    config_.environment = {{"PATH", "E:\\tools;C:\\cwd"}};
+    name = "gone.exe";
+    EXPECT_EQ(Probe().FindOnPath(name), Existence::kCannotTell);
     config_.environment.clear();
-    EXPECT_FALSE(Probe().FindOnPath(name));
+    EXPECT_EQ(Probe().FindOnPath(name), Existence::kMissing);
+    EXPECT_EQ(name, "gone.exe");
 }
 
 // --- patterns --------------------------------------------------------------
