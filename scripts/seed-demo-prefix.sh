@@ -10,7 +10,8 @@
 #   without regard to case (the demo has WINDOWS, Wine has windows), and a
 #   file that is already there is left alone: the demo's empty stand-ins
 #   (regedit.exe, notepad.exe, shell32.dll ...) never replace Wine's own.
-# - The Wine server is waited for, so the registry is on disk when it ends.
+# - The Wine server is stopped and waited for, so the registry is on disk when
+#   it ends; every step is checked, and a failed one shows its Wine log.
 #
 # Paths in the demo registry that do not fit Wine's layout (such as
 # "C:\Documents and Settings\...") are left as they are: they either are
@@ -24,10 +25,11 @@ top=$(cd "$(dirname "$0")/.." && pwd -P)
 prefix=$(realpath -m -- "$1")
 run=$top/cmake/wine-run.sh
 
+# All steps share one Wine server, stopped at the end, when it writes the
+# registry to the prefix. (A server that stops after each program would be
+# booted again for each step, and a program that reaches a server in the
+# middle of stopping is cut off and ends with status 0 having done nothing.)
 export QM_WINEPREFIX=$prefix
-# The server stops as soon as the last program ends, so that waiting for it
-# means the registry has been written.
-export QM_WINE_PERSIST=0
 
 # Wine sees the host's "/" as drive Z:.
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
@@ -101,5 +103,10 @@ while stack:
 print(f"seed-demo-prefix: {copied} files copied, {kept} of Wine's own left alone")
 EOF
 
-"$run" --wineserver -w </dev/null
+# -k stops the server and Wine's background programs, and the server writes
+# the registry as it goes; -w waits until it has.
+"$run" --wineserver -k </dev/null >>"$log" 2>&1 || true
+step "the prefix's Wine server did not stop" "$run" --wineserver -w
+grep -q '^\[Software\\\\Quillpad\]' "$prefix/system.reg" ||
+    die "the demo registry is not in $prefix/system.reg after the server stopped (log: $log)"
 echo "seed-demo-prefix: done"

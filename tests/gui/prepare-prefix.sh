@@ -44,15 +44,24 @@ if [ "$(cat -- "$template.stamp" 2>/dev/null)" != "$stamp" ] || [ ! -s "$work/ex
     rm -rf -- "$template" "$template.stamp" "$work/expected.tsv"
     "$source/scripts/seed-demo-prefix.sh" "$template"
     echo "prepare-prefix: scanning the template with quillmend-scan"
-    (cd "$work" && QM_WINEPREFIX=$template QM_WINE_PERSIST=0 "$run" "$scan_exe" --json \
-        </dev/null >"$work/expected.json") || die "quillmend-scan failed in the template prefix"
-    QM_WINEPREFIX=$template "$run" --wineserver -w </dev/null
+    (cd "$work" && QM_WINEPREFIX=$template "$run" "$scan_exe" --json \
+        </dev/null >"$work/expected.json" 2>"$work/expected.log") || {
+        cat -- "$work/expected.log" >&2
+        die "quillmend-scan failed in the template prefix"
+    }
+    stop_server "$template"
     python3 - "$work/expected.json" "$work/expected.tsv" <<'EOF'
 import json
 import sys
 
 with open(sys.argv[1], encoding="utf-8") as f:
-    result = json.load(f)
+    text = f.read()
+try:
+    result = json.loads(text)
+except ValueError as error:
+    sys.exit(f"prepare-prefix: quillmend-scan's output is not JSON ({error}): {text[:200]!r}")
+if not result.get("items"):
+    sys.exit("prepare-prefix: quillmend-scan found nothing in the template prefix")
 
 
 def field(text):
