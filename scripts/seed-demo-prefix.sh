@@ -26,18 +26,20 @@ prefix=$(realpath -m -- "$1")
 run=$top/cmake/wine-run.sh
 
 # All steps share one Wine server, stopped at the end, when it writes the
-# registry to the prefix. (A server that stops after each program would be
-# booted again for each step, and a program that reaches a server in the
-# middle of stopping is cut off and ends with status 0 having done nothing.)
+# registry to the prefix. (A server that stops after each program is booted
+# again for each step, and each program then meets a server that is still
+# stopping, or starts one itself with the caller's output as the output of
+# Wine's background programs.)
 export QM_WINEPREFIX=$prefix
 
 # Wine sees the host's "/" as drive Z:.
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
 
 # Each Wine step's diagnostics go to a log beside the prefix, and a failed
-# step shows its log. A Wine program whose start was cut off by its server
-# can end with status 0 having done nothing, so the import is checked by
-# what reg prints, not by its status alone.
+# step shows its log. Wine's regedit ends with status 0 even when it could
+# not read the file, and a Wine program whose server drops its connection
+# ends with status 0 having done nothing, so the import is checked by what
+# reg prints, not by a status.
 log=$prefix.seed.log
 : >"$log"
 export WINEDEBUG=${WINEDEBUG:-err+all,fixme-all}
