@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/file_probe.h"
 
 namespace qm {
@@ -30,7 +31,9 @@ std::string OtherViewText(const std::string& text, FileProbe& files);
 // instead of in the current folder, so that a program that lives in the
 // system folder is found and the verdict never depends on the current
 // folder. The empty path does not exist. With `other` (the other reading
-// of the same entry) the target exists when either path does.
-bool TargetExists(const std::string& path, FileProbe& files, const std::string& other = {});
+// of the same entry) the target exists when either path does. The paths are
+// text in `codePage`.
+bool TargetExists(const std::string& path, FileProbe& files, const CodePage& codePage,
+                  const std::string& other = {});
 
 }  // namespace qm

@@ -38,7 +38,7 @@ void ScanHelpKey(ScanContext& ctx, const std::string& subKey) {
 
         if (!ExtractPath(joined, path, ctx.files, &other)) continue;  // could not be tested
         ctx.Report(path);
-        if (!TargetExists(path, ctx.files, other))
+        if (!TargetExists(path, ctx.files, ctx.registry.codePage(), other))
             ctx.Add(itemKey, name, folder, ScanCategory::HelpFiles);
     }
 }

@@ -49,7 +49,7 @@ void ScanUninstallKey(ScanContext& ctx, const std::string& subKey) {
             continue;
         if (IsExcluded(command)) continue;
         if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
-        if (!TargetExists(path, ctx.files, other))
+        if (!TargetExists(path, ctx.files, ctx.registry.codePage(), other))
             ctx.Add(itemKey, name, command, ScanCategory::Uninstall);
     }
 }

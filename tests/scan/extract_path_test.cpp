@@ -68,7 +68,8 @@ TEST_F(ExtractPathTest, TargetExistsLooksForBareNamesOnTheSearchPathOnly) {
         {"C:\\gone.exe", false},
         {"", false},
     };
-    for (const auto& [path, exists] : cases) EXPECT_EQ(TargetExists(path, Files()), exists) << path;
+    for (const auto& [path, exists] : cases)
+        EXPECT_EQ(TargetExists(path, Files(), CodePage::Windows1252()), exists) << path;
 }
 
 }  // namespace
