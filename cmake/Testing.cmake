@@ -96,3 +96,17 @@ function(qm_add_win64_run name target)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS wine)
   qm_win64_test_properties(${name})
 endfunction()
+
+# qm_wine_locale_test_properties(LOCALE NAME...): tests whose Windows
+# programs run in the ANSI code page of LOCALE (ja_JP.UTF-8: 932,
+# ru_RU.UTF-8: 1251), which Wine takes from the locale. The locale data is
+# made in the build folder by the fixture qm_wine_locales
+# (cmake/make-locales.sh), for the C library of the Wine root to find.
+set(QM_WINE_LOCALES "${CMAKE_BINARY_DIR}/locales")
+function(qm_wine_locale_test_properties locale)
+  foreach(_name ${ARGN})
+    set_property(TEST ${_name} APPEND PROPERTY ENVIRONMENT
+                 "LANG=${locale}" "LC_ALL=${locale}" "LOCPATH=${QM_WINE_LOCALES}")
+    set_property(TEST ${_name} APPEND PROPERTY FIXTURES_REQUIRED qm_wine_locales)
+  endforeach()
+endfunction()

@@ -38,7 +38,7 @@ std::string Difference(const regtext::Document& a, const regtext::Document& b, l
 // The same text as a UTF-16LE file with its byte-order mark.
 std::string WideFile(std::string_view text) {
     std::string file = "\xFF\xFE";
-    for (char16_t unit : regtext::CodePageToUtf16(text)) {
+    for (char16_t unit : CodePage::Windows1252().ToUtf16(text)) {
         file.push_back(static_cast<char>(unit & 0xFF));
         file.push_back(static_cast<char>(unit >> 8));
     }

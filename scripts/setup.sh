@@ -16,6 +16,7 @@ packages=(
     xvfb xauth x11-utils imagemagick
     nsis
     debootstrap python3
+    locales  # the locale sources the Wine tests in other code pages make their locales from
 )
 
 missing=()

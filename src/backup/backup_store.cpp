@@ -49,7 +49,8 @@ const char* BackupStore::HeaderLine(const OsVersion* version) {
     return kVersion4Header;
 }
 
-std::unique_ptr<RegTextStream> BackupStore::CreateBackupFile(std::string* path, Status* status) {
+std::unique_ptr<RegTextStream> BackupStore::CreateBackupFile(const CodePage& codePage,
+                                                             std::string* path, Status* status) {
     Status last = status::kSuccess;
     for (int round = 0; round < 2; ++round) {
         const UtcTime now = system_.UtcNow();
@@ -69,10 +70,7 @@ std::unique_ptr<RegTextStream> BackupStore::CreateBackupFile(std::string* path, 
                     : HeaderLine(system_.GetOsVersion(&version) ? &version : nullptr);
             const auto encoding = header == kVersion5Header ? RegTextStream::Encoding::kUtf16
                                                             : RegTextStream::Encoding::kCodePage;
-            SystemInfo* system = &system_;
-            auto stream = std::make_unique<RegTextStream>(
-                std::move(file), encoding,
-                [system](std::string_view text) { return system->CodePageToUtf16(text); });
+            auto stream = std::make_unique<RegTextStream>(std::move(file), encoding, codePage);
             if (!stream->Append(std::string(header) + "\n")) {
                 stream->Close();
                 files_.DeleteFile(filePath);

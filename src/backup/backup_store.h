@@ -49,12 +49,14 @@ class BackupStore {
     void SetFormatFor(bool regedit4) { format_ = regedit4 ? Format::kRegedit4 : Format::kVersion5; }
 
     // Creates a new backup file holding its header line and returns it
-    // ready for entries, with its full path in `path`. When the file
+    // ready for entries of text in `codePage` (the registry's), with its
+    // full path in `path`. When the file
     // cannot be created, the Backup folder is created and a fresh name
     // tried once more; null when that fails too, with the last status in
     // `status` (kWriteFault when not even the header could be written; that
     // file is removed again).
-    std::unique_ptr<RegTextStream> CreateBackupFile(std::string* path = nullptr,
+    std::unique_ptr<RegTextStream> CreateBackupFile(const CodePage& codePage,
+                                                    std::string* path = nullptr,
                                                     Status* status = nullptr);
 
     // The files of the Backup folder in the file system's order, without

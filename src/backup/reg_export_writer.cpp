@@ -22,28 +22,45 @@ constexpr size_t kBytesPerLine = 21;
 // characters for keys and 16383 for values); the buffers stop growing here.
 constexpr uint32_t kLongestName = 65536;
 
-// The format has no way to write a line break in a name.
-bool NameFits(const char* name, size_t length) {
+// Whether text is characters of the code page alone. In a double-byte code
+// page a lead byte without its second byte would take the closing quote
+// (or the byte after it) for that byte when the file is read.
+bool WholeCharacters(const char* text, size_t length, const CodePage& codePage) {
+    if (!codePage.HasLeadBytes()) return true;
+    const std::string_view bytes(text, length);
+    std::string back;
+    return codePage.FromUtf16(codePage.ToUtf16(bytes), back) && back == bytes;
+}
+
+// The format has no way to write a line break in a name, nor a name that
+// is not whole characters.
+bool NameFits(const char* name, size_t length, const CodePage& codePage) {
     for (size_t i = 0; i < length; ++i)
         if (name[i] == '\r' || name[i] == '\n') return false;
-    return true;
+    return WholeCharacters(name, length, codePage);
 }
 
 // Plain strings are written between quotes only when reading them back
-// gives exactly the same bytes: one terminating zero at the end and no
+// gives exactly the same bytes: one terminating zero at the end, no
 // control character (line breaks, and zero bytes inside the data, would not
-// survive the quotes).
-bool IsQuotable(const uint8_t* data, size_t length) {
+// survive the quotes), and whole characters.
+bool IsQuotable(const uint8_t* data, size_t length, const CodePage& codePage) {
     if (length == 0 || data[length - 1] != 0) return false;
     for (size_t i = 0; i + 1 < length; ++i)
         if (data[i] < 0x20) return false;
-    return true;
+    return WholeCharacters(reinterpret_cast<const char*>(data), length - 1, codePage);
 }
 
-void AppendEscaped(std::string& out, const char* text, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] == '\\' || text[i] == '"') out.push_back('\\');
-        out.push_back(text[i]);
+// Backslashes and quotes get a backslash before them: those that are
+// characters of the code page, not the second byte of a two-byte character,
+// which the registry editor reads as part of that character.
+void AppendEscaped(std::string& out, const char* text, size_t length, const CodePage& codePage) {
+    const std::string_view view(text, length);
+    for (size_t i = 0; i < length;) {
+        const size_t size = codePage.CharLength(view, i);
+        if (size == 1 && (text[i] == '\\' || text[i] == '"')) out.push_back('\\');
+        out.append(text + i, size);
+        i += size;
     }
 }
 
@@ -86,10 +103,10 @@ void AppendHex32(std::string& out, uint32_t value, int digits) {
 }
 
 void AppendValueData(std::string& out, uint32_t type, const uint8_t* data, size_t length,
-                     RegExportWriter::TextDataForm form) {
-    if (type == regtype::kSz && IsQuotable(data, length)) {
+                     RegExportWriter::TextDataForm form, const CodePage& codePage) {
+    if (type == regtype::kSz && IsQuotable(data, length, codePage)) {
         out.push_back('"');
-        AppendEscaped(out, reinterpret_cast<const char*>(data), length - 1);
+        AppendEscaped(out, reinterpret_cast<const char*>(data), length - 1, codePage);
         out += "\"\n";
         return;
     }
@@ -120,15 +137,16 @@ void AppendValueData(std::string& out, uint32_t type, const uint8_t* data, size_
 }
 
 void AppendValueLine(std::string& out, const char* name, size_t nameLength, uint32_t type,
-                     const uint8_t* data, size_t length, RegExportWriter::TextDataForm form) {
+                     const uint8_t* data, size_t length, RegExportWriter::TextDataForm form,
+                     const CodePage& codePage) {
     if (nameLength == 0) {
         out += "@ = ";
     } else {
         out.push_back('"');
-        AppendEscaped(out, name, nameLength);
+        AppendEscaped(out, name, nameLength, codePage);
         out += "\" = ";
     }
-    AppendValueData(out, type, data, length, form);
+    AppendValueData(out, type, data, length, form, codePage);
 }
 
 // Name and data buffers reused for every key of one export.
@@ -175,8 +193,9 @@ Status WriteValues(RegistryService& registry, HKey key, const std::string& path,
         if (status == status::kNoMoreItems) break;  // values went while it was read
         if (status != status::kSuccess) return status::kCantRead;
         if (nameSize >= name.size() || dataSize > data.size()) return status::kCantRead;
-        if (!NameFits(name.data(), nameSize)) return status::kInvalidName;
-        AppendValueLine(out, name.data(), nameSize, type, data.data(), dataSize, form);
+        if (!NameFits(name.data(), nameSize, registry.codePage())) return status::kInvalidName;
+        AppendValueLine(out, name.data(), nameSize, type, data.data(), dataSize, form,
+                        registry.codePage());
     }
     return status::kSuccess;
 }
@@ -209,7 +228,8 @@ class ExportWalk : public KeyWalk {
         const Status listed = KeyWalk::List(level, name);
         if (listed != status::kSuccess && listed != status::kNoMoreItems)
             Stop(status::kCantRead);
-        else if (listed == status::kSuccess && !NameFits(name.data(), name.size()))
+        else if (listed == status::kSuccess &&
+                 !NameFits(name.data(), name.size(), registry_.codePage()))
             Stop(status::kInvalidName);
         return listed;
     }
@@ -253,9 +273,9 @@ class ExportWalk : public KeyWalk {
 }  // namespace
 
 std::string RegExportWriter::FormatValueData(uint32_t type, const uint8_t* data, size_t length,
-                                             TextDataForm form) {
+                                             TextDataForm form) const {
     std::string text;
-    AppendValueData(text, type, data, length, form);
+    AppendValueData(text, type, data, length, form, registry_.codePage());
     return text;
 }
 
@@ -294,12 +314,14 @@ Status RegExportWriter::ExportValueText(HKey root, const std::string& subKey,
     std::vector<uint8_t> data;
     status = ReadValueBytes(registry_, key.get(), valueName.c_str(), type, data);
     if (status != status::kSuccess) return status == status::kMoreData ? status::kCantRead : status;
-    if (!NameFits(valueName.data(), valueName.size())) return status::kInvalidName;
+    if (!NameFits(valueName.data(), valueName.size(), registry_.codePage()))
+        return status::kInvalidName;
 
     out += "\n[";
     out += KeyPath(rootName, subKey);
     out += "]\n";
-    AppendValueLine(out, valueName.data(), valueName.size(), type, data.data(), data.size(), form);
+    AppendValueLine(out, valueName.data(), valueName.size(), type, data.data(), data.size(), form,
+                    registry_.codePage());
     return status::kSuccess;
 }
 

@@ -40,8 +40,9 @@ using ExportedTree = std::vector<ExportedKey>;
 
 class RegExportWriter {
   public:
-    // null: text data as code-page bytes; otherwise as UTF-16LE through it.
-    using TextDataForm = const RegTextStream::Widen*;
+    // null: text data as code-page bytes; otherwise as UTF-16LE from that
+    // code page (RegTextStream::TextDataForm).
+    using TextDataForm = const CodePage*;
 
     explicit RegExportWriter(RegistryService& registry) : registry_(registry) {}
 
@@ -66,8 +67,8 @@ class RegExportWriter {
                            std::string& out, TextDataForm form = nullptr);
 
     // A value's data text, line end included.
-    static std::string FormatValueData(uint32_t type, const uint8_t* data, size_t length,
-                                       TextDataForm form = nullptr);
+    std::string FormatValueData(uint32_t type, const uint8_t* data, size_t length,
+                                TextDataForm form = nullptr) const;
 
     // "HKEY_LOCAL_MACHINE" and the other six; "" for any other handle.
     static const char* RootKeyName(HKey root) { return RootKeyFullName(root); }

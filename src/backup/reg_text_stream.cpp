@@ -2,13 +2,11 @@
 
 #include <utility>
 
-#include "platform/regtext/reg_text.h"
-
 namespace qm {
 
-RegTextStream::RegTextStream(std::unique_ptr<FileStream> file, Encoding encoding, Widen widen)
-    : file_(std::move(file)), encoding_(encoding), widen_(std::move(widen)) {
-    if (!widen_) widen_ = [](std::string_view text) { return regtext::CodePageToUtf16(text); };
+RegTextStream::RegTextStream(std::unique_ptr<FileStream> file, Encoding encoding,
+                             const CodePage& codePage)
+    : file_(std::move(file)), encoding_(encoding), codePage_(codePage) {
     if (!file_) failed_ = true;
 }
 
@@ -24,7 +22,7 @@ bool RegTextStream::Write(std::string_view text) {
     if (encoding_ == Encoding::kCodePage) {
         bytes = std::move(crlf);
     } else {
-        const std::u16string wide = widen_(crlf);
+        const std::u16string wide = codePage_.ToUtf16(crlf);
         bytes.reserve(2 + wide.size() * 2);
         if (size_ == 0) bytes += "\xFF\xFE";
         for (char16_t unit : wide) {
@@ -73,11 +71,9 @@ bool RegTextStream::Close() {
     return !failed_;
 }
 
-std::vector<uint8_t> Utf16LeBytes(const RegTextStream::Widen& widen, const uint8_t* data,
-                                  size_t size) {
+std::vector<uint8_t> Utf16LeBytes(const CodePage& codePage, const uint8_t* data, size_t size) {
     const std::u16string wide =
-        size == 0 ? std::u16string()
-                  : widen(std::string_view(reinterpret_cast<const char*>(data), size));
+        codePage.ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
     std::vector<uint8_t> bytes;
     bytes.reserve(wide.size() * 2);
     for (char16_t unit : wide) {

@@ -1,5 +1,5 @@
 // The text of a backup file as it goes to the disk: registry editor text
-// built in the system code page with "\n" line ends, written with CR LF line
+// built in the system code page (the registry's) with "\n" line ends, written with CR LF line
 // ends either as it is (REGEDIT4 files) or as UTF-16LE after a byte-order
 // mark (version 5 files, which is how the registry editor of Windows 2000
 // and XP reads text data in them). Every entry is written whole: if any part
@@ -11,12 +11,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/file_probe.h"
 
 namespace qm {
@@ -27,11 +27,9 @@ class RegTextStream {
         kCodePage,  // the text's own bytes
         kUtf16,     // UTF-16LE with a byte-order mark
     };
-    // The system's code page to UTF-16 (SystemInfo::CodePageToUtf16).
-    using Widen = std::function<std::u16string(std::string_view)>;
-
-    // Without `widen`, UTF-16 text is made with the Windows-1252 table.
-    RegTextStream(std::unique_ptr<FileStream> file, Encoding encoding, Widen widen = {});
+    // The text is in `codePage`, which must outlive the stream.
+    RegTextStream(std::unique_ptr<FileStream> file, Encoding encoding,
+                  const CodePage& codePage = CodePage::Windows1252());
     RegTextStream(const RegTextStream&) = delete;
     RegTextStream& operator=(const RegTextStream&) = delete;
 
@@ -53,9 +51,12 @@ class RegTextStream {
     uint64_t size() const { return size_; }
     uint64_t flushed() const { return flushed_; }
 
-    // Code-page bytes as the UTF-16LE bytes that the version 5 format holds
-    // for text data; null for the code-page form (the bytes stay as they are).
-    const Widen* TextDataForm() const { return encoding_ == Encoding::kUtf16 ? &widen_ : nullptr; }
+    // The code page whose bytes become the UTF-16LE bytes that the version 5
+    // format holds for text data; null for the code-page form (the bytes
+    // stay as they are).
+    const CodePage* TextDataForm() const {
+        return encoding_ == Encoding::kUtf16 ? &codePage_ : nullptr;
+    }
 
     // Flushes and closes the file. False when it failed now or before.
     bool Close();
@@ -63,7 +64,7 @@ class RegTextStream {
   private:
     std::unique_ptr<FileStream> file_;
     Encoding encoding_;
-    Widen widen_;
+    const CodePage& codePage_;
     // Cuts the file back to `size` and flushes it; the stream has failed.
     void CutBack(uint64_t size);
 
@@ -72,8 +73,7 @@ class RegTextStream {
     bool failed_ = false;
 };
 
-// The bytes `data` as UTF-16LE through `widen`.
-std::vector<uint8_t> Utf16LeBytes(const RegTextStream::Widen& widen, const uint8_t* data,
-                                  size_t size);
+// The code-page bytes `data` as UTF-16LE.
+std::vector<uint8_t> Utf16LeBytes(const CodePage& codePage, const uint8_t* data, size_t size);
 
 }  // namespace qm

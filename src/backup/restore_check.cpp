@@ -35,10 +35,11 @@ struct KeyExpectation {
     std::map<std::string, ValueExpectation> values;  // by folded name
 };
 
-// What the import leaves behind, by folded "root:path".
+// What the import leaves behind, by folded "root:path". Names are text in
+// the registry's code page.
 class Expectations {
   public:
-    explicit Expectations(const regtext::Document& doc) {
+    Expectations(const regtext::Document& doc, const CodePage& codePage) : codePage_(codePage) {
         for (const regtext::Entry& entry : doc.entries) {
             switch (entry.kind) {
                 case regtext::Entry::Kind::kKey:
@@ -50,7 +51,7 @@ class Expectations {
                 case regtext::Entry::Kind::kValue:
                 case regtext::Entry::Kind::kDeleteValue: {
                     KeyExpectation& key = KeyPresent(entry.root, entry.keyPath, entry.line);
-                    ValueExpectation& value = key.values[FoldName(entry.name)];
+                    ValueExpectation& value = key.values[FoldName(entry.name, codePage_)];
                     value.present = entry.kind == regtext::Entry::Kind::kValue;
                     value.name = entry.name;
                     value.type = entry.type;
@@ -66,17 +67,19 @@ class Expectations {
 
     // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: a file may
     // name the same key both ways.
-    static std::string Id(HKey root, const std::string& path) {
+    std::string Id(HKey root, const std::string& path) const {
         if (root == hkey::kClassesRoot)
             return Id(hkey::kLocalMachine,
                       path.empty() ? "SOFTWARE\\Classes" : "SOFTWARE\\Classes\\" + path);
-        return std::to_string(root) + ":" + FoldName(path);
+        return std::to_string(root) + ":" + FoldName(path, codePage_);
     }
+
+    const CodePage& codePage() const { return codePage_; }
 
     // Whether the file makes the subkey `name` of the key `id` exist, itself
     // or by a key below it.
     bool SubKeyExpected(const std::string& id, const std::string& name) const {
-        const std::string child = id + "\\" + FoldName(name);
+        const std::string child = id + "\\" + FoldName(name, codePage_);
         for (auto it = keys_.lower_bound(child);
              it != keys_.end() && it->first.compare(0, child.size(), child) == 0; ++it) {
             const bool below = it->first.size() == child.size() || it->first[child.size()] == '\\';
@@ -90,8 +93,8 @@ class Expectations {
     // that an earlier "[-key]" line removed is there again, empty but for
     // what the file puts there afterwards.
     KeyExpectation& KeyPresent(HKey root, const std::string& path, size_t line) {
-        for (size_t slash = path.find('\\'); slash != std::string::npos;
-             slash = path.find('\\', slash + 1))
+        for (size_t slash = codePage_.Find(path, '\\'); slash != std::string::npos;
+             slash = codePage_.Find(path, '\\', slash + 1))
             MakeAgain(root, path.substr(0, slash), line);
         if (!path.empty()) MakeAgain(root, "", line);
         return Mark(root, path, line);
@@ -130,6 +133,7 @@ class Expectations {
         key.line = line;
     }
 
+    const CodePage& codePage_;
     std::map<std::string, KeyExpectation> keys_;
 };
 
@@ -161,7 +165,7 @@ std::optional<std::string> Leftover(RegistryService& registry, HKey key,
             status::kSuccess)
             break;
         const std::string value(name.data(), size);
-        const auto it = expectation.values.find(FoldName(value));
+        const auto it = expectation.values.find(FoldName(value, expected.codePage()));
         if (it == expectation.values.end() || !it->second.present) return "value \"" + value + "\"";
     }
     for (uint32_t index = 0;; ++index) {
@@ -183,7 +187,7 @@ RestoreCheck Missing(size_t line, std::string problem) {
 }  // namespace
 
 RestoreCheck CheckImported(RegistryService& registry, const regtext::Document& doc) {
-    const Expectations expected(doc);
+    const Expectations expected(doc, registry.codePage());
     for (const auto& [id, key] : expected.keys()) {
         // Keys deeper than the ANSI open reaches are opened in steps.
         RegKey way(registry), open(registry);
@@ -242,7 +246,8 @@ RestoreCheck CheckImportedFile(RegistryService& registry, FileProbe& files,
     file.reset();
     regtext::Document doc;
     regtext::ParseError error;
-    if (!regtext::Parse(bytes, doc, error)) return Missing(error.line, error.message);
+    if (!regtext::Parse(bytes, doc, error, registry.codePage()))
+        return Missing(error.line, error.message);
     return CheckImported(registry, doc);
 }
 

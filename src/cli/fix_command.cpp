@@ -127,7 +127,7 @@ int RestoreBackup(MemoryRegistry* memory, const std::string& file, std::string& 
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     regtext::Document doc;
     regtext::ParseError parseError;
-    if (!regtext::Parse(bytes, doc, parseError)) {
+    if (!regtext::Parse(bytes, doc, parseError, memory->codePage())) {
         error = file + ": line " + std::to_string(parseError.line) + ": " + parseError.message;
         return 2;
     }

@@ -223,9 +223,9 @@ int Run(int argc, const char* const* argv) {
 
     const FoundItemList& found = fix ? fix->found() : driver.items();
     if (options.json)
-        PrintJson(std::cout, found, driver.counters());
+        PrintJson(std::cout, found, driver.counters(), registry->codePage());
     else
-        PrintText(std::cout, found, driver.counters(), ticked);
+        PrintText(std::cout, found, driver.counters(), ticked, registry->codePage());
     if (fix) fix->PrintBackup(options.json ? std::cerr : std::cout, options);
     const bool committed = commit(options.json ? std::cerr : std::cout);
     if (!options.saveFile.empty() && !save(options.saveFile)) return fail();

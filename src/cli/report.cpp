@@ -6,10 +6,14 @@
 
 namespace qm::cli {
 
-std::string JsonString(const std::string& codePageText) {
+std::string Utf8Text(const std::string& codePageText, const CodePage& codePage) {
+    return regtext::Utf16ToUtf8(codePage.ToUtf16(codePageText));
+}
+
+std::string JsonString(const std::string& codePageText, const CodePage& codePage) {
     // Every byte to escape is ASCII, so the UTF-8 text is escaped byte by byte.
     std::string out = "\"";
-    for (char c : regtext::Utf16ToUtf8(regtext::CodePageToUtf16(codePageText))) {
+    for (char c : Utf8Text(codePageText, codePage)) {
         if (c == '"' || c == '\\') {
             out += {'\\', c};
         } else if (c == '\n' || c == '\r' || c == '\t') {
@@ -25,7 +29,8 @@ std::string JsonString(const std::string& codePageText) {
     return out + "\"";
 }
 
-void PrintJson(std::ostream& out, const FoundItemList& items, const ScanCounters& counters) {
+void PrintJson(std::ostream& out, const FoundItemList& items, const ScanCounters& counters,
+               const CodePage& codePage) {
     out << "{\"total\": " << counters.totalCount << ", \"counts\": {";
     for (int c = 1; c <= kCategoryCount; ++c)
         out << (c > 1 ? ", " : "") << '"' << c << "\": " << counters.categoryCount[c];
@@ -33,17 +38,17 @@ void PrintJson(std::ostream& out, const FoundItemList& items, const ScanCounters
     bool first = true;
     items.ForEach([&](const FoundItem& item) {
         out << (first ? "\n  " : ",\n  ") << "{\"category\": " << item.category
-            << ", \"keyPath\": " << JsonString(item.keyPath)
-            << ", \"valueName\": " << JsonString(item.valueName)
-            << ", \"data\": " << JsonString(item.data)
-            << ", \"detail\": " << JsonString(DetailText(item)) << "}";
+            << ", \"keyPath\": " << JsonString(item.keyPath, codePage)
+            << ", \"valueName\": " << JsonString(item.valueName, codePage)
+            << ", \"data\": " << JsonString(item.data, codePage)
+            << ", \"detail\": " << JsonString(DetailText(item), codePage) << "}";
         first = false;
     });
     out << (first ? "]}\n" : "\n]}\n");
 }
 
 void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters& counters,
-               const bool scanned[kCategoryCount + 1]) {
+               const bool scanned[kCategoryCount + 1], const CodePage& codePage) {
     for (int c = 1; c <= kCategoryCount; ++c) {
         out << CategoryRowText(c) << ": ";
         if (!scanned[c]) {
@@ -53,7 +58,7 @@ void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters
         out << counters.categoryCount[c] << " Problems Found\n";
         items.ForEach([&](const FoundItem& item) {
             if (item.category != c) return;
-            std::string detail = DetailText(item);
+            const std::string detail = Utf8Text(DetailText(item), codePage);
             out << "  - ";
             for (char ch : detail) {
                 out << ch;

@@ -23,22 +23,24 @@ class SilentList : public StartupView {
     void UpdateRow(int, const StartupItem&) override {}
 };
 
-void PrintRows(std::ostream& out, const std::vector<StartupItem>& rows, bool json) {
+void PrintRows(std::ostream& out, const std::vector<StartupItem>& rows, bool json,
+               const CodePage& codePage) {
     if (json) {
         out << "[";
         for (size_t i = 0; i < rows.size(); ++i) {
             const StartupItem& row = rows[i];
-            out << (i == 0 ? "\n  " : ",\n  ") << "{\"name\": " << JsonString(row.name)
-                << ", \"command\": " << JsonString(row.command)
-                << ", \"location\": " << JsonString(row.location)
+            out << (i == 0 ? "\n  " : ",\n  ") << "{\"name\": " << JsonString(row.name, codePage)
+                << ", \"command\": " << JsonString(row.command, codePage)
+                << ", \"location\": " << JsonString(row.location, codePage)
                 << ", \"enabled\": " << (row.switchedOn ? "true" : "false") << "}";
         }
         out << (rows.empty() ? "]\n" : "\n]\n");
         return;
     }
     for (size_t i = 0; i < rows.size(); ++i)
-        out << (i + 1) << (rows[i].switchedOn ? " [x] " : " [ ] ") << rows[i].name << " | "
-            << rows[i].command << " | " << rows[i].location << '\n';
+        out << (i + 1) << (rows[i].switchedOn ? " [x] " : " [ ] ")
+            << Utf8Text(rows[i].name, codePage) << " | " << Utf8Text(rows[i].command, codePage)
+            << " | " << Utf8Text(rows[i].location, codePage) << '\n';
     out << rows.size() << " startup items\n";
 }
 
@@ -79,7 +81,7 @@ int RunStartupCommand(const Options& options, RegistryService& registry, FilePro
     // are the row numbers the next run uses.
     std::vector<StartupItem> rows;
     EnumerateStartupItems({registry, files, shortcuts}, rows);
-    PrintRows(out, rows, options.json);
+    PrintRows(out, rows, options.json, registry.codePage());
     return result;
 }
 

@@ -37,6 +37,7 @@ class ForwardingRegistry : public RegistryService {
     Status Wow64Path(HKey r, const std::string& s, std::string* p) override {
         return inner_.Wow64Path(r, s, p);
     }
+    const CodePage& codePage() const override { return inner_.codePage(); }
 
   protected:
     RegistryService& inner_;

@@ -91,9 +91,10 @@ const char* RootKeyFullName(HKey root) {
 Status ReachKeyPath(RegistryService& registry, HKey parent, const std::string& path, RegKey& holder,
                     HKey& base, std::string& rest) {
     base = parent;
+    const CodePage& codePage = registry.codePage();
     size_t from = 0;
     while (path.size() - from > kMaxSubKeyPath) {
-        const size_t cut = path.rfind('\\', from + kMaxSubKeyPath);
+        const size_t cut = codePage.FindLast(path, '\\', from, from + kMaxSubKeyPath);
         if (cut == std::string::npos || cut <= from) return status::kMoreData;
         RegKey step(registry);
         const Status opened = step.Open(base, path.substr(from, cut - from).c_str(), access::kRead);

@@ -4,9 +4,10 @@
 // the first non-zero status). Two backends implement it: the live registry
 // (win32/) and a registry held in memory (memory/).
 //
-// Names and data are single-byte text in the system code page, as the ANSI
-// functions see them. Every call is independent and may come from any thread;
-// a key handle is used by the thread that opened it.
+// Names and data are text in the system code page, as the ANSI functions see
+// them; codePage says which one that is (a double-byte code page's names
+// are split at backslashes by character, see platform/code_page.h). Every call is independent and
+// may come from any thread; a key handle is used by the thread that opened it.
 //
 // Entries that do not convert exactly. A backend that holds names and text
 // in UTF-16 may meet a key or value whose name, or a value whose text data,
@@ -44,6 +45,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/win32_codes.h"
 
 namespace qm {
@@ -191,6 +193,10 @@ class RegistryService {
         (void)root, (void)subKey, (void)path;
         return status::kFileNotFound;
     }
+
+    // The code page of every name and text this registry takes and hands
+    // out.
+    virtual const CodePage& codePage() const = 0;
 };
 
 // The declarations of every call above, for a backend's class: the three
@@ -213,7 +219,8 @@ class RegistryService {
     Status DeleteValue(HKey key, const char* name) override;                                       \
     Status DeleteKey(HKey parent, const char* subKey) override;                                    \
     Status DeleteTree(HKey parent, const char* subKey) override;                                   \
-    Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override
+    Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override;            \
+    const CodePage& codePage() const override
 
 // The places of one key that a scan reads: `subKey` itself, and, where
 // 32-bit programs have a key of their own in its place, that key's path.
@@ -276,7 +283,8 @@ inline constexpr size_t kMaxSubKeyPath = 260;
 // and `rest` such that `rest` (at most kMaxSubKeyPath bytes) names the key
 // below `base`. A path short enough is left as it is (`base` is `parent`,
 // at no cost); a longer one has its leading names opened read-only in
-// steps of whole names, and `holder` keeps the last of them open as
+// steps of whole names (cut at backslash characters of the registry's code
+// page), and `holder` keeps the last of them open as
 // `base`. kSuccess, or the status of the step that failed (kMoreData for a
 // single name longer than the limit).
 Status ReachKeyPath(RegistryService& registry, HKey parent, const std::string& path, RegKey& holder,

@@ -1,13 +1,11 @@
-// What the program asks the system about itself: the time of day in UTC,
-// the version of Windows, and how text in the system code page reads as
-// UTF-16. The Windows backend asks the system (GetSystemTime,
-// GetVersionExA, MultiByteToWideChar); tests and the headless scanner use a
-// stand-in with a settable clock and version.
+// What the program asks the system about itself: the time of day in UTC and
+// the version of Windows. The Windows backend asks the system
+// (GetSystemTime, GetVersionExA); tests and the headless scanner use a
+// stand-in with a settable clock and version. (The code page is the
+// registry's: RegistryService::codePage.)
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
 
 namespace qm {
 
@@ -43,10 +41,6 @@ class SystemInfo {
 
     // False when the system does not say.
     virtual bool GetOsVersion(OsVersion* version) = 0;
-
-    // MultiByteToWideChar with the system's ANSI code page: the UTF-16 code
-    // units of `text`, zero bytes included.
-    virtual std::u16string CodePageToUtf16(std::string_view text) = 0;
 };
 
 }  // namespace qm

@@ -57,23 +57,20 @@ constexpr std::string_view kShared[] = {
 constexpr std::string_view kClassesOwn[] = {"CLSID", "DirectShow", "Interface", "Media Type",
                                             "MediaFoundation"};
 
-std::vector<std::string_view> Names(std::string_view path) {
+std::vector<std::string_view> Names(std::string_view path, const CodePage& codePage) {
     std::vector<std::string_view> names;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        const size_t end = std::min(path.find('\\', pos), path.size());
-        if (end > pos) names.push_back(path.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    PathNames parts(path, codePage);
+    for (std::string_view name; parts.Next(&name);) names.push_back(name);
     return names;
 }
 
 // Whether the names from `from` on start with the names of `prefix`.
-bool StartsWith(const std::vector<std::string_view>& names, size_t from, std::string_view prefix) {
-    const std::vector<std::string_view> wanted = Names(prefix);
+bool StartsWith(const std::vector<std::string_view>& names, size_t from, std::string_view prefix,
+                const CodePage& codePage) {
+    const std::vector<std::string_view> wanted = Names(prefix, codePage);
     if (names.size() - from < wanted.size()) return false;
     for (size_t i = 0; i < wanted.size(); ++i)
-        if (!NamesEqual(names[from + i], wanted[i])) return false;
+        if (!NamesEqual(names[from + i], wanted[i], codePage)) return false;
     return true;
 }
 
@@ -88,8 +85,8 @@ std::string Joined(const std::vector<std::string_view>& names) {
 
 }  // namespace
 
-std::string Wow64MachinePath(std::string_view path) {
-    std::vector<std::string_view> names = Names(path);
+std::string Wow64MachinePath(std::string_view path, const CodePage& codePage) {
+    std::vector<std::string_view> names = Names(path, codePage);
     if (names.empty() || !NamesEqual(names[0], kSoftware)) return Joined(names);
     if (names.size() >= 2 && NamesEqual(names[1], "Classes")) {
         // The class keys of their own move into Classes\Wow6432Node.
@@ -102,7 +99,7 @@ std::string Wow64MachinePath(std::string_view path) {
         return Joined(names);
     }
     for (std::string_view shared : kShared)
-        if (StartsWith(names, 1, shared)) return Joined(names);
+        if (StartsWith(names, 1, shared, codePage)) return Joined(names);
     names.insert(names.begin() + 1, kViewKey);
     return Joined(names);
 }
@@ -116,13 +113,15 @@ Status LayoutWow64Path(RegistryService& registry, HKey root, const std::string& 
     RegKey key(registry);
     if (key.Open(hkey::kLocalMachine, "SOFTWARE\\Wow6432Node", access::kRead) != status::kSuccess)
         return status::kFileNotFound;
-    const std::string full =
-        root == hkey::kClassesRoot ? std::string(kClasses) + subKey : Joined(Names(subKey));
-    std::string moved = Wow64MachinePath(full);
-    if (moved.size() == full.size() && StartsWith(Names(moved), 0, full))
+    const CodePage& codePage = registry.codePage();
+    const std::string full = root == hkey::kClassesRoot ? std::string(kClasses) + subKey
+                                                        : Joined(Names(subKey, codePage));
+    std::string moved = Wow64MachinePath(full, codePage);
+    if (moved.size() == full.size() && StartsWith(Names(moved, codePage), 0, full, codePage))
         return status::kFileNotFound;
     if (root == hkey::kClassesRoot) {
-        if (!StartsWith(Names(moved), 0, kClasses)) return status::kFileNotFound;
+        if (!StartsWith(Names(moved, codePage), 0, kClasses, codePage))
+            return status::kFileNotFound;
         moved.erase(0, kClasses.size());
     }
     if (key.Open(root, moved.c_str(), access::kRead) != status::kSuccess)

@@ -16,7 +16,8 @@ namespace qm {
 // where they are: SOFTWARE\Classes (except its class, interface and media
 // keys, which go to SOFTWARE\Classes\Wow6432Node), App Paths, Fonts and the
 // other shared keys of the system's list, and everything outside SOFTWARE.
-std::string Wow64MachinePath(std::string_view path);
+// The path is text in `codePage`.
+std::string Wow64MachinePath(std::string_view path, const CodePage& codePage);
 
 // RegistryService::Wow64Path by those rules, for a registry that holds the
 // keys of a 64-bit Windows (it has HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node):

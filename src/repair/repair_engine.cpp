@@ -188,7 +188,8 @@ void RepairEngine::RunRepair(bool automatic) {
     view_.ShowStatus(true);
     view_.EnablePageButtons(false);
 
-    std::unique_ptr<RegTextStream> backup = backups_.CreateBackupFile(&report_.backupPath);
+    std::unique_ptr<RegTextStream> backup =
+        backups_.CreateBackupFile(registry_.codePage(), &report_.backupPath);
     if (!backup) {
         // Nothing may be deleted without a backup: the page goes back to
         // where it was before Fix, with the items still there.

@@ -117,7 +117,7 @@ class ComScan {
         source_ = text;
         if (!ExtractPath(source_, path, ctx_.files, &other_)) return false;
         if (path.size() < 2 || path[1] != ':') return false;
-        return CheckTarget(path, ctx_.files, other_) == Existence::kMissing;
+        return CheckTarget(path, ctx_.files, ctx_.registry.codePage(), other_) == Existence::kMissing;
     }
 
     // Which of kServerKinds (bits by index) the open class key may hold:

@@ -25,9 +25,11 @@ size_t FindNoCase(const std::string& text, size_t from, const char* upperNeedle,
 }
 
 // A name with neither drive nor folder: the system looks for it on the
-// search path, so that is where we look too.
-bool IsBareName(const std::string& path) {
-    return path.find_first_of(":\\/") == std::string::npos;
+// search path, so that is where we look too. ':' and '/' are never the
+// second byte of a double-byte character; a backslash's byte may be.
+bool IsBareName(const std::string& path, const CodePage& codePage) {
+    return path.find_first_of(":/") == std::string::npos &&
+           codePage.Find(path, '\\') == std::string::npos;
 }
 
 // The folders whose reference a 64-bit program reads otherwise: the
@@ -94,11 +96,12 @@ bool ExtractPath(std::string& source, std::string& path, FileProbe& files, std::
     return true;
 }
 
-Existence CheckTarget(const std::string& path, FileProbe& files, const std::string& other) {
-    const auto check = [&files](const std::string& candidate) {
+Existence CheckTarget(const std::string& path, FileProbe& files, const CodePage& codePage,
+                      const std::string& other) {
+    const auto check = [&](const std::string& candidate) {
         // An entry that names nothing names no file that could exist.
         if (candidate.empty()) return Existence::kMissing;
-        if (!IsBareName(candidate)) return files.CheckPath(candidate);
+        if (!IsBareName(candidate, codePage)) return files.CheckPath(candidate);
         std::string found = candidate;
         return files.FindOnPath(found);
     };

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/file_probe.h"
 
 namespace qm {
@@ -31,7 +32,9 @@ std::string OtherViewText(const std::string& text, FileProbe& files);
 // program that lives in the system folder is found and the answer never
 // depends on the current folder. The empty path names nothing: kMissing.
 // With `other` (the other reading of the same entry) the target exists
-// when either path does, and is missing only when both are.
-Existence CheckTarget(const std::string& path, FileProbe& files, const std::string& other = {});
+// when either path does, and is missing only when both are. The paths are
+// text in `codePage`.
+Existence CheckTarget(const std::string& path, FileProbe& files, const CodePage& codePage,
+                      const std::string& other = {});
 
 }  // namespace qm

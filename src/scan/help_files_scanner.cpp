@@ -38,7 +38,7 @@ void ScanHelpKey(ScanContext& ctx, const std::string& subKey) {
 
         if (!ExtractPath(joined, path, ctx.files, &other)) continue;  // could not be tested
         ctx.Report(path);
-        if (CheckTarget(path, ctx.files, other) == Existence::kMissing)
+        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing)
             ctx.Add(itemKey, name, folder, ScanCategory::HelpFiles);
     }
 }

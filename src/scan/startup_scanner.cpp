@@ -37,7 +37,7 @@ void ScanRunKey(ScanContext& ctx, HKey root, const std::string& subKey,
         if (scan::ReadValueText(ctx.registry, run.get(), name.c_str(), command) != status::kSuccess)
             continue;
         if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
-        if (CheckTarget(path, ctx.files, other) == Existence::kMissing)
+        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing)
             ctx.Add(itemKey, name, command, ScanCategory::WindowsStartup);
     }
 }

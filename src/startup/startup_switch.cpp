@@ -105,9 +105,11 @@ const char* RecordLocationOf(const std::string& where) {
 }
 
 // A record subkey takes the item's name: it must name exactly one key
-// below the record key.
-bool UsableRecordName(const std::string& name) {
-    return !name.empty() && name.find('\\') == std::string::npos;
+// below the record key, so it holds no backslash character (a double-byte
+// character's second byte may have the backslash's value and is no
+// separator).
+bool UsableRecordName(const std::string& name, const CodePage& codePage) {
+    return !name.empty() && codePage.Find(name, '\\') == std::string::npos;
 }
 
 std::string Joined(const char* parent, const std::string& child) {
@@ -214,7 +216,8 @@ SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupIt
                                 std::string& parkedName) {
     RegistryService& registry = services.registry;
     const RunPlace* place = RunPlaceOfLocation(row.location);
-    if (place == nullptr || !UsableRecordName(row.name)) return SwitchOutcome::kFailed;
+    if (place == nullptr || !UsableRecordName(row.name, registry.codePage()))
+        return SwitchOutcome::kFailed;
     const HKey root = place->root;
     const char* runPath = place->path;
 
@@ -270,9 +273,11 @@ SwitchOutcome SwitchOffRunValue(const StartupServices& services, const StartupIt
     return SwitchOutcome::kSwitched;
 }
 
-std::string Caret(std::string path) {
-    for (char& c : path)
-        if (c == '\\') c = '^';
+// A path as a record key's name: every backslash character becomes '^'.
+std::string Caret(std::string path, const CodePage& codePage) {
+    for (size_t at = codePage.Find(path, '\\'); at != std::string::npos;
+         at = codePage.Find(path, '\\', at + 1))
+        path[at] = '^';
     return path;
 }
 
@@ -313,7 +318,8 @@ bool ParkShortcut(const StartupServices& services, const StartupItem& row,
         std::string copy;
         if (!ParkedCopyPath(files, name + extension, recordLocation, copy)) return false;
         bool names = false;
-        const bool recorded = FolderRecordExists(registry, Caret(candidate), name, copy, names);
+        const bool recorded =
+            FolderRecordExists(registry, Caret(candidate, registry.codePage()), name, copy, names);
         const bool copied = files.PathExists(copy);
         if (recorded || copied) {
             // The very same shortcut, parked by an earlier switch-off that
@@ -336,13 +342,14 @@ bool ParkShortcut(const StartupServices& services, const StartupItem& row,
             return false;
         }
         const bool written =
-            WriteRecord(registry, startupkey::kFolderRecords, Caret(parkedPath), [&](HKey record) {
-                return WriteText(registry, record, "item", parkedName) &&
-                       WriteText(registry, record, "command", row.command) &&
-                       WriteText(registry, record, "location", recordLocation) &&
-                       WriteText(registry, record, "path", parkedPath) &&
-                       WriteText(registry, record, "backup", backup);
-            });
+            WriteRecord(registry, startupkey::kFolderRecords,
+                        Caret(parkedPath, registry.codePage()), [&](HKey record) {
+                            return WriteText(registry, record, "item", parkedName) &&
+                                   WriteText(registry, record, "command", row.command) &&
+                                   WriteText(registry, record, "location", recordLocation) &&
+                                   WriteText(registry, record, "path", parkedPath) &&
+                                   WriteText(registry, record, "backup", backup);
+                        });
         if (!written) {
             // The copy is the shortcut's twin and the shortcut stays.
             files.DeleteFile(backup);

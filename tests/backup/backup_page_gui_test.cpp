@@ -117,7 +117,7 @@ class BackupPageWindow : public ::testing::Test {
         k.Close();
         system_.SetTime(UtcTime{2007, 1, 1, 0, 0, second});
         std::string file;
-        auto stream = store_.CreateBackupFile(&file);
+        auto stream = store_.CreateBackupFile(registry_.codePage(), &file);
         EntryRemover remover(registry_, files_);
         remover.SetBackupStream(stream.get());
         EXPECT_EQ(remover.DeleteKeyTree(hkey::kCurrentUser, path), EntryRemover::kDeleted);

@@ -102,7 +102,7 @@ class BackupPage : public ::testing::Test {
 
         system_.SetTime(UtcTime{2007, 1, 1, 0, 0, second});
         std::string file;
-        auto stream = store_->CreateBackupFile(&file);
+        auto stream = store_->CreateBackupFile(registry_.codePage(), &file);
         EXPECT_TRUE(stream);
         EntryRemover remover(registry_, *files_);
         remover.SetBackupStream(stream.get());

@@ -84,7 +84,7 @@ class LiveRestoreTest : public ::testing::Test {
         EXPECT_EQ(before_.size(), 2u);
 
         std::string path;
-        auto stream = store_.CreateBackupFile(&path);
+        auto stream = store_.CreateBackupFile(registry_.codePage(), &path);
         EXPECT_TRUE(stream);
         if (!stream) return {};
         EntryRemover remover(registry_, files_);

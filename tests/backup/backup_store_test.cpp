@@ -70,12 +70,12 @@ TEST_F(BackupStoreTest, MakesTheFolderAndNeverReusesAName) {
     EXPECT_TRUE(store.ListBackups().empty());
 
     std::string first, second;
-    auto a = store.CreateBackupFile(&first);
+    auto a = store.CreateBackupFile(CodePage::Windows1252(), &first);
     ASSERT_TRUE(a);
     ASSERT_TRUE(a->Append("[HKEY_CURRENT_USER\\a]\n"));
     a->Close();
     // The same second again: a name of its own, the first file untouched.
-    auto b = store.CreateBackupFile(&second);
+    auto b = store.CreateBackupFile(CodePage::Windows1252(), &second);
     ASSERT_TRUE(b);
     b->Close();
     EXPECT_EQ(first, "C:\\Quillmend\\Backup\\QmRegBak 6-12-2026 14-5-9.reg");
@@ -88,7 +88,7 @@ TEST_F(BackupStoreTest, MakesTheFolderAndNeverReusesAName) {
     // Windows XP: the version 5 header, in UTF-16LE.
     system_.SetOsVersion(OsVersion{platform_id::kNt, 5, 1});
     system_.SetTime(UtcTime{2007, 1, 1, 0, 0, 5});
-    auto c = store.CreateBackupFile();
+    auto c = store.CreateBackupFile(CodePage::Windows1252());
     ASSERT_TRUE(c);
     c->Close();
     const std::string header = "Windows Registry Editor Version 5.00\r\n";
@@ -117,7 +117,7 @@ TEST_F(BackupStoreTest, GivesUpWhenTheFolderCannotBeMade) {
     std::ofstream(root_ / "Quillmend" / "Backup") << "x";
     BackupStore store(*files_, system_);
     Status status = status::kSuccess;
-    EXPECT_EQ(store.CreateBackupFile(nullptr, &status), nullptr);
+    EXPECT_EQ(store.CreateBackupFile(CodePage::Windows1252(), nullptr, &status), nullptr);
     EXPECT_NE(status, status::kSuccess);
     EXPECT_EQ(ReadHostFile(root_ / "Quillmend" / "Backup"), "x");
 
@@ -130,7 +130,7 @@ TEST_F(BackupStoreTest, GivesUpWhenTheFolderCannotBeMade) {
     BackupStore here(relative, system_);
     EXPECT_EQ(here.BackupFolder(), "Backup");
     std::string path;
-    ASSERT_TRUE(here.CreateBackupFile(&path));
+    ASSERT_TRUE(here.CreateBackupFile(CodePage::Windows1252(), &path));
     EXPECT_EQ(path, "Backup\\QmRegBak 6-12-2026 14-5-9.reg");
     EXPECT_TRUE(fs::exists(root_ / "Backup" / "QmRegBak 6-12-2026 14-5-9.reg"));
 }
@@ -165,12 +165,12 @@ TEST_F(BackupStoreTest, AFileWhoseHeaderCannotBeWrittenIsRemoved) {
     fs::create_directories(root_ / "Quillmend" / "Backup");
     BackupStore store(disk, system_);
     Status status = status::kSuccess;
-    EXPECT_EQ(store.CreateBackupFile(nullptr, &status), nullptr);
+    EXPECT_EQ(store.CreateBackupFile(CodePage::Windows1252(), nullptr, &status), nullptr);
     EXPECT_EQ(status, status::kWriteFault);
     EXPECT_TRUE(fs::is_empty(root_ / "Quillmend" / "Backup"));
     disk.full = false;
     std::string path;
-    EXPECT_TRUE(store.CreateBackupFile(&path));
+    EXPECT_TRUE(store.CreateBackupFile(CodePage::Windows1252(), &path));
     EXPECT_EQ(path, "C:\\Quillmend\\Backup\\QmRegBak 6-12-2026 14-5-9.reg");
 }
 

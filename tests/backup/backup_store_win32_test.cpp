@@ -42,8 +42,8 @@ TEST_F(LiveFilesTest, BackupFilesNeverShareANameAndAreListedWithTheirTimes) {
     BackupStore store(files_, system);
     store.SetBackupFolder(folder_);
     std::string first, second;
-    auto a = store.CreateBackupFile(&first);
-    auto b = store.CreateBackupFile(&second);
+    auto a = store.CreateBackupFile(CodePage::Windows1252(), &first);
+    auto b = store.CreateBackupFile(CodePage::Windows1252(), &second);
     ASSERT_TRUE(a && b);
     EXPECT_TRUE(a->Append("[HKEY_CURRENT_USER\\a]\n"));
     a->Close();

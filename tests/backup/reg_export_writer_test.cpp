@@ -75,6 +75,8 @@ TEST(RegExportWriterTest, WritesTheWorkedExampleLineForLine) {
 }
 
 TEST(RegExportWriterTest, EveryValueIsWrittenInAFormThatReadsBackExactly) {
+    MemoryRegistry registry;
+    const RegExportWriter writer(registry);
     const std::string zero(1, '\0');
     struct Case {
         uint32_t type;
@@ -107,7 +109,7 @@ TEST(RegExportWriterTest, EveryValueIsWrittenInAFormThatReadsBackExactly) {
     };
     for (const Case& c : cases) {
         const auto* data = reinterpret_cast<const uint8_t*>(c.data.data());
-        const std::string text = RegExportWriter::FormatValueData(c.type, data, c.data.size());
+        const std::string text = writer.FormatValueData(c.type, data, c.data.size());
         EXPECT_EQ(text, c.text) << "type " << c.type;
         // And the reader gives back the very type and bytes.
         regtext::Document doc;
@@ -120,21 +122,20 @@ TEST(RegExportWriterTest, EveryValueIsWrittenInAFormThatReadsBackExactly) {
         EXPECT_EQ(doc.entries[1].data, Bytes(c.data)) << text;
     }
     // In version 5 files text data is UTF-16LE.
-    const RegTextStream::Widen widen = [](std::string_view t) {
-        return regtext::CodePageToUtf16(t);
-    };
     const std::string expand = "%\x80%" + zero;
-    EXPECT_EQ(RegExportWriter::FormatValueData(regtype::kExpandSz,
-                                               reinterpret_cast<const uint8_t*>(expand.data()),
-                                               expand.size(), &widen),
-              "hex(2):25,00,ac,20,25,00,00,00,\n");
+    EXPECT_EQ(
+        writer.FormatValueData(regtype::kExpandSz, reinterpret_cast<const uint8_t*>(expand.data()),
+                               expand.size(), &CodePage::Windows1252()),
+        "hex(2):25,00,ac,20,25,00,00,00,\n");
 }
 
 TEST(RegExportWriterTest, ByteListsBreakAfterEvery21stByteButNeverAfterTheLast) {
+    MemoryRegistry registry;
+    const RegExportWriter writer(registry);
     for (size_t n : {0, 1, 21, 22, 23, 42, 43, 44, 64, 65, 2048}) {
         std::vector<uint8_t> data(n);
         for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(i * 7);
-        const std::string text = RegExportWriter::FormatValueData(regtype::kBinary, data.data(), n);
+        const std::string text = writer.FormatValueData(regtype::kBinary, data.data(), n);
         ASSERT_EQ(text.back(), '\n');
         // The registry editor drops a value whose list ends in a
         // continuation backslash (22, 43, 64 ... bytes).

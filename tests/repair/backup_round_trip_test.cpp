@@ -22,9 +22,7 @@
 #include "backup/regedit_import.h"
 #include "platform/win32/win32_file_probe.h"
 #include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_system_info.h"
 #else
-#include "platform/memory/host_system_info.h"
 #include "platform/memory/mapped_file_probe.h"
 #include "platform/memory/memory_registry.h"
 #include "tests/backup/memory_file.h"
@@ -157,7 +155,6 @@ class BackupRoundTripTest : public ::testing::Test {
 #ifdef _WIN32
     Win32Registry registry_;
     Win32FileProbe files_;
-    Win32SystemInfo system_;
 #else
     MemoryRegistry registry_;
     // Drive C: is the host's temporary folder, which has no "QmGone".
@@ -166,7 +163,6 @@ class BackupRoundTripTest : public ::testing::Test {
         config.drives['C'] = std::filesystem::temp_directory_path().string();
         return config;
     }()};
-    HostSystemInfo system_;
 #endif
 
     void SetUp() override {
@@ -188,22 +184,18 @@ class BackupRoundTripTest : public ::testing::Test {
 
     Backup Open(RegTextStream::Encoding encoding, int batch) {
         Backup backup;
-        SystemInfo* system = &system_;
-        RegTextStream::Widen widen = [system](std::string_view t) {
-            return system->CodePageToUtf16(t);
-        };
 #ifdef _WIN32
         std::string temp;
         files_.ExpandEnvironment("%TEMP%", temp);
         backup.path = Numbered(temp + "\\qm-round-trip-", batch) + ".reg";
         files_.DeleteFile(backup.path);
         backup.stream = std::make_unique<RegTextStream>(
-            files_.OpenFile(backup.path, FileMode::kCreateNew), encoding, widen);
+            files_.OpenFile(backup.path, FileMode::kCreateNew), encoding, registry_.codePage());
 #else
         (void)batch;
         backup.file = std::make_shared<testing::MemoryFileState>();
         backup.stream = std::make_unique<RegTextStream>(
-            std::make_unique<testing::MemoryFile>(backup.file), encoding, widen);
+            std::make_unique<testing::MemoryFile>(backup.file), encoding, registry_.codePage());
 #endif
         const bool v5 = encoding == RegTextStream::Encoding::kUtf16;
         EXPECT_TRUE(

@@ -70,11 +70,11 @@ TEST_F(ExtractPathTest, CheckTargetLooksForBareNamesOnTheSearchPathOnly) {
         {"", kNo},
         {"Q:\\gone.exe", Existence::kCannotTell},  // no drive Q:
     };
-    for (const auto& [path, answer] : cases) EXPECT_EQ(CheckTarget(path, Files()), answer) << path;
+    for (const auto& [path, answer] : cases) EXPECT_EQ(CheckTarget(path, Files(), CodePage::Windows1252()), answer) << path;
     // The other reading counts as much: missing only when both are.
-    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), "C:\\cwdonly.exe"), kYes);
-    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), "Q:\\gone.exe"), Existence::kCannotTell);
-    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), "C:\\gone2.exe"), kNo);
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "C:\\cwdonly.exe"), kYes);
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "Q:\\gone.exe"), Existence::kCannotTell);
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "C:\\gone2.exe"), kNo);
 }
 
 }  // namespace

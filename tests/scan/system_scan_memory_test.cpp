@@ -105,23 +105,20 @@ class MemoryBackend : public SystemBackend {
         regtext::Entry value;
         value.kind = regtext::Entry::Kind::kValue;
         value.root = root;
-        value.keyPath = regtext::Utf16ToCodePage(keyPath);
-        value.wideKeyPath = keyPath;
-        value.name = regtext::Utf16ToCodePage(name);
-        value.wideName = name;
+        const CodePage& page = registry_.codePage();
+        // What converts exactly is held as the code page has it.
+        if (!page.FromUtf16(keyPath, value.keyPath)) value.wideKeyPath = keyPath;
+        if (!page.FromUtf16(name, value.name)) value.wideName = name;
         value.type = regtype::kSz;
-        const std::string data = regtext::Utf16ToCodePage(text);
+        std::string data;
+        const bool exactData = page.FromUtf16(text, data);
         value.data.assign(data.begin(), data.end());
         value.data.push_back(0);
         for (char16_t unit : text + u'\0') {
+            if (exactData) break;
             value.wideData.push_back(static_cast<uint8_t>(unit));
             value.wideData.push_back(static_cast<uint8_t>(unit >> 8));
         }
-        // What converts exactly is held as the code page has it.
-        std::string exact;
-        if (regtext::Utf16ToCodePageExact(keyPath, exact)) value.wideKeyPath.clear();
-        if (regtext::Utf16ToCodePageExact(name, exact)) value.wideName.clear();
-        if (regtext::Utf16ToCodePageExact(text, exact)) value.wideData.clear();
         doc.entries.push_back(value);
         registry_.Apply(doc);
     }
@@ -158,11 +155,9 @@ class MemoryBackend : public SystemBackend {
         regtext::Entry entry;
         entry.kind = kind;
         entry.root = root;
-        entry.keyPath = regtext::Utf16ToCodePage(keyPath);
-        entry.name = regtext::Utf16ToCodePage(name);
-        std::string exact;
-        if (!regtext::Utf16ToCodePageExact(keyPath, exact)) entry.wideKeyPath = keyPath;
-        if (!regtext::Utf16ToCodePageExact(name, exact)) entry.wideName = name;
+        const CodePage& page = registry_.codePage();
+        if (!page.FromUtf16(keyPath, entry.keyPath)) entry.wideKeyPath = keyPath;
+        if (!page.FromUtf16(name, entry.name)) entry.wideName = name;
         doc.entries.push_back(entry);
         registry_.Apply(doc);
     }

@@ -75,6 +75,7 @@ class SandboxRegistry : public RegistryService {
     Status DeleteValue(HKey k, const char* n) override { return inner_.DeleteValue(Map(k), n); }
     Status DeleteKey(HKey p, const char* s) override { return inner_.DeleteKey(Map(p), s); }
     Status DeleteTree(HKey p, const char* s) override { return inner_.DeleteTree(Map(p), s); }
+    const CodePage& codePage() const override { return inner_.codePage(); }
 
   private:
     struct Rule {

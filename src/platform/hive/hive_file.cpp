@@ -58,8 +58,7 @@ bool ConvertName(std::string_view utf8, std::string* name, bool* writable) {
     std::u16string units;
     *writable = regtext::Utf8ToUtf16(utf8, units) &&
                 std::find(units.begin(), units.end(), u'\0') == units.end();
-    if (*writable && regtext::Utf16ToCodePageExact(units, *name)) return true;
-    *name = regtext::Utf16ToCodePage(units);
+    if (CodePage::Windows1252().FromUtf16(units, *name) && *writable) return true;
     std::replace(name->begin(), name->end(), '\0', '?');
     return false;
 }
@@ -71,13 +70,11 @@ bool ConvertText(const char* bytes, size_t length, std::string* out) {
     for (size_t i = 0; i < units.size(); ++i)
         units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
                                          static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-    if (regtext::Utf16ToCodePageExact(units, *out) && length % 2 == 0) return true;
-    *out = regtext::Utf16ToCodePage(units);
-    return false;
+    return CodePage::Windows1252().FromUtf16(units, *out) && length % 2 == 0;
 }
 
 std::string TextToHive(std::string_view codePage) {
-    const std::u16string units = regtext::CodePageToUtf16(codePage);
+    const std::u16string units = CodePage::Windows1252().ToUtf16(codePage);
     std::string bytes(units.size() * 2, '\0');
     for (size_t i = 0; i < units.size(); ++i) {
         bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
@@ -87,7 +84,7 @@ std::string TextToHive(std::string_view codePage) {
 }
 
 std::string NameToHive(std::string_view codePage) {
-    return regtext::Utf16ToUtf8(regtext::CodePageToUtf16(codePage));
+    return regtext::Utf16ToUtf8(CodePage::Windows1252().ToUtf16(codePage));
 }
 
 // A node's name as hivex gives it: UTF-8, zero characters included.

@@ -163,7 +163,7 @@ struct HiveRegistry::Impl : KeyHandles<Handle, HiveRegistry::Impl> {
 
     static Status Walk(Place place, std::string_view path, Place* out) {
         if (!path.empty() && path.front() == '\\') return status::kBadPathname;
-        PathNames names(path);
+        PathNames names(path, CodePage::Windows1252());
         std::string_view name;
         while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
@@ -264,12 +264,12 @@ bool HiveRegistry::Mount(HKey root, const std::string& path, std::shared_ptr<Hiv
     if (found == impl_->roots.end() || hive == nullptr) return false;
     hive_node_h node = hive->root();
     std::string_view name;
-    for (PathNames names(hiveKey); names.Next(&name);) {
+    for (PathNames names(hiveKey, CodePage::Windows1252()); names.Next(&name);) {
         node = hive->FindChild(node, name);
         if (node == 0) return false;
     }
     MountKey* key = found->second.get();
-    for (PathNames names(path); names.Next(&name);) {
+    for (PathNames names(path, CodePage::Windows1252()); names.Next(&name);) {
         MountKey* child = key->Child(name);
         if (child == nullptr) {
             key->children.push_back(std::make_unique<MountKey>());
@@ -338,7 +338,7 @@ Status HiveRegistry::CreateKey(HKey parent, const char* subKey, uint32_t access,
         if (s != status::kSuccess) return s;
         Place place = base->place;
         bool made = true;
-        PathNames names(path);
+        PathNames names(path, CodePage::Windows1252());
         std::string_view name;
         while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
@@ -567,6 +567,10 @@ Status HiveRegistry::DeleteTree(HKey parent, const char* subKey) {
 
 Status HiveRegistry::Wow64Path(HKey root, const std::string& subKey, std::string* path) {
     return LayoutWow64Path(*this, root, subKey, path);
+}
+
+const CodePage& HiveRegistry::codePage() const {
+    return CodePage::Windows1252();
 }
 
 }  // namespace qm

@@ -47,7 +47,8 @@ class HiveRegistry : public RegistryService {
 
     // RegistryService. For Wow64Path: a 64-bit Windows' hives keep the
     // 32-bit programs' keys below Wow6432Node; where they are is told by the
-    // system's rules (LayoutWow64Path).
+    // system's rules (LayoutWow64Path). Names and text are in
+    // Windows-1252.
     QM_REGISTRY_SERVICE_OVERRIDES;
 
   private:

@@ -2,8 +2,6 @@
 
 #include <chrono>
 
-#include "platform/regtext/reg_text.h"
-
 namespace qm {
 
 namespace {
@@ -38,10 +36,6 @@ bool HostSystemInfo::GetOsVersion(OsVersion* version) {
     if (!version_) return false;
     *version = *version_;
     return true;
-}
-
-std::u16string HostSystemInfo::CodePageToUtf16(std::string_view text) {
-    return regtext::CodePageToUtf16(text);
 }
 
 void HostSystemInfo::SetClock(std::function<UtcTime()> clock) {

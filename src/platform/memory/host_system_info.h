@@ -1,7 +1,7 @@
 // SystemInfo away from Windows (and for tests): the clock is the host's UTC
 // clock unless a time is set, the Windows version is whatever it is told
 // (by default what Wine reports to programs without a manifest: Windows NT
-// 6.2), and the code page is Windows-1252.
+// 6.2).
 #pragma once
 
 #include <functional>
@@ -16,7 +16,6 @@ class HostSystemInfo : public SystemInfo {
   public:
     UtcTime UtcNow() override;
     bool GetOsVersion(OsVersion* version) override;
-    std::u16string CodePageToUtf16(std::string_view text) override;
 
     // A clock of the caller's; the host clock again when empty.
     void SetClock(std::function<UtcTime()> clock);

@@ -22,7 +22,7 @@ std::string UnicodeToWindows(std::u32string_view text) {
 
 std::string WindowsToHost(std::string_view name) {
     if (IsAscii(name)) return std::string(name);  // the same in UTF-8
-    return regtext::Utf16ToUtf8(regtext::CodePageToUtf16(name));
+    return regtext::Utf16ToUtf8(CodePage::Windows1252().ToUtf16(name));
 }
 
 std::u32string HostToUnicode(std::string_view name) {

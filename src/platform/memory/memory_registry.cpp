@@ -62,7 +62,7 @@ bool ChildUsable(const Key* parent, memreg::ChildSet::const_iterator it) {
     if (!(*it)->wide.empty()) return false;
     if (parent->inexactChildren == 0) return true;
     const auto sameName = [&](memreg::ChildSet::const_iterator other) {
-        return memreg::CompareNames((*other)->name, (*it)->name) == 0;
+        return memreg::CompareNames((*other)->name, (*it)->name, parent->codePage()) == 0;
     };
     if (std::next(it) != parent->children.end() && sameName(std::next(it))) return false;
     return it == parent->children.begin() || !sameName(std::prev(it));
@@ -74,7 +74,8 @@ bool ValueUsable(const Key* key, const Value& value) {
     if (!value.wideName.empty() || !value.wideData.empty()) return false;
     if (key->inexactValues == 0) return true;
     for (const Value& other : key->values)
-        if (!other.wideName.empty() && memreg::NamesEqual(other.name, value.name)) return false;
+        if (!other.wideName.empty() && memreg::NamesEqual(other.name, value.name, key->codePage()))
+            return false;
     return true;
 }
 
@@ -95,12 +96,13 @@ bool SubtreeUsable(const Key* top) {
 // The names of a key path and, when it has a wide form, of that form: the
 // same names, each with its own wide form or empty when it is exact.
 std::vector<std::pair<std::string_view, std::u16string>> PathParts(std::string_view path,
-                                                                   std::u16string_view wide) {
+                                                                   std::u16string_view wide,
+                                                                   const CodePage& codePage) {
     std::vector<std::pair<std::string_view, std::u16string>> parts;
     size_t pos = 0;
     size_t widePos = 0;
     while (pos <= path.size()) {
-        const size_t end = std::min(path.find('\\', pos), path.size());
+        const size_t end = std::min(codePage.Find(path, '\\', pos), path.size());
         const size_t wideEnd =
             widePos <= wide.size() ? std::min(wide.find(u'\\', widePos), wide.size()) : widePos;
         if (end > pos) {
@@ -108,7 +110,7 @@ std::vector<std::pair<std::string_view, std::u16string>> PathParts(std::string_v
             if (!wide.empty() && widePos <= wide.size()) {
                 name.assign(wide.substr(widePos, wideEnd - widePos));
                 std::string exact;
-                if (regtext::Utf16ToCodePageExact(name, exact)) name.clear();
+                if (codePage.FromUtf16(name, exact)) name.clear();
             }
             parts.emplace_back(path.substr(pos, end - pos), std::move(name));
         }
@@ -167,6 +169,7 @@ struct Handle {
 }  // namespace
 
 struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
+    const CodePage& codePage;
     Tree tree;
     Key* classes = nullptr;
     bool twoViews = false;
@@ -174,7 +177,7 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
     // HKEY_PERFORMANCE_DATA has no key.
     std::array<Handle, kRootCount> roots;
 
-    Impl() {
+    explicit Impl(const CodePage& page) : codePage(page), tree(page) {
         Key* machine = tree.NewRoot("HKEY_LOCAL_MACHINE");
         Key* software = tree.AddChild(machine, "SOFTWARE");
         classes = tree.AddChild(software, "Classes");
@@ -227,7 +230,7 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
     static Status Walk(Key* base, std::string_view path, Key** out) {
         if (!path.empty() && path.front() == '\\') return status::kBadPathname;
         Key* key = base;
-        memreg::PathNames names(path);
+        memreg::PathNames names(path, base->codePage());
         std::string_view name;
         while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
@@ -258,7 +261,7 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
             full.insert(0, full.empty() ? top->name : top->name + "\\");
         Key* machine = RootKey(hkey::kLocalMachine);
         if (top != machine) return {base, std::string(path)};
-        return {machine, Wow64MachinePath(full)};
+        return {machine, Wow64MachinePath(full, codePage)};
     }
 
     // Follows `path` from `base`, creating the keys that are missing. Keys
@@ -269,7 +272,7 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
         // With no name at all the key itself is opened again, and the system
         // reports that as a new key.
         bool made = true;
-        memreg::PathNames names(path);
+        memreg::PathNames names(path, codePage);
         std::string_view name;
         while (names.Next(&name)) {
             if (name.size() > memreg::kMaxKeyNameLength) return status::kInvalidParameter;
@@ -292,7 +295,8 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
     // is the path as a file holds it (see regtext::Entry::wideKeyPath).
     static Key* Find(Key* base, std::string_view path, std::u16string_view wide = {}) {
         Key* key = base;
-        for (const auto& [name, wideName] : PathParts(path, wide)) {
+        if (key == nullptr) return nullptr;
+        for (const auto& [name, wideName] : PathParts(path, wide, base->codePage())) {
             if (key == nullptr) break;
             if (name.size() > memreg::kMaxKeyNameLength) return nullptr;
             key = Tree::FindChild(key, name, wideName);
@@ -302,7 +306,7 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
 
     Key* FindOrCreate(Key* base, std::string_view path, std::u16string_view wide = {}) {
         Key* key = base;
-        for (const auto& [name, wideName] : PathParts(path, wide)) {
+        for (const auto& [name, wideName] : PathParts(path, wide, codePage)) {
             if (name.size() > memreg::kMaxKeyNameLength) return nullptr;
             Key* child = Tree::FindChild(key, name, wideName);
             key = child != nullptr ? child : tree.AddChild(key, name, wideName);
@@ -372,7 +376,7 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
                 wide += u'\\';
             }
             text += key->name;
-            wide += key->wide.empty() ? regtext::CodePageToUtf16(key->name) : key->wide;
+            wide += key->wide.empty() ? key->codePage().ToUtf16(key->name) : key->wide;
             if (!key->wide.empty()) ++inexact;
         }
     };
@@ -477,7 +481,8 @@ struct MemoryRegistry::Impl : KeyHandles<Handle, MemoryRegistry::Impl> {
     }
 };
 
-MemoryRegistry::MemoryRegistry() : impl_(std::make_unique<Impl>()) {}
+MemoryRegistry::MemoryRegistry(const CodePage& codePage)
+    : impl_(std::make_unique<Impl>(codePage)) {}
 
 MemoryRegistry::~MemoryRegistry() = default;
 
@@ -712,6 +717,10 @@ Status MemoryRegistry::Wow64Path(HKey root, const std::string& subKey, std::stri
     return LayoutWow64Path(*this, root, subKey, path);
 }
 
+const CodePage& MemoryRegistry::codePage() const {
+    return impl_->codePage;
+}
+
 void MemoryRegistry::SetTwoViews(bool twoViews) {
     std::lock_guard<std::mutex> lock(impl_->mutex());
     impl_->twoViews = twoViews;
@@ -756,7 +765,7 @@ bool MemoryRegistry::LoadFile(const std::string& hostPath, std::string* error) {
         if (in.bad()) return fail("cannot read the file");
         regtext::Document doc;
         regtext::ParseError parseError;
-        if (!regtext::Parse(bytes, doc, parseError)) {
+        if (!regtext::Parse(bytes, doc, parseError, impl_->codePage)) {
             if (parseError.line == 0) return fail(parseError.message);
             return fail("line " + std::to_string(parseError.line) + ": " + parseError.message);
         }
@@ -801,7 +810,7 @@ bool MemoryRegistry::SaveFile(const std::string& hostPath, regtext::Format forma
                 impl_->ExportInto(doc, root, "");
             }
         }
-        const std::string bytes = regtext::Write(doc, format);
+        const std::string bytes = regtext::Write(doc, format, impl_->codePage);
         std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
         if (!out) return fail("cannot create the file");
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -8,8 +8,10 @@
 // own. Keys can be marked read-only or unreadable to exercise the
 // access-denied paths that a real registry has.
 //
-// It is filled from and saved to registry editor text files. All calls are
-// safe from several threads.
+// Its names and text are in one code page, Windows-1252 unless it is given
+// another: key paths split at backslash characters and names compare by
+// that code page's characters. It is filled from and saved to registry
+// editor text files. All calls are safe from several threads.
 #pragma once
 
 #include <memory>
@@ -29,7 +31,8 @@ class MemoryRegistry : public RegistryService {
         kUnreadable,  // every open gives kAccessDenied
     };
 
-    MemoryRegistry();
+    // Names and text in `codePage`, which must outlive the registry.
+    explicit MemoryRegistry(const CodePage& codePage = CodePage::Windows1252());
     ~MemoryRegistry() override;
 
     // RegistryService

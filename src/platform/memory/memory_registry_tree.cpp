@@ -24,16 +24,16 @@ uint32_t Length32(size_t n) {
 // a wide name in the order of their UTF-16 units. A name looked up is the
 // exact one's.
 bool ChildLess::operator()(const Key* a, const Key* b) const {
-    const int order = CompareNames(a->name, b->name);
+    const int order = CompareNames(a->name, b->name, *codePage);
     if (order != 0) return order < 0;
     if (a->wide.empty() != b->wide.empty()) return a->wide.empty();
     return a->wide < b->wide;
 }
 bool ChildLess::operator()(const Key* a, std::string_view b) const {
-    return CompareNames(a->name, b) < 0;
+    return CompareNames(a->name, b, *codePage) < 0;
 }
 bool ChildLess::operator()(std::string_view a, const Key* b) const {
-    const int order = CompareNames(a, b->name);
+    const int order = CompareNames(a, b->name, *codePage);
     return order != 0 ? order < 0 : !b->wide.empty();
 }
 
@@ -58,7 +58,7 @@ void Tree::FreeSubtree(Key* top) {
 }
 
 Key* Tree::NewRoot(std::string name) {
-    auto key = std::make_unique<Key>();
+    auto key = std::make_unique<Key>(codePage_);
     key->name = std::move(name);
     key->pinned = true;
     key->childStamp = key->valueStamp = NextStamp();
@@ -73,7 +73,7 @@ Key* Tree::FindChild(const Key* parent, std::string_view name) {
 
 Key* Tree::FindChild(const Key* parent, std::string_view name, std::u16string_view wide) {
     if (wide.empty()) return FindChild(parent, name);
-    Key probe;
+    Key probe(parent->codePage());
     probe.name.assign(name);
     probe.wide.assign(wide);
     auto it = parent->children.find(&probe);
@@ -81,7 +81,7 @@ Key* Tree::FindChild(const Key* parent, std::string_view name, std::u16string_vi
 }
 
 Key* Tree::AddChild(Key* parent, std::string_view name, std::u16string_view wide) {
-    auto key = std::make_unique<Key>();
+    auto key = std::make_unique<Key>(codePage_);
     key->name.assign(name);
     key->wide.assign(wide);
     key->parent = parent;
@@ -118,12 +118,13 @@ void Tree::ReleaseHandle(Key* key) {
 }
 
 ValueList::iterator Tree::FindValue(Key* key, std::string_view name) {
+    const CodePage& codePage = key->codePage();
     if (key->valueIndex) {
-        auto found = key->valueIndex->find(FoldName(name));
+        auto found = key->valueIndex->find(FoldName(name, codePage));
         return found == key->valueIndex->end() ? key->values.end() : found->second;
     }
     return std::find_if(key->values.begin(), key->values.end(), [&](const Value& v) {
-        return v.wideName.empty() && NamesEqual(v.name, name);
+        return v.wideName.empty() && NamesEqual(v.name, name, codePage);
     });
 }
 
@@ -154,12 +155,12 @@ void Tree::SetValue(Key* key, std::string_view name, uint32_t type, std::string 
         if (!wideName.empty()) {
             ++key->inexactValues;
         } else if (key->valueIndex) {
-            key->valueIndex->emplace(FoldName(name), added);
+            key->valueIndex->emplace(FoldName(name, codePage_), added);
         } else if (key->values.size() > kValueIndexThreshold) {
             auto index = std::make_unique<std::unordered_map<std::string, ValueList::iterator>>();
             index->reserve(key->values.size() * 2);
             for (auto v = key->values.begin(); v != key->values.end(); ++v)
-                if (v->wideName.empty()) index->emplace(FoldName(v->name), v);
+                if (v->wideName.empty()) index->emplace(FoldName(v->name, codePage_), v);
             key->valueIndex = std::move(index);
         }
     } catch (...) {
@@ -175,7 +176,7 @@ void Tree::EraseValue(Key* key, ValueList::iterator it) {
     if (!it->wideName.empty()) {
         --key->inexactValues;
     } else if (key->valueIndex) {
-        key->valueIndex->erase(FoldName(it->name));
+        key->valueIndex->erase(FoldName(it->name, codePage_));
     }
     if (it->name.size() >= key->maxValueName || ReportedDataLength(*it) >= key->maxValueData)
         key->lengthsStale = true;

@@ -18,7 +18,7 @@
 namespace qm::memreg {
 
 // Longest key name component and value name the registry accepts, in
-// characters (one byte each in the code page).
+// bytes of the code page.
 inline constexpr size_t kMaxKeyNameLength = 256;
 inline constexpr size_t kMaxValueNameLength = 16383;
 
@@ -26,26 +26,7 @@ inline constexpr size_t kMaxValueNameLength = 16383;
 using ::qm::CompareNames;
 using ::qm::FoldName;
 using ::qm::NamesEqual;
-
-// Splits a key path into its names: backslashes separate them, runs of
-// backslashes count as one and trailing ones are ignored. A leading
-// backslash is the caller's to reject.
-class PathNames {
-  public:
-    explicit PathNames(std::string_view path) : path_(path) {}
-    bool Next(std::string_view* name) {
-        while (pos_ < path_.size() && path_[pos_] == '\\') ++pos_;
-        if (pos_ == path_.size()) return false;
-        const size_t end = std::min(path_.find('\\', pos_), path_.size());
-        *name = path_.substr(pos_, end - pos_);
-        pos_ = end;
-        return true;
-    }
-
-  private:
-    std::string_view path_;
-    size_t pos_ = 0;
-};
+using ::qm::PathNames;
 
 enum class Mark : uint8_t { kNone, kReadOnly, kUnreadable };
 
@@ -63,8 +44,10 @@ struct Value {
 using ValueList = std::list<Value>;
 
 struct Key;
+// Orders a key's children by the name rules of the tree's code page.
 struct ChildLess {
     using is_transparent = void;
+    const CodePage* codePage = &CodePage::Windows1252();
     bool operator()(const Key* a, const Key* b) const;
     bool operator()(const Key* a, std::string_view b) const;
     bool operator()(std::string_view a, const Key* b) const;
@@ -72,6 +55,10 @@ struct ChildLess {
 using ChildSet = std::set<Key*, ChildLess>;
 
 struct Key {
+    explicit Key(const CodePage& codePage) : children(ChildLess{&codePage}) {}
+    // The code page of the tree's names.
+    const CodePage& codePage() const { return *children.key_comp().codePage; }
+
     std::string name;
     // The name as it was loaded when it has no exact code-page form (see
     // Value); such a key sorts after the exact name it reads as, and no
@@ -106,10 +93,10 @@ struct Key {
 uint32_t ReportedDataLength(const Value& value);
 
 // The tree: owns every key, hands out change stamps, frees without
-// recursion.
+// recursion. Its names are text in one code page.
 class Tree {
   public:
-    Tree() = default;
+    explicit Tree(const CodePage& codePage) : codePage_(codePage) {}
     Tree(const Tree&) = delete;
     Tree& operator=(const Tree&) = delete;
     ~Tree();
@@ -144,6 +131,7 @@ class Tree {
     uint64_t NextStamp() { return ++stamp_; }
     static void FreeSubtree(Key* top);
 
+    const CodePage& codePage_;
     std::list<Key*> roots_;
     std::set<Key*> orphans_;  // deleted keys kept alive by open handles
     uint64_t stamp_ = 0;

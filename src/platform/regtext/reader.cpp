@@ -87,13 +87,10 @@ bool CheckUtf8(std::string_view bytes, ParseError& error) {
 // Text of a UTF-8 file part in the code page, as the ANSI functions would
 // see it (characters outside the code page become '?'), and the UTF-16 text
 // itself in `wide` when that loses anything (else `wide` is empty).
-void ToCodePage(std::string_view utf8, std::string& text, std::u16string& wide) {
+void ToCodePage(std::string_view utf8, const CodePage& codePage, std::string& text,
+                std::u16string& wide) {
     Utf8ToUtf16(utf8, wide);
-    if (Utf16ToCodePageExact(wide, text)) {
-        wide.clear();
-    } else {
-        text = Utf16ToCodePage(wide);
-    }
+    if (codePage.FromUtf16(wide, text)) wide.clear();
 }
 
 std::vector<uint8_t> Utf16LeBytes(std::u16string_view units) {
@@ -110,8 +107,16 @@ class Parser {
   public:
     // `unicodeText`: the text is UTF-8 (of a UTF-16 or UTF-8 file) rather
     // than code-page text; `wideFile`: hex data of text types is UTF-16LE.
-    Parser(std::string_view text, bool unicodeText, bool wideFile, Document& doc, ParseError& error)
-        : text_(text), unicodeText_(unicodeText), wideFile_(wideFile), doc_(doc), error_(error) {}
+    // The document holds text in `codePage`.
+    Parser(std::string_view text, bool unicodeText, bool wideFile, const CodePage& codePage,
+           Document& doc, ParseError& error)
+        : text_(text),
+          unicodeText_(unicodeText),
+          wideFile_(wideFile),
+          codePage_(codePage),
+          steps_(unicodeText ? CodePage::Windows1252() : codePage),
+          doc_(doc),
+          error_(error) {}
 
     bool Run() {
         std::string_view line;
@@ -186,7 +191,7 @@ class Parser {
     // `s` is the line after the opening '['. The name ends at the line's
     // last ']', so key names may themselves hold ']'.
     bool ParseKeyLine(std::string_view s) {
-        const size_t close = s.rfind(']');
+        const size_t close = steps_.FindLast(s, ']', 0, s.size());
         if (close == std::string_view::npos) return Fail("missing ']' after the key name");
         if (!OnlyCommentLeft(s, close + 1)) return Fail("unexpected text after ']'");
         std::string_view name = s.substr(0, close);
@@ -197,7 +202,7 @@ class Parser {
             entry.kind = Entry::Kind::kDeleteKey;
             name.remove_prefix(1);
         }
-        const size_t slash = name.find('\\');
+        const size_t slash = steps_.Find(name, '\\');
         const std::string_view rootName = name.substr(0, slash);
         entry.root = ParseRootKeyName(std::string(rootName));
         if (entry.root == hkey::kNull)
@@ -207,7 +212,7 @@ class Parser {
         if (slash != std::string_view::npos) {
             std::string_view rest = name.substr(slash + 1);
             while (!rest.empty()) {
-                const size_t next = rest.find('\\');
+                const size_t next = steps_.Find(rest, '\\');
                 const std::string_view part = rest.substr(0, next);
                 if (!part.empty()) {
                     if (!entry.keyPath.empty()) entry.keyPath += '\\';
@@ -221,7 +226,7 @@ class Parser {
             return Fail("a root key cannot be deleted");
         if (unicodeText_) {
             const std::string utf8 = std::move(entry.keyPath);
-            ToCodePage(utf8, entry.keyPath, entry.wideKeyPath);
+            ToCodePage(utf8, codePage_, entry.keyPath, entry.wideKeyPath);
         }
         inKey_ = entry.kind == Entry::Kind::kKey;
         keyRoot_ = entry.root;
@@ -235,8 +240,14 @@ class Parser {
     // opening quote) and leaves `i` just after the closing quote. Escapes:
     // \\ and \" as themselves, \n, \r and \0 as the control characters, and
     // any other escaped character as itself, as the registry editor does.
+    // A two-byte character is taken whole, whatever its second byte.
     bool ReadQuoted(std::string_view s, size_t& i, std::string& out) {
         while (i < s.size()) {
+            if (steps_.CharLength(s, i) == 2) {
+                out.append(s.substr(i, 2));
+                i += 2;
+                continue;
+            }
             const char c = s[i++];
             if (c == '"') return true;
             if (c != '\\') {
@@ -244,6 +255,11 @@ class Parser {
                 continue;
             }
             if (i == s.size()) break;
+            if (steps_.CharLength(s, i) == 2) {
+                out.append(s.substr(i, 2));
+                i += 2;
+                continue;
+            }
             const char escaped = s[i++];
             switch (escaped) {
                 case 'n':
@@ -273,7 +289,7 @@ class Parser {
             return Fail("unterminated value name (missing '\"')");
         if (unicodeText_) {
             const std::string utf8 = std::move(entry.name);
-            ToCodePage(utf8, entry.name, entry.wideName);
+            ToCodePage(utf8, codePage_, entry.name, entry.wideName);
         }
         i = SkipBlanks(s, i);
         if (i == s.size() || s[i] != '=') return Fail("expected '=' after the value name");
@@ -300,7 +316,7 @@ class Parser {
             if (unicodeText_) {
                 const std::string utf8 = std::move(text);
                 std::u16string wide;
-                ToCodePage(utf8, text, wide);
+                ToCodePage(utf8, codePage_, text, wide);
                 if (!wide.empty()) {
                     wide.push_back(u'\0');
                     entry.wideData = Utf16LeBytes(wide);
@@ -433,10 +449,7 @@ class Parser {
             for (size_t k = 0; k < units.size(); ++k)
                 units[k] = static_cast<char16_t>(data[2 * k] | (data[2 * k + 1] << 8));
             std::string text;
-            if (!Utf16ToCodePageExact(units, text) || data.size() % 2 != 0) {
-                pending_.wideData = data;
-                text = Utf16ToCodePage(units);
-            }
+            if (!codePage_.FromUtf16(units, text) || data.size() % 2 != 0) pending_.wideData = data;
             data.assign(text.begin(), text.end());
         }
         doc_.entries.push_back(std::move(pending_));
@@ -446,6 +459,10 @@ class Parser {
     std::string_view text_;
     bool unicodeText_;
     bool wideFile_;
+    const CodePage& codePage_;
+    // What the text is stepped through by: the code page for code-page
+    // text; UTF-8 needs no care, as its ASCII bytes are characters.
+    const CodePage& steps_;
     Document& doc_;
     ParseError& error_;
     size_t pos_ = 0;
@@ -460,7 +477,7 @@ class Parser {
 
 }  // namespace
 
-bool Parse(std::string_view fileBytes, Document& doc, ParseError& error) {
+bool Parse(std::string_view fileBytes, Document& doc, ParseError& error, const CodePage& codePage) {
     doc = Document{};
     error = ParseError{};
     std::string decoded;
@@ -488,7 +505,7 @@ bool Parse(std::string_view fileBytes, Document& doc, ParseError& error) {
         if (!CheckUtf8(text, error)) return false;
         unicode = true;
     }
-    Parser parser(text, unicode, wide, doc, error);
+    Parser parser(text, unicode, wide, codePage, doc, error);
     if (!parser.Run()) {
         doc = Document{};
         return false;

@@ -4,10 +4,13 @@
 // is applied anywhere until the file has parsed without error); the writer
 // turns a Document back into file bytes.
 //
-// Inside a Document all names and text data are single-byte text in the
-// system code page (Windows-1252 here), as the ANSI registry functions see
-// them: the UTF-16 text of a version 5 file, including the data of hex(1),
-// hex(2) and hex(7) values, is converted on reading and back on writing.
+// Inside a Document all names and text data are text in the system code
+// page (the one the reader and writer are given, Windows-1252 unless told),
+// as the ANSI registry functions see them: the UTF-16 text of a version 5
+// file, including the data of hex(1), hex(2) and hex(7) values, is
+// converted on reading and back on writing. REGEDIT4 files are read by
+// character of that code page, so a double-byte character whose second
+// byte is a backslash's is no escape and no key separator.
 // Text without an exact code-page form is also kept as the file has it
 // (Entry::wide...), and a version 5 file is written with it.
 #pragma once
@@ -18,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/registry_service.h"
 
 namespace qm::regtext {
@@ -60,25 +64,17 @@ struct ParseError {
     std::string message;
 };
 
-// Parses a whole file. On failure returns false, fills `error`, and leaves
-// `doc` empty.
-bool Parse(std::string_view fileBytes, Document& doc, ParseError& error);
+// Parses a whole file whose text is in `codePage`. On failure returns
+// false, fills `error`, and leaves `doc` empty.
+bool Parse(std::string_view fileBytes, Document& doc, ParseError& error,
+           const CodePage& codePage = CodePage::Windows1252());
 
 // Writes the document in the given format (the header line, a blank line,
 // then the entries; keys are separated by blank lines as the registry editor
 // writes them). Text data is written quoted only when it reads back as the
 // same bytes; anything else is written as hex(N).
-std::string Write(const Document& doc, Format format);
-
-// Code page conversion used by the reader and the writer: Windows-1252 to
-// UTF-16LE code units and back (characters with no code-page form become
-// '?', as the system's conversion does).
-std::u16string CodePageToUtf16(std::string_view text);
-std::string Utf16ToCodePage(std::u16string_view text);
-
-// The code-page text of `text` when every code unit has a code-page form;
-// false (and `out` unspecified) when the conversion would lose something.
-bool Utf16ToCodePageExact(std::u16string_view text, std::string& out);
+std::string Write(const Document& doc, Format format,
+                  const CodePage& codePage = CodePage::Windows1252());
 
 // UTF-8 to UTF-16 code units. False for bytes that are not UTF-8 (overlong
 // forms and encoded surrogates included), with the offset of the first bad

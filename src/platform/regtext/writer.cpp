@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/code_page.h"
 #include "platform/regtext/reg_text.h"
 
 namespace qm::regtext {
@@ -24,15 +23,12 @@ constexpr size_t kHexLineWrap = 77;
 using Text = std::u16string;
 
 void Append(Text& out, std::string_view ascii) {
-    for (char c : ascii) out.push_back(CodePageCharToUtf16(static_cast<uint8_t>(c)));
+    out.append(ascii.begin(), ascii.end());
 }
 
 // Code-page text, or the text it stands for when that is kept.
-Text Wide(std::string_view text, const std::u16string& kept) {
-    if (!kept.empty()) return kept;
-    Text out;
-    Append(out, text);
-    return out;
+Text Wide(std::string_view text, const std::u16string& kept, const CodePage& codePage) {
+    return kept.empty() ? codePage.ToUtf16(text) : kept;
 }
 
 // A value name between quotes. Line ends and NUL cannot stand in the text,
@@ -65,22 +61,27 @@ void AppendQuoted(Text& out, std::u16string_view text) {
 }
 
 // REG_SZ data can be written as "text" only when reading it back gives the
-// same bytes: exactly one terminating zero and no control characters (which
-// the registry editors do not all read alike).
-bool IsQuotable(const Entry& entry) {
+// same bytes: exactly one terminating zero, no control characters (which
+// the registry editors do not all read alike), and characters of the code
+// page alone. `text` receives the text without its zero.
+bool IsQuotable(const Entry& entry, const CodePage& codePage, Text& text) {
     if (entry.type != regtype::kSz || entry.data.empty() || entry.data.back() != 0) return false;
     for (size_t i = 0; i + 1 < entry.data.size(); ++i)
         if (entry.data[i] < 0x20) return false;
-    return true;
+    const std::string_view bytes(reinterpret_cast<const char*>(entry.data.data()),
+                                 entry.data.size() - 1);
+    text = codePage.ToUtf16(bytes);
+    std::string back;
+    return codePage.FromUtf16(text, back) && back == bytes;
 }
 
-void AppendKeyHeader(Text& out, bool deletion, const Entry& entry) {
+void AppendKeyHeader(Text& out, bool deletion, const Entry& entry, const CodePage& codePage) {
     out += u"\r\n[";
     if (deletion) out.push_back('-');
     Append(out, RootKeyFullName(entry.root));
     if (!entry.keyPath.empty()) {
         out.push_back('\\');
-        out += Wide(entry.keyPath, entry.wideKeyPath);
+        out += Wide(entry.keyPath, entry.wideKeyPath, codePage);
     }
     out += u"]\r\n";
 }
@@ -100,12 +101,12 @@ void AppendHexBytes(Text& out, const std::vector<uint8_t>& bytes, size_t lineLen
     }
 }
 
-void AppendValue(Text& out, const Entry& entry, Format format) {
+void AppendValue(Text& out, const Entry& entry, Format format, const CodePage& codePage) {
     const size_t lineStart = out.size();
     if (entry.name.empty() && entry.wideName.empty()) {
         out.push_back('@');
     } else {
-        AppendQuoted(out, Wide(entry.name, entry.wideName));
+        AppendQuoted(out, Wide(entry.name, entry.wideName, codePage));
     }
     out.push_back('=');
     if (entry.kind == Entry::Kind::kDeleteValue) {
@@ -113,10 +114,10 @@ void AppendValue(Text& out, const Entry& entry, Format format) {
         return;
     }
     const bool keptText = format == Format::kVersion5 && !entry.wideData.empty();
-    if (IsQuotable(entry) && !keptText) {
+    Text quoted;
+    if (!keptText && IsQuotable(entry, codePage, quoted)) {
         out.push_back('"');
-        for (size_t i = 0; i + 1 < entry.data.size(); ++i) {
-            const char16_t c = CodePageCharToUtf16(entry.data[i]);
+        for (const char16_t c : quoted) {
             if (c == '\\' || c == '"') out.push_back('\\');
             out.push_back(c);
         }
@@ -143,10 +144,11 @@ void AppendValue(Text& out, const Entry& entry, Format format) {
         AppendHexBytes(out, entry.wideData, lineLength);
     } else if (format == Format::kVersion5 && regtype::IsText(entry.type)) {
         // The version 5 format holds text types as UTF-16LE.
+        const Text units = codePage.ToUtf16(
+            std::string_view(reinterpret_cast<const char*>(entry.data.data()), entry.data.size()));
         std::vector<uint8_t> wide;
-        wide.reserve(entry.data.size() * 2);
-        for (uint8_t b : entry.data) {
-            const char16_t unit = CodePageCharToUtf16(b);
+        wide.reserve(units.size() * 2);
+        for (const char16_t unit : units) {
             wide.push_back(static_cast<uint8_t>(unit));
             wide.push_back(static_cast<uint8_t>(unit >> 8));
         }
@@ -159,7 +161,7 @@ void AppendValue(Text& out, const Entry& entry, Format format) {
 
 }  // namespace
 
-std::string Write(const Document& doc, Format format) {
+std::string Write(const Document& doc, Format format, const CodePage& codePage) {
     Text text =
         format == Format::kRegedit4 ? u"REGEDIT4\r\n" : u"Windows Registry Editor Version 5.00\r\n";
     // The key that values are written under. A value whose key is not the
@@ -172,21 +174,25 @@ std::string Write(const Document& doc, Format format) {
         switch (entry.kind) {
             case Entry::Kind::kKey:
             case Entry::Kind::kDeleteKey:
-                AppendKeyHeader(text, entry.kind == Entry::Kind::kDeleteKey, entry);
+                AppendKeyHeader(text, entry.kind == Entry::Kind::kDeleteKey, entry, codePage);
                 section = entry.kind == Entry::Kind::kKey ? &entry : nullptr;
                 break;
             case Entry::Kind::kValue:
             case Entry::Kind::kDeleteValue:
                 if (section == nullptr || !same(*section, entry)) {
-                    AppendKeyHeader(text, false, entry);
+                    AppendKeyHeader(text, false, entry, codePage);
                     section = &entry;
                 }
-                AppendValue(text, entry, format);
+                AppendValue(text, entry, format, codePage);
                 break;
         }
     }
     text += u"\r\n";
-    if (format == Format::kRegedit4) return Utf16ToCodePage(text);
+    if (format == Format::kRegedit4) {
+        std::string bytes;
+        codePage.FromUtf16(text, bytes);
+        return bytes;
+    }
 
     std::string bytes;
     bytes.reserve(2 + text.size() * 2);

@@ -14,6 +14,7 @@
 
 #include "platform/read_growing.h"
 #include "platform/registry_answers.h"
+#include "platform/win32/ansi_code_page.h"
 #include "platform/win32/registry_listing.h"
 #include "platform/win32/system_functions.h"
 #include "platform/win32/wide_text.h"
@@ -509,6 +510,10 @@ Status Win32Registry::Wow64Path(HKey root, const std::string& subKey, std::strin
     if (SameNoCase(below, win32::Widen(subKey))) return status::kFileNotFound;
     *path = std::move(ansi);
     return status::kSuccess;
+}
+
+const CodePage& Win32Registry::codePage() const {
+    return win32::AnsiCodePage();
 }
 
 }  // namespace qm

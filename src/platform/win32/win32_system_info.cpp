@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "platform/win32/wide_text.h"
-
 namespace qm {
 
 UtcTime Win32SystemInfo::UtcNow() {
@@ -20,11 +18,6 @@ bool Win32SystemInfo::GetOsVersion(OsVersion* version) {
     version->major = info.dwMajorVersion;
     version->minor = info.dwMinorVersion;
     return true;
-}
-
-std::u16string Win32SystemInfo::CodePageToUtf16(std::string_view text) {
-    const std::wstring wide = win32::Widen(text);
-    return std::u16string(wide.begin(), wide.end());
 }
 
 }  // namespace qm

@@ -9,7 +9,6 @@ class Win32SystemInfo : public SystemInfo {
   public:
     UtcTime UtcNow() override;
     bool GetOsVersion(OsVersion* version) override;
-    std::u16string CodePageToUtf16(std::string_view text) override;
 };
 
 }  // namespace qm

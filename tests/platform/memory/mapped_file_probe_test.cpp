@@ -163,7 +163,7 @@ TEST_F(MappedProbeTest, NamesFoldAsTheRegistryFoldsThem) {
         const std::string folder = std::to_string(i);
         fs::create_directories(root_ / "c" / folder);
         Touch(fs::path("c") / folder /
-              regtext::Utf16ToUtf8(regtext::CodePageToUtf16(chars.substr(i, 1))));
+              regtext::Utf16ToUtf8(CodePage::Windows1252().ToUtf16(chars.substr(i, 1))));
     }
     MappedFileProbe probe = Probe();
     for (size_t i = 0; i < chars.size(); ++i)

@@ -21,7 +21,7 @@ std::vector<uint8_t> Bytes(const std::string& s) {
 // text, one UTF-16 unit per byte.
 std::string Wide(const std::string& text) {
     std::string out = "\xFF\xFE";
-    for (char16_t unit : CodePageToUtf16(text)) {
+    for (char16_t unit : CodePage::Windows1252().ToUtf16(text)) {
         out.push_back(static_cast<char>(unit & 0xFF));
         out.push_back(static_cast<char>(unit >> 8));
     }

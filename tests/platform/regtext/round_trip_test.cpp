@@ -17,9 +17,12 @@ using namespace std::string_literals;
 TEST(RegTextCodePage, EveryByteSurvivesUtf16AndBack) {
     std::string all;
     for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-    const std::u16string wide = CodePageToUtf16(all);
+    const CodePage& page = CodePage::Windows1252();
+    const std::u16string wide = page.ToUtf16(all);
     ASSERT_EQ(wide.size(), 256u);
-    EXPECT_EQ(Utf16ToCodePage(wide), all);
+    std::string back;
+    EXPECT_TRUE(page.FromUtf16(wide, back));
+    EXPECT_EQ(back, all);
     EXPECT_EQ(wide[0x41], u'A');
     EXPECT_EQ(wide[0x80], u'\u20ac');
     EXPECT_EQ(wide[0x8A], u'\u0160');
@@ -30,7 +33,10 @@ TEST(RegTextCodePage, EveryByteSurvivesUtf16AndBack) {
 }
 
 TEST(RegTextCodePage, CharactersWithoutACodePageFormBecomeQuestionMarks) {
-    EXPECT_EQ(Utf16ToCodePage(u"\u0080\u0100\u4e2d\U0001F600\u2122\u00ff"), "?????\x99\xff");
+    std::string text;
+    EXPECT_FALSE(
+        CodePage::Windows1252().FromUtf16(u"\u0080\u0100\u4e2d\U0001F600\u2122\u00ff", text));
+    EXPECT_EQ(text, "?????\x99\xff");
 }
 
 // Random documents of the shape the reader produces: sections with their

@@ -1,32 +1,6 @@
-#include "platform/code_page.h"
 #include "platform/regtext/reg_text.h"
 
 namespace qm::regtext {
-
-std::u16string CodePageToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char c : text) out.push_back(CodePageCharToUtf16(static_cast<uint8_t>(c)));
-    return out;
-}
-
-std::string Utf16ToCodePage(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char16_t unit : text) out.push_back(static_cast<char>(Utf16CharToCodePage(unit)));
-    return out;
-}
-
-bool Utf16ToCodePageExact(std::u16string_view text, std::string& out) {
-    out.clear();
-    out.reserve(text.size());
-    for (char16_t unit : text) {
-        const uint8_t byte = Utf16CharToCodePage(unit);
-        if (byte == '?' && unit != u'?') return false;
-        out.push_back(static_cast<char>(byte));
-    }
-    return true;
-}
 
 bool Utf8ToUtf16(std::string_view text, std::u16string& out, size_t* badOffset) {
     out.clear();
