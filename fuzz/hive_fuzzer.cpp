@@ -369,7 +369,7 @@ void CheckChanges(std::string_view bytes, const Key& tree, uint64_t seed) {
     top.Close();
     Check(registry.OpenHandleCount() == 0, "the deletions left keys open");
 
-    std::vector<std::string> backups;
+    std::vector<hive::HiveOutcome> backups;
     const bool committed = registry.Commit(UtcTime{2024, 5, 6, 7, 8, 9}, &backups, &error);
     if (deletions.failed) {
         Check(!committed, "a deletion failed, yet the commit succeeded:\n" + deletions.done);
@@ -387,7 +387,7 @@ void CheckChanges(std::string_view bytes, const Key& tree, uint64_t seed) {
     }
     Check(committed, "the commit failed: " + error + "\nafter:\n" + deletions.done);
     if (!backups.empty())
-        Check(backups.size() == 1 && ReadBytes(backups[0]) == bytes,
+        Check(backups.size() == 1 && ReadBytes(backups[0].backup) == bytes,
               "the backup is not the original");
     file.reset();
 

@@ -291,18 +291,28 @@ std::vector<std::shared_ptr<HiveFile>> HiveRegistry::Hives() const {
     return impl_->hives;
 }
 
-bool HiveRegistry::Commit(const UtcTime& now, std::vector<std::string>* backups,
+bool HiveRegistry::Commit(const UtcTime& now, std::vector<hive::HiveOutcome>* outcomes,
                           std::string* error) {
     std::lock_guard<std::mutex> lock(impl_->mutex());
-    for (const auto& hive : impl_->hives) {
-        // A hive found damaged while changing it fails the commit with the
-        // reason, even when nothing in it changed.
-        if (!hive->modified() && !hive->damaged()) continue;
-        std::string kept;
-        if (!hive->Commit(now, &kept, error)) return false;
-        if (backups != nullptr) backups->push_back(kept);
+    // A hive found damaged while changing it fails the commit with the
+    // reason, even when nothing in it changed.
+    std::vector<HiveFile*> changed;
+    for (const auto& hive : impl_->hives)
+        if (hive->modified() || hive->damaged()) changed.push_back(hive.get());
+    std::vector<hive::HiveOutcome> results;
+    const bool written = changed.empty() || hive::CommitHives(changed, now, &results);
+    if (!written && error != nullptr) {
+        bool touched = false;
+        for (const hive::HiveOutcome& outcome : results)
+            touched = touched || outcome.state != hive::HiveOutcome::State::kLeft;
+        *error = std::string(touched ? "the changes were not written, and not every hive is as "
+                                       "it was:\n"
+                                     : "the changes were not written; no hive was changed:\n") +
+                 hive::DescribeOutcomes(results);
+        if (!error->empty() && error->back() == '\n') error->pop_back();
     }
-    return true;
+    if (outcomes != nullptr) *outcomes = std::move(results);
+    return written;
 }
 
 size_t HiveRegistry::OpenHandleCount() const {

@@ -148,11 +148,11 @@ TEST_F(HiveTest, EntriesThatDoNotConvertAreWalkedAndLeftAlone) {
     EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SPECIAL\\abcd_\xE4\xF6\xFC\xDF"),
               status::kSuccess);
     key.Close();
-    std::vector<std::string> kept;
+    std::vector<hive::HiveOutcome> kept;
     std::string error;
     ASSERT_TRUE(hives.Commit({2026, 1, 2, 3, 4, 5}, &kept, &error)) << error;
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(ReadBytes(kept[0]), ReadBytes(kFixtures + "/odd-names"));
+    EXPECT_EQ(ReadBytes(kept[0].backup), ReadBytes(kFixtures + "/odd-names"));
 
     // The committed hive still holds the names hivex cannot pass as text.
     HiveRegistry again;
@@ -214,13 +214,14 @@ TEST_F(HiveTest, CommitReplacesTheHiveAndKeepsTheOriginal) {
                                   reinterpret_cast<const uint8_t*>(text), sizeof text),
                   status::kSuccess);
         EXPECT_EQ(ReadBytes(path), original);  // nothing written before the commit
-        std::vector<std::string> kept;
+        std::vector<hive::HiveOutcome> kept;
         std::string error;
         key.Close();
         run.Close();
         ASSERT_TRUE(hives.Commit({2026, 12, 8, 9, 10, 11}, &kept, &error)) << error;
-        ASSERT_EQ(kept, std::vector<std::string>{path + ".quillmend-20261208-091011.bak"});
-        EXPECT_EQ(ReadBytes(kept[0]), original);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept[0].backup, path + ".quillmend-20261208-091011.bak");
+        EXPECT_EQ(ReadBytes(kept[0].backup), original);
         EXPECT_FALSE(fs::exists(path + ".quillmend-new"));
         EXPECT_EQ(hives.OpenHandleCount(), 0u);
     }
