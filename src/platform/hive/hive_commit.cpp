@@ -30,7 +30,9 @@ bool Step(CommitStep step, const std::string& hive) {
 }
 
 std::string TwoDigits(int n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", n);
+    return text;
 }
 
 std::string RandomName() {

@@ -193,10 +193,10 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
         // A hive to be written must pass Windows' own checks first, so that
         // no change ever starts on a damaged cell (hivex trusts, for one, the
         // links between security cells when it deletes a key).
-        std::string bytes;
-        if (!ReadAll(file->file_.get(), &bytes))
+        MappedBytes bytes;
+        if (!bytes.Map(file->file_.get(), false))
             return fail("cannot read the file: " + ErrnoText(errno));
-        const std::string fault = CheckImage(bytes, false, &file->facts_);
+        const std::string fault = CheckImage(bytes.view(), false, &file->facts_);
         if (!fault.empty()) {
             file->writable_ = false;
             file->warning_ = path + ": it fails the checks Windows makes of a hive (" + fault +

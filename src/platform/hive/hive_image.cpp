@@ -40,7 +40,7 @@ uint32_t Le32(std::string_view b, size_t at) {
            uint32_t{static_cast<uint8_t>(b[at + 3])} << 24;
 }
 
-void PutLe32(std::string& b, size_t at, uint32_t value) {
+void PutLe32(std::span<char> b, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(value >> (8 * i));
 }
 
@@ -519,8 +519,48 @@ std::string CheckImage(std::string_view bytes, bool requireClean, ImageFacts* fa
     return {};
 }
 
-bool FreeCells(std::string& bytes, const std::vector<uint32_t>& cells, std::string* error) {
+uint64_t ValueCellBytes(std::string_view bytes, uint32_t key) {
     Image image(bytes);
+    std::string fault;
+    size_t d = 0, list = 0, length = 0;
+    if (!image.ReadHeader(false, &fault) || !image.ReadBins(&fault) || !image.Key(key, &d))
+        return 0;
+    const uint32_t count = Le32(bytes, d + nk::kValues);
+    if (count == 0 || count > (1u << 24) ||
+        !image.Record(Image::Cell(Le32(bytes, d + nk::kValueList)), nullptr, 4 * size_t{count},
+                      &list, &length))
+        return 0;
+    uint64_t total = length + 4;
+    auto add = [&](uint32_t cell) {
+        size_t data = 0, size = 0;
+        if (!image.Record(cell, nullptr, 0, &data, &size)) return size_t{0};
+        total += size + 4;
+        return data;
+    };
+    for (uint32_t i = 0; i < count; ++i) {
+        size_t v = 0, record = 0;
+        if (!image.Record(Image::Cell(Le32(bytes, list + 4 * i)), "vk", vk::kName, &v, &record))
+            continue;
+        total += record + 4;
+        const uint32_t size = Le32(bytes, v + vk::kDataSize);
+        if ((size & 0x80000000) || size == 0) continue;
+        const size_t data = add(Image::Cell(Le32(bytes, v + vk::kDataOffset)));
+        if (data == 0 || image.minor() < 4 || size <= kLongestCellData ||
+            bytes.substr(data, 2) != "db")
+            continue;
+        const uint16_t segmentCount = Le16(bytes, data + 2);
+        size_t segments = 0, listed = 0;
+        if (!image.Record(Image::Cell(Le32(bytes, data + 4)), nullptr, 4 * size_t{segmentCount},
+                          &segments, &listed))
+            continue;
+        total += listed + 4;
+        for (uint16_t k = 0; k < segmentCount; ++k) add(Image::Cell(Le32(bytes, segments + 4 * k)));
+    }
+    return total;
+}
+
+bool FreeCells(std::span<char> bytes, const std::vector<uint32_t>& cells, std::string* error) {
+    Image image(std::string_view(bytes.data(), bytes.size()));
     if (!image.ReadHeader(false, error) || !image.ReadBins(error)) return false;
     for (uint32_t cell : cells) {
         size_t length = 0;
@@ -533,8 +573,9 @@ bool FreeCells(std::string& bytes, const std::vector<uint32_t>& cells, std::stri
     return true;
 }
 
-bool SortSubkeys(std::string& bytes, const std::vector<uint32_t>& keys, std::string* error) {
-    Image image(bytes);
+bool SortSubkeys(std::span<char> bytes, const std::vector<uint32_t>& keys, std::string* error) {
+    const std::string_view view(bytes.data(), bytes.size());
+    Image image(view);
     if (!image.ReadHeader(false, error) || !image.ReadBins(error)) return false;
     struct Entry {
         uint32_t child;
@@ -548,9 +589,9 @@ bool SortSubkeys(std::string& bytes, const std::vector<uint32_t>& keys, std::str
             *error = "the key at " + Hex(key) + " to sort is not a key";
             return false;
         }
-        if (Le32(bytes, d + nk::kSubkeys) == 0) continue;
+        if (Le32(view, d + nk::kSubkeys) == 0) continue;
         std::vector<Image::Leaf> leaves;
-        if (!image.Leaves(Image::Cell(Le32(bytes, d + nk::kSubkeyList)), &leaves, error))
+        if (!image.Leaves(Image::Cell(Le32(view, d + nk::kSubkeyList)), &leaves, error))
             return false;
         std::vector<Entry> entries;
         for (const Image::Leaf& leaf : leaves) {
@@ -562,9 +603,8 @@ bool SortSubkeys(std::string& bytes, const std::vector<uint32_t>& keys, std::str
                     return false;
                 }
                 entries.push_back({child, image.KeyName(c),
-                                   (Le16(bytes, c + nk::kFlags) & kCompressedName) != 0,
-                                   std::string_view(bytes).substr(
-                                       c + nk::kName, Le16(bytes, c + nk::kNameLength))});
+                                   (Le16(view, c + nk::kFlags) & kCompressedName) != 0,
+                                   view.substr(c + nk::kName, Le16(view, c + nk::kNameLength))});
             }
         }
         std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {

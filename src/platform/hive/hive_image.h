@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,13 +57,18 @@ uint32_t NameHash(std::u16string_view name);
 // program knows (see platform/name_case.h).
 bool CaseKnown(std::u16string_view name);
 
+// The bytes of the cells that hold the values of the key at `key` (its value
+// list, value records, data and big-data cells): what hivex writes anew
+// when it writes the key's values. 0 when the key does not read.
+uint64_t ValueCellBytes(std::string_view bytes, uint32_t key);
+
 // Marks the allocated cells at the given file offsets free.
-bool FreeCells(std::string& bytes, const std::vector<uint32_t>& cells, std::string* error);
+bool FreeCells(std::span<char> bytes, const std::vector<uint32_t>& cells, std::string* error);
 
 // Puts the subkeys of each key at the given file offsets in Windows' order
 // and writes their hashes or name hints afresh; each leaf keeps its number
 // of entries. False with `error` for a list this cannot rewrite (a fast
 // leaf with a name outside Latin-1, or a list that does not read).
-bool SortSubkeys(std::string& bytes, const std::vector<uint32_t>& keys, std::string* error);
+bool SortSubkeys(std::span<char> bytes, const std::vector<uint32_t>& keys, std::string* error);
 
 }  // namespace qm::hive

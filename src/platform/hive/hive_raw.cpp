@@ -1,5 +1,6 @@
 #include "platform/hive/hive_raw.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,26 @@ std::string ErrnoText(int error) {
 
 std::string DescriptorPath(int fd) {
     return "/proc/self/fd/" + std::to_string(fd);
+}
+
+MappedBytes::~MappedBytes() {
+    if (data_ != nullptr) ::munmap(data_, size_);
+}
+
+bool MappedBytes::Map(int fd, bool writable) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    if (st.st_size <= 0) {
+        errno = EIO;
+        return false;
+    }
+    void* at = ::mmap(nullptr, static_cast<size_t>(st.st_size),
+                      writable ? PROT_READ | PROT_WRITE : PROT_READ,
+                      writable ? MAP_SHARED : MAP_PRIVATE, fd, 0);
+    if (at == MAP_FAILED) return false;
+    data_ = static_cast<char*>(at);
+    size_ = static_cast<size_t>(st.st_size);
+    return true;
 }
 
 bool ReadAll(int fd, std::string* bytes) {

@@ -50,6 +50,25 @@ std::string ErrnoText(int error);
 // name is now: how hivex is handed a file this program opened itself.
 std::string DescriptorPath(int fd);
 
+// The bytes of an open file mapped into memory: read-only, or shared and
+// writable, so that what is written to them goes to the file.
+class MappedBytes {
+  public:
+    MappedBytes() = default;
+    MappedBytes(const MappedBytes&) = delete;
+    MappedBytes& operator=(const MappedBytes&) = delete;
+    ~MappedBytes();
+    // False with errno set.
+    bool Map(int fd, bool writable);
+    char* data() { return data_; }
+    size_t size() const { return size_; }
+    std::string_view view() const { return {data_, size_}; }
+
+  private:
+    char* data_ = nullptr;
+    size_t size_ = 0;
+};
+
 // The whole content of an open file; false with errno set.
 bool ReadAll(int fd, std::string* bytes);
 // Writes `bytes` at the start of an open file; false with errno set.

@@ -90,18 +90,20 @@ bool HiveFile::MakePlan(Plan* plan, std::string* error) {
 }
 
 std::string HiveFile::PathOf(hive_node_h node) {
-    std::string path;
+    std::vector<std::string> names;
     for (size_t depth = 0; node != 0 && node != root_ && depth < 512; ++depth) {
-        std::string name;
+        names.emplace_back();
         auto edit = edits_.find(node);
         if (edit != edits_.end() && edit->second.made)
-            name = edit->second.key;
-        else if (!RawNodeName(h_, node, &name))
-            name = "?";
-        path = path.empty() ? name : name + "\\" + path;
+            names.back() = edit->second.key;
+        else if (!RawNodeName(h_, node, &names.back()))
+            names.back().assign(1, '?');
         node = Parent(node);
     }
-    return "\\" + path;
+    std::string path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        path.append(1, '\\').append(*name);
+    return path.empty() ? std::string(1, '\\') : path;
 }
 
 bool HiveFile::WriteChanges(int fd, std::string* error) {
@@ -219,22 +221,19 @@ bool HiveFile::WriteChanges(int fd, std::string* error) {
 
     // What hivex leaves wrong, put right: subkeys in Windows' order with
     // Windows' hashes, and the segments of deleted big data freed.
-    std::string bytes;
-    if (!ReadAll(fd, &bytes)) {
+    MappedBytes bytes;
+    if (!bytes.Map(fd, true)) {
         *error = "cannot read the new file back: " + ErrnoText(errno);
         return false;
     }
+    const std::span<char> all(bytes.data(), bytes.size());
     std::string reason;
-    if ((!plan.freed.empty() && !FreeCells(bytes, plan.freed, &reason)) ||
-        (!plan.sorted.empty() && !SortSubkeys(bytes, plan.sorted, &reason))) {
+    if ((!plan.freed.empty() && !FreeCells(all, plan.freed, &reason)) ||
+        (!plan.sorted.empty() && !SortSubkeys(all, plan.sorted, &reason))) {
         *error = "cannot put the new file right: " + reason;
         return false;
     }
-    if ((!plan.freed.empty() || !plan.sorted.empty()) && !WriteAll(fd, bytes)) {
-        *error = "cannot write the new file: " + ErrnoText(errno);
-        return false;
-    }
-    const std::string fault = CheckImage(bytes, true);
+    const std::string fault = CheckImage(bytes.view(), true);
     if (!fault.empty()) {
         *error = "the new file fails the checks Windows makes of a hive: " + fault;
         return false;
