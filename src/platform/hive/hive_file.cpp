@@ -204,10 +204,12 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
         }
     }
 
-    // hivex reads the file through the descriptor opened above.
+    // hivex reads the file through the descriptor opened above, and only
+    // reads it: the changes are made in a copy of it when they are written.
+    file->source_ = UniqueFd(::dup(file->file_.get()));
     errno = 0;
-    file->h_ = hivex_open(DescriptorPath(file->file_.get()).c_str(),
-                          file->writable_ ? HIVEX_OPEN_WRITE : 0);
+    file->h_ = file->source_.valid() ? hivex_open(DescriptorPath(file->source_.get()).c_str(), 0)
+                                     : nullptr;
     if (file->h_ == nullptr) {
         const int cause = errno;
         // The header passed the checks above: what hivex refuses is the
@@ -276,7 +278,13 @@ bool HiveFile::Children(hive_node_h node, const std::vector<ChildEntry>** childr
 bool HiveFile::Values(hive_node_h node, const std::vector<ValueEntry>** values) {
     auto edit = edits_.find(node);
     if (edit != edits_.end() && edit->second.valuesHeld) {
-        *values = &edit->second.values;
+        Edit& held = edit->second;
+        if (held.removed != 0) {
+            std::erase_if(held.values, [](const ValueEntry& value) { return value.removed; });
+            held.removed = 0;
+            held.hint = 0;
+        }
+        *values = &held.values;
         return true;
     }
     Listing* listing = ListingOf(node);
@@ -339,6 +347,41 @@ hive_node_h HiveFile::FindChild(hive_node_h node, std::string_view name) {
     for (; it != children->end() && memreg::CompareNames(it->name, name) == 0; ++it)
         if (it->exact) return it->node;
     return 0;
+}
+
+size_t HiveFile::HeldValue(Edit& edit, std::string_view name) {
+    // Searched from where the last one was found: a repair deletes a key's
+    // values in their order.
+    const size_t count = edit.values.size();
+    for (size_t step = 0; step < count; ++step) {
+        const size_t i = (edit.hint + step) % count;
+        const ValueEntry& value = edit.values[i];
+        if (!value.removed && value.nameExact && memreg::NamesEqual(value.name, name)) {
+            edit.hint = i;
+            return i;
+        }
+    }
+    return count;
+}
+
+uint32_t HiveFile::FindValue(hive_node_h node, std::string_view name, const ValueEntry** value) {
+    *value = nullptr;
+    auto edit = edits_.find(node);
+    if (edit != edits_.end() && edit->second.valuesHeld) {
+        const size_t at = HeldValue(edit->second, name);
+        if (at == edit->second.values.size()) return status::kFileNotFound;
+        *value = &edit->second.values[at];
+        return status::kSuccess;
+    }
+    const std::vector<ValueEntry>* values = nullptr;
+    if (!Values(node, &values)) return status::kCantRead;
+    for (const ValueEntry& entry : *values) {
+        if (entry.nameExact && memreg::NamesEqual(entry.name, name)) {
+            *value = &entry;
+            return status::kSuccess;
+        }
+    }
+    return status::kFileNotFound;
 }
 
 bool HiveFile::ReadData(const ValueEntry& value, std::string* data) {
@@ -428,22 +471,33 @@ HiveFile::Edit* HiveFile::HoldValues(hive_node_h node, uint32_t* status) {
     *status = status::kCantRead;
     if (!Values(node, &values)) return nullptr;
     std::vector<ValueEntry> held = *values;
+    // hivex writes a key's values as one list, each name given as UTF-8 text
+    // ending at a zero byte, each value's data in one cell. A value whose
+    // name holds a zero character would lose the rest of its name, and data
+    // longer than a cell holds would be written in a form Windows misreads:
+    // such a key's values are never rewritten.
+    uint32_t refusal = status::kSuccess;
     for (ValueEntry& value : held) {
         uint32_t type = 0;
         if (!RawValueName(h_, value.value, &value.key) ||
             !RawValueData(h_, value.value, &type, &value.bytes))
             return nullptr;
         value.held = true;
+        if (refusal == status::kSuccess && !value.writableName)
+            refusal = status::kNoUnicodeTranslation;
+        if (refusal == status::kSuccess && value.bytes.size() > kLongestCellData)
+            refusal = status::kCantWrite;
     }
     edit.values = std::move(held);
     edit.valuesHeld = true;
+    edit.refusal = refusal;
     return &edit;
 }
 
 namespace {
 
 // A value written here, as the registry then shows it.
-ValueEntry HeldValue(std::string_view name, uint32_t type, const std::string& data) {
+ValueEntry NewHeldValue(std::string_view name, uint32_t type, const std::string& data) {
     ValueEntry value;
     value.name = std::string(name);
     value.type = type;
@@ -505,40 +559,32 @@ uint32_t HiveFile::WriteValue(hive_node_h node, std::string_view name, uint32_t 
     uint32_t failed = status::kSuccess;
     Edit* edit = HoldValues(node, &failed);
     if (edit == nullptr) return failed;
-    // hivex writes a key's values as one list, each name given as UTF-8 text
-    // ending at a zero byte, each value's data in one cell. A value whose
-    // name holds a zero character would lose the rest of its name, and data
-    // longer than a cell holds would be written in a form Windows misreads:
-    // such a key's values are never rewritten.
-    for (const ValueEntry& value : edit->values) {
-        if (!value.writableName) return status::kNoUnicodeTranslation;
-        if (value.bytes.size() > kLongestCellData) return status::kCantWrite;
-    }
+    if (edit->refusal != status::kSuccess) return edit->refusal;
     std::vector<ValueEntry>& values = edit->values;
-    auto found = std::find_if(values.begin(), values.end(), [&](const ValueEntry& value) {
-        return value.nameExact && memreg::NamesEqual(value.name, name);
-    });
+    const size_t found = HeldValue(*edit, name);
     if (data == nullptr) {
-        if (found == values.end()) return status::kFileNotFound;
-        values.erase(found);
+        if (found == values.size()) return status::kFileNotFound;
+        values[found].removed = true;
+        ++edit->removed;
+        modified_ = true;
+        return status::kSuccess;
+    }
+    ValueEntry value = NewHeldValue(name, type, *data);
+    if (value.bytes.size() > kLongestCellData) return status::kCantWrite;
+    if (found != values.size()) {
+        // The value keeps its name as it was written, whatever case the
+        // caller gives it.
+        value.name = std::move(values[found].name);
+        value.key = std::move(values[found].key);
+        values[found] = std::move(value);
     } else {
-        ValueEntry value = HeldValue(name, type, *data);
-        if (value.bytes.size() > kLongestCellData) return status::kCantWrite;
-        if (found != values.end()) {
-            // The value keeps its name as it was written, whatever case the
-            // caller gives it.
-            value.name = std::move(found->name);
-            value.key = std::move(found->key);
-            *found = std::move(value);
-        } else {
-            // A name that becomes another's in the code page: neither is
-            // the one a caller means.
-            for (ValueEntry& other : values) {
-                if (memreg::CompareNames(other.name, value.name) == 0)
-                    other.exact = other.nameExact = value.exact = value.nameExact = false;
-            }
-            values.push_back(std::move(value));
+        // A name that becomes another's in the code page: neither is the one
+        // a caller means.
+        for (ValueEntry& other : values) {
+            if (!other.removed && memreg::CompareNames(other.name, value.name) == 0)
+                other.exact = other.nameExact = value.exact = value.nameExact = false;
         }
+        values.push_back(std::move(value));
     }
     modified_ = true;
     return status::kSuccess;
@@ -548,12 +594,14 @@ uint32_t HiveFile::ReplaceValues(hive_node_h node, const std::vector<NewValue>& 
     if (!writable_ || damaged()) return status::kAccessDenied;
     std::vector<ValueEntry> held;
     for (const NewValue& value : values) {
-        held.push_back(HeldValue(value.name, value.type, value.data));
+        held.push_back(NewHeldValue(value.name, value.type, value.data));
         if (held.back().bytes.size() > kLongestCellData) return status::kCantWrite;
     }
     Edit& edit = edits_[node];
     edit.values = std::move(held);
     edit.valuesHeld = true;
+    edit.removed = edit.hint = 0;
+    edit.refusal = status::kSuccess;
     modified_ = true;
     return status::kSuccess;
 }

@@ -13,9 +13,10 @@
 // only read, with the fault as its warning.
 //
 // Changes are held here, not made in hivex at once: what the registry shows
-// is the file with them. Writing them (WriteChanges) makes them all in hivex
-// in a child process, at most one call for each key's values, and commits
-// that child's hive into a new file; hivex ends a process through assert()
+// is the file with them. hivex only reads the file here. Writing the changes
+// (WriteChanges) opens it again for writing in a child process, makes them
+// all there, at most one call for each key's values, and commits that
+// child's hive into a new file; hivex ends a process through assert()
 // on some damaged blocks, and a child that ends so leaves nothing behind.
 // The new file is then put right where hivex writes what Windows would not
 // read (the order and hashes of subkey lists, big-data cells it leaves
@@ -61,6 +62,7 @@ struct ValueEntry {
     // A value held here (written, or kept to be written again with the other
     // values of its key): its name as hivex takes it and its bytes.
     bool held = false;
+    bool removed = false;  // deleted, and not yet taken out of the list
     std::string key;
     std::string bytes;
 };
@@ -96,6 +98,10 @@ class HiveFile {
     bool Values(hive_node_h node, const std::vector<ValueEntry>** values);
     // The exact child named `name` (code page), or 0.
     hive_node_h FindChild(hive_node_h node, std::string_view name);
+    // The value named `name` (code page) whose name is exact: kSuccess,
+    // kFileNotFound, or kCantRead when the values do not read. `value` is
+    // good until the next change.
+    uint32_t FindValue(hive_node_h node, std::string_view name, const ValueEntry** value);
     // The value's data as the ANSI functions see it: text converted to the
     // code page. False when it cannot be read.
     bool ReadData(const ValueEntry& value, std::string* data);
@@ -155,8 +161,17 @@ class HiveFile {
         std::string key;         // of a key made here: its name as hivex takes it
         bool childrenHeld = false, valuesHeld = false;
         std::vector<ChildEntry> children;
+        // The values held, in order; deleted ones are marked removed and
+        // taken out when the list is next listed, so that deleting many
+        // values of a key, one by one, costs no move of the others each time.
         std::vector<ValueEntry> values;
+        size_t removed = 0;
+        size_t hint = 0;  // where the last value found by name lies
+        // kSuccess, or why the values can never be written again.
+        uint32_t refusal = 0;
     };
+    // The position of the held value named `name`, or values.size().
+    static size_t HeldValue(Edit& edit, std::string_view name);
     static bool Made(hive_node_h node);
     hive_node_h Parent(hive_node_h node);
     // Whether the key or one above it was deleted.
@@ -171,7 +186,9 @@ class HiveFile {
     std::string PathOf(hive_node_h node);
 
     hive_h* h_ = nullptr;
-    UniqueFd folder_, file_;
+    UniqueFd folder_;
+    UniqueFd file_;    // the file under the hive's name: the one read, or the last one written
+    UniqueFd source_;  // the file read, which the tree held here changes
     std::string path_, name_;
     struct stat identity_ {};
     hive_node_h root_ = 0;

@@ -148,11 +148,9 @@ struct HiveRegistry::Impl : KeyHandles<Handle, HiveRegistry::Impl> {
     // The value `name` of the key behind a handle. A value whose name reads
     // as this one only with a character replaced is not this one.
     static Status ExactValue(const Handle& h, std::string_view name, const ValueEntry** out) {
-        const std::vector<ValueEntry>* values = nullptr;
-        const Status s = ValuesOf(h, status::kFileNotFound, &values);
+        if (h.place.hive == nullptr) return status::kFileNotFound;
+        const Status s = static_cast<Status>(h.place.hive->FindValue(h.place.node, name, out));
         if (s != status::kSuccess) return s;
-        *out = FindValue(*values, name);
-        if (*out == nullptr) return status::kFileNotFound;
         return (*out)->exact ? status::kSuccess : status::kNoUnicodeTranslation;
     }
 
@@ -214,13 +212,6 @@ struct HiveRegistry::Impl : KeyHandles<Handle, HiveRegistry::Impl> {
         *name = listed[index].name;
         *exact = listed[index].exact;
         return status::kSuccess;
-    }
-
-    static const ValueEntry* FindValue(const std::vector<ValueEntry>& values,
-                                       std::string_view name) {
-        for (const ValueEntry& value : values)
-            if (value.nameExact && memreg::NamesEqual(value.name, name)) return &value;
-        return nullptr;
     }
 
     // Whether deleting the hive key `node` would take a mount point with it.
@@ -498,10 +489,11 @@ Status HiveRegistry::SetValue(HKey key, const char* name, uint32_t type, const u
     const std::string_view valueName = Text(name);
     if (valueName.size() > memreg::kMaxValueNameLength) return status::kInvalidParameter;
     return impl_->WithHandle(key, access::kSetValue, [&](Handle* h) {
-        const std::vector<ValueEntry>* values = nullptr;
-        const Status s = Impl::ValuesOf(*h, status::kAccessDenied, &values);
-        if (s != status::kSuccess) return s;
-        const ValueEntry* found = Impl::FindValue(*values, valueName);
+        if (h->place.hive == nullptr) return status::kAccessDenied;
+        const ValueEntry* found = nullptr;
+        const auto s =
+            static_cast<Status>(h->place.hive->FindValue(h->place.node, valueName, &found));
+        if (s != status::kSuccess && s != status::kFileNotFound) return s;
         if (found != nullptr && !found->exact) return status::kNoUnicodeTranslation;
         std::string bytes;
         if (size > 0) bytes.assign(reinterpret_cast<const char*>(data), size);

@@ -26,7 +26,13 @@ namespace {
 
 // What the child tells the parent: 'K' and the keys made below keys made
 // (their offsets, for sorting), or 'E', the step that failed and errno.
-enum Step : char { kDeleting = 'd', kAdding = 'a', kSettingValues = 'v', kCommitting = 'c' };
+enum Step : char {
+    kOpening = 'o',
+    kDeleting = 'd',
+    kAdding = 'a',
+    kSettingValues = 'v',
+    kCommitting = 'c'
+};
 
 void PutNumber(std::string* out, uint64_t n) {
     for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>(n >> (8 * i)));
@@ -69,9 +75,9 @@ bool HiveFile::MakePlan(Plan* plan, std::string* error) {
             plan->additions.push_back(node);
             if (!Made(edit.parent)) plan->sorted.push_back(static_cast<uint32_t>(edit.parent));
         }
-        if (edit.valuesHeld && !(edit.made && edit.values.empty())) {
+        if (edit.valuesHeld && !(edit.made && edit.values.size() == edit.removed)) {
             for (const ValueEntry& value : edit.values) {
-                if (value.key.find('\0') != std::string::npos) {
+                if (!value.removed && value.key.find('\0') != std::string::npos) {
                     *error = "a value of " + PathOf(node) + " has a name hivex cannot write";
                     return false;
                 }
@@ -137,9 +143,12 @@ bool HiveFile::WriteChanges(int fd, std::string* error) {
         const int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) ::dup2(null, STDERR_FILENO);
         const int pipe = writer.get();
+        errno = 0;
+        hive_h* h = hivex_open(DescriptorPath(source_.get()).c_str(), HIVEX_OPEN_WRITE);
+        if (h == nullptr) TellFailure(pipe, kOpening, 0, errno);
         for (size_t i = 0; i < plan.deletions.size(); ++i) {
             errno = 0;
-            if (hivex_node_delete_child(h_, plan.deletions[i]) != 0)
+            if (hivex_node_delete_child(h, plan.deletions[i]) != 0)
                 TellFailure(pipe, kDeleting, i, errno);
         }
         std::unordered_map<hive_node_h, hive_node_h> real;
@@ -148,28 +157,27 @@ bool HiveFile::WriteChanges(int fd, std::string* error) {
         for (size_t i = 0; i < plan.additions.size(); ++i) {
             const Edit& edit = edits_[plan.additions[i]];
             errno = 0;
-            const hive_node_h node =
-                hivex_node_add_child(h_, inFile(edit.parent), edit.key.c_str());
+            const hive_node_h node = hivex_node_add_child(h, inFile(edit.parent), edit.key.c_str());
             if (node == 0) TellFailure(pipe, kAdding, i, errno);
             real[plan.additions[i]] = node;
             if (Made(edit.parent)) PutNumber(&madeParents, inFile(edit.parent));
         }
         for (size_t i = 0; i < plan.valueKeys.size(); ++i) {
-            const std::vector<ValueEntry>& values = edits_[plan.valueKeys[i]].values;
-            std::vector<hive_set_value> set(values.size());
-            for (size_t k = 0; k < values.size(); ++k) {
-                set[k].key = const_cast<char*>(values[k].key.c_str());
-                SetTypeBits(&set[k].t, values[k].type);
-                set[k].len = values[k].bytes.size();
-                set[k].value = const_cast<char*>(values[k].bytes.data());
+            std::vector<hive_set_value> set;
+            for (const ValueEntry& value : edits_[plan.valueKeys[i]].values) {
+                if (value.removed) continue;
+                set.emplace_back();
+                set.back().key = const_cast<char*>(value.key.c_str());
+                SetTypeBits(&set.back().t, value.type);
+                set.back().len = value.bytes.size();
+                set.back().value = const_cast<char*>(value.bytes.data());
             }
             errno = 0;
-            if (hivex_node_set_values(h_, inFile(plan.valueKeys[i]), set.size(), set.data(), 0) !=
-                0)
+            if (hivex_node_set_values(h, inFile(plan.valueKeys[i]), set.size(), set.data(), 0) != 0)
                 TellFailure(pipe, kSettingValues, i, errno);
         }
         errno = 0;
-        if (hivex_commit(h_, DescriptorPath(fd).c_str(), 0) != 0)
+        if (hivex_commit(h, DescriptorPath(fd).c_str(), 0) != 0)
             TellFailure(pipe, kCommitting, 0, errno);
         Tell(pipe, "K" + madeParents, 0);
     }
@@ -204,6 +212,9 @@ bool HiveFile::WriteChanges(int fd, std::string* error) {
             case kSettingValues:
                 *error = "hivex could not write the values of " + PathOf(plan.valueKeys[index]) +
                          ": " + cause;
+                break;
+            case kOpening:
+                *error = "hivex could not open the hive for writing: " + cause;
                 break;
             default:
                 *error = "hivex could not write the new file: " + cause;
@@ -319,7 +330,7 @@ bool HiveFile::SameTree(hive_h* fresh, std::string* reason) {
         auto edit = edits_.find(mine);
         if (edit != edits_.end() && edit->second.valuesHeld) {
             for (const ValueEntry& value : edit->second.values)
-                want.push_back({value.key, value.type, value.bytes});
+                if (!value.removed) want.push_back({value.key, value.type, value.bytes});
         } else if (!rawValues(h_, mine, &want)) {
             *reason = "the values of " + PathOf(mine) + " do not read";
             return false;
