@@ -182,7 +182,7 @@ class HiveFile {
     // Writing (hive_write.cpp).
     struct Plan;
     bool MakePlan(Plan* plan, std::string* error);
-    bool SameTree(hive_h* fresh, std::string* reason);
+    bool SameTree(hive_h* fresh, std::string_view freshBytes, std::string* reason);
     std::string PathOf(hive_node_h node);
 
     hive_h* h_ = nullptr;

@@ -519,6 +519,71 @@ std::string CheckImage(std::string_view bytes, bool requireClean, ImageFacts* fa
     return {};
 }
 
+struct HiveCells::Impl {
+    explicit Impl(std::string_view bytes) : image(bytes) {}
+    Image image;
+};
+
+HiveCells::HiveCells() = default;
+HiveCells::~HiveCells() = default;
+
+bool HiveCells::Read(std::string_view bytes, std::string* fault) {
+    impl_ = std::make_unique<Impl>(bytes);
+    return impl_->image.ReadHeader(false, fault) && impl_->image.ReadBins(fault);
+}
+
+std::string_view HiveCells::Cell(uint32_t cell) const {
+    size_t length = 0;
+    if (!impl_->image.Allocated(cell, &length)) return {};
+    return impl_->image.bytes().substr(cell, length + 4);
+}
+
+bool HiveCells::KeyCells(uint32_t key, std::vector<uint32_t>* cells,
+                         std::vector<uint32_t>* subkeys) const {
+    const Image& image = impl_->image;
+    const std::string_view b = image.bytes();
+    size_t d = 0, list = 0, unused = 0;
+    if (!image.Key(key, &d)) return false;
+    cells->push_back(key);
+    // Each cell named must be an allocated one that holds `need` bytes.
+    auto take = [&](uint32_t rel, size_t need, size_t* data) {
+        const uint32_t cell = Image::Cell(rel);
+        if (!image.Record(cell, nullptr, need, data)) return false;
+        cells->push_back(cell);
+        return true;
+    };
+    if (Le16(b, d + nk::kClassLength) != 0 && Le32(b, d + nk::kClass) != kNoCell &&
+        !take(Le32(b, d + nk::kClass), Le16(b, d + nk::kClassLength), &unused))
+        return false;
+    const uint32_t values = Le32(b, d + nk::kValues);
+    if (values > (1u << 24) ||
+        (values != 0 && !take(Le32(b, d + nk::kValueList), 4 * size_t{values}, &list)))
+        return false;
+    for (uint32_t i = 0; i < values; ++i) {
+        size_t v = 0, data = 0, segments = 0;
+        if (!take(Le32(b, list + 4 * i), vk::kName, &v)) return false;
+        const uint32_t size = Le32(b, v + vk::kDataSize);
+        if ((size & 0x80000000) || size == 0) continue;
+        if (!take(Le32(b, v + vk::kDataOffset), 0, &data)) return false;
+        if (image.minor() < 4 || size <= kLongestCellData || b.substr(data, 2) != "db") continue;
+        const uint16_t count = Le16(b, data + 2);
+        if (!take(Le32(b, data + 4), 4 * size_t{count}, &segments)) return false;
+        for (uint16_t k = 0; k < count; ++k)
+            if (!take(Le32(b, segments + 4 * k), 0, &unused)) return false;
+    }
+    if (Le32(b, d + nk::kSubkeys) == 0) return true;
+    const uint32_t top = Image::Cell(Le32(b, d + nk::kSubkeyList));
+    std::vector<Image::Leaf> leaves;
+    std::string fault;
+    if (!image.Leaves(top, &leaves, &fault)) return false;
+    cells->push_back(top);
+    for (const Image::Leaf& leaf : leaves) {
+        if (leaf.cell != top) cells->push_back(leaf.cell);
+        for (size_t i = 0; i < leaf.count; ++i) subkeys->push_back(image.EntryKey(leaf, i));
+    }
+    return true;
+}
+
 uint64_t ValueCellBytes(std::string_view bytes, uint32_t key) {
     Image image(bytes);
     std::string fault;

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +50,31 @@ struct ImageFacts {
 // The first fault of the hive `bytes`, in words ("" when it passes), and
 // what `facts` asks for.
 std::string CheckImage(std::string_view bytes, bool requireClean, ImageFacts* facts = nullptr);
+
+// A hive's cells as our own reader finds them, for comparing the cells of a
+// key in two hives.
+class HiveCells {
+  public:
+    HiveCells();
+    ~HiveCells();
+    HiveCells(const HiveCells&) = delete;
+    HiveCells& operator=(const HiveCells&) = delete;
+
+    // Reads the base block and the bins of `bytes`, which must outlive this.
+    // False with `fault`.
+    bool Read(std::string_view bytes, std::string* fault);
+    // The cells (file offsets) that make up the key at `key` apart from its
+    // subkeys: its record, class name, value list, values, their data, and
+    // its subkey lists; and the subkeys it lists. False when one of them is
+    // not an allocated cell that holds its record.
+    bool KeyCells(uint32_t key, std::vector<uint32_t>* cells, std::vector<uint32_t>* subkeys) const;
+    // The whole cell at `cell`, its size field included.
+    std::string_view Cell(uint32_t cell) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // The lh hash of a key name given as UTF-16: Windows' lookup hash.
 uint32_t NameHash(std::u16string_view name);

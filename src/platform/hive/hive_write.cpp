@@ -250,7 +250,7 @@ bool HiveFile::WriteChanges(int fd, std::string* error) {
         return false;
     }
     hive_h* fresh = hivex_open(DescriptorPath(fd).c_str(), 0);
-    const bool same = fresh != nullptr && SameTree(fresh, &reason);
+    const bool same = fresh != nullptr && SameTree(fresh, bytes.view(), &reason);
     if (fresh != nullptr) hivex_close(fresh);
     if (!same) {
         *error = "the new file does not read back as written" +
@@ -264,7 +264,7 @@ bool HiveFile::WriteChanges(int fd, std::string* error) {
     return true;
 }
 
-bool HiveFile::SameTree(hive_h* fresh, std::string* reason) {
+bool HiveFile::SameTree(hive_h* fresh, std::string_view freshBytes, std::string* reason) {
     using Named = std::pair<std::string, hive_node_h>;
     // The subkeys of a key of either tree with their names as hivex gives
     // them, in the order of those names.
@@ -322,12 +322,40 @@ bool HiveFile::SameTree(hive_h* fresh, std::string* reason) {
         return true;
     };
 
+    // A key nothing changed lies where it lay, in cells that hold what they
+    // held byte for byte; the others are compared by what they hold.
+    MappedBytes original;
+    HiveCells before, after;
+    if (!original.Map(source_.get(), false) || !before.Read(original.view(), reason) ||
+        !after.Read(freshBytes, reason)) {
+        if (reason->empty()) *reason = "the original does not read again: " + ErrnoText(errno);
+        return false;
+    }
+    std::vector<uint32_t> cellsBefore, cellsAfter, subkeysBefore, subkeysAfter;
     std::vector<std::pair<hive_node_h, hive_node_h>> pending{{root_, hivex_root(fresh)}};
     while (!pending.empty()) {
         const auto [mine, theirs] = pending.back();
         pending.pop_back();
-        std::vector<Raw> want, have;
         auto edit = edits_.find(mine);
+        const bool untouched =
+            edit == edits_.end() || !(edit->second.made || edit->second.childrenHeld ||
+                                      edit->second.valuesHeld || edit->second.deleted);
+        if (untouched && mine == theirs) {
+            cellsBefore.clear(), cellsAfter.clear(), subkeysBefore.clear(), subkeysAfter.clear();
+            const auto key = static_cast<uint32_t>(mine);
+            bool same = before.KeyCells(key, &cellsBefore, &subkeysBefore) &&
+                        after.KeyCells(key, &cellsAfter, &subkeysAfter) &&
+                        cellsBefore == cellsAfter && subkeysBefore == subkeysAfter;
+            for (size_t i = 0; same && i < cellsBefore.size(); ++i)
+                same = before.Cell(cellsBefore[i]) == after.Cell(cellsBefore[i]);
+            if (!same) {
+                *reason = PathOf(mine) + " changed, though nothing was to change it";
+                return false;
+            }
+            for (uint32_t subkey : subkeysBefore) pending.emplace_back(subkey, subkey);
+            continue;
+        }
+        std::vector<Raw> want, have;
         if (edit != edits_.end() && edit->second.valuesHeld) {
             for (const ValueEntry& value : edit->second.values)
                 if (!value.removed) want.push_back({value.key, value.type, value.bytes});
