@@ -468,31 +468,33 @@ HiveFile::Edit* HiveFile::HoldChildren(hive_node_h node) {
 
 HiveFile::Edit* HiveFile::HoldValues(hive_node_h node, uint32_t* status) {
     Edit& edit = edits_[node];
-    if (edit.valuesHeld) return &edit;
+    if (edit.valuesHeld || edit.refusal != status::kSuccess) return &edit;
     const std::vector<ValueEntry>* values = nullptr;
     *status = status::kCantRead;
     if (!Values(node, &values)) return nullptr;
-    std::vector<ValueEntry> held = *values;
     // hivex writes a key's values as one list, each name given as UTF-8 text
     // ending at a zero byte, each value's data in one cell. A value whose
-    // name holds a zero character would lose the rest of its name, and data
-    // longer than a cell holds would be written in a form Windows misreads:
-    // such a key's values are never rewritten.
-    uint32_t refusal = status::kSuccess;
+    // name holds a zero character (or does not read) would lose its name,
+    // and data longer than a cell holds would be written in a form Windows
+    // misreads: such a key's values are never rewritten, and not held.
+    for (const ValueEntry& value : *values) {
+        if (!value.writableName) edit.refusal = status::kNoUnicodeTranslation;
+        if (edit.refusal == status::kSuccess && value.rawLength > kLongestCellData)
+            edit.refusal = status::kCantWrite;
+        if (edit.refusal != status::kSuccess) return &edit;
+    }
+    std::vector<ValueEntry> held = *values;
     for (ValueEntry& value : held) {
         uint32_t type = 0;
         if (!RawValueName(h_, value.value, &value.key) ||
-            !RawValueData(h_, value.value, &type, &value.bytes))
+            !RawValueData(h_, value.value, &type, &value.bytes)) {
+            MarkDamaged("a value does not read");
             return nullptr;
+        }
         value.held = true;
-        if (refusal == status::kSuccess && !value.writableName)
-            refusal = status::kNoUnicodeTranslation;
-        if (refusal == status::kSuccess && value.bytes.size() > kLongestCellData)
-            refusal = status::kCantWrite;
     }
     edit.values = std::move(held);
     edit.valuesHeld = true;
-    edit.refusal = refusal;
     return &edit;
 }
 
