@@ -267,40 +267,29 @@ bool HiveFile::WriteChanges(int fd, std::string* error) {
 bool HiveFile::SameTree(hive_h* fresh, std::string_view freshBytes, std::string* reason) {
     using Named = std::pair<std::string, hive_node_h>;
     // The subkeys of a key of either tree with their names as hivex gives
-    // them, in the order of those names.
-    auto expected = [&](hive_node_h node, std::vector<Named>* out) {
-        auto edit = edits_.find(node);
-        if (edit != edits_.end() && edit->second.childrenHeld) {
-            for (const ChildEntry& child : edit->second.children) {
-                auto made = edits_.find(child.node);
-                std::string name;
-                if (made != edits_.end() && made->second.made)
-                    name = made->second.key;
-                else if (!RawNodeName(h_, child.node, &name))
-                    return false;
-                out->emplace_back(std::move(name), child.node);
-            }
-        } else {
-            Freed<hive_node_h> children(hivex_node_children(h_, node));
-            if (children.p == nullptr) return false;
-            for (size_t i = 0; children.p[i] != 0; ++i) {
-                std::string name;
-                if (!RawNodeName(h_, children.p[i], &name)) return false;
-                out->emplace_back(std::move(name), children.p[i]);
-            }
-        }
-        std::sort(out->begin(), out->end());
-        return true;
-    };
-    auto found = [&](hive_node_h node, std::vector<Named>* out) {
-        Freed<hive_node_h> children(hivex_node_children(fresh, node));
+    // them.
+    auto rawChildren = [](hive_h* h, hive_node_h node, std::vector<Named>* out) {
+        Freed<hive_node_h> children(hivex_node_children(h, node));
         if (children.p == nullptr) return false;
         for (size_t i = 0; children.p[i] != 0; ++i) {
             std::string name;
-            if (!RawNodeName(fresh, children.p[i], &name)) return false;
+            if (!RawNodeName(h, children.p[i], &name)) return false;
             out->emplace_back(std::move(name), children.p[i]);
         }
-        std::sort(out->begin(), out->end());
+        return true;
+    };
+    auto expected = [&](hive_node_h node, std::vector<Named>* out) {
+        auto edit = edits_.find(node);
+        if (edit == edits_.end() || !edit->second.childrenHeld) return rawChildren(h_, node, out);
+        for (const ChildEntry& child : edit->second.children) {
+            auto made = edits_.find(child.node);
+            std::string name;
+            if (made != edits_.end() && made->second.made)
+                name = made->second.key;
+            else if (!RawNodeName(h_, child.node, &name))
+                return false;
+            out->emplace_back(std::move(name), child.node);
+        }
         return true;
     };
     struct Raw {
@@ -368,10 +357,12 @@ bool HiveFile::SameTree(hive_h* fresh, std::string_view freshBytes, std::string*
             return false;
         }
         std::vector<Named> a, b;
-        if (!expected(mine, &a) || !found(theirs, &b)) {
+        if (!expected(mine, &a) || !rawChildren(fresh, theirs, &b)) {
             *reason = "the subkeys of " + PathOf(mine) + " do not read";
             return false;
         }
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
         if (a.size() != b.size()) {
             *reason = PathOf(mine) + " holds another number of subkeys";
             return false;
