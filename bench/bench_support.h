@@ -3,6 +3,7 @@
 // walk that a scan is measured against.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -19,6 +20,12 @@ using Clock = std::chrono::steady_clock;
 
 inline double Seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+// The middle value (the upper of the two middle ones for an even count).
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 // The page the scan driver talks to: nothing is shown, every row ticked.

@@ -13,11 +13,6 @@
 
 namespace qm::bench {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 namespace {
 
 struct Timing {

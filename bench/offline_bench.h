@@ -12,9 +12,6 @@
 
 namespace qm::bench {
 
-// The middle value (the upper of the two middle ones for an even count).
-double Median(std::vector<double> values);
-
 // Prints the times and their ratio; false when something failed.
 bool RunOfflineBench(const MemoryRegistry& system, FileProbe& files,
                      const std::filesystem::path& work, int rounds);

@@ -9,10 +9,14 @@
 //  - on that writable copy some keys and values (picked from a hash of the
 //    input) are deleted through the registry functions, and the hive is
 //    committed and opened again: it holds exactly the tree expected, the
-//    original is kept as the backup, byte for byte. A deletion that is
-//    refused is refused for a reason the tree shows (an entry below it that
-//    cannot be named, a value beside it that cannot be written back), and a
-//    failed write leaves the file as it was.
+//    original is kept as the backup, byte for byte, and the committed hive
+//    passes the checks Windows makes of a hive (hive_image.h: sorted lists
+//    with Windows' hashes, big data in db records, contiguous cells,
+//    consistent security cells, checksum and sequence numbers). A deletion
+//    that is refused is refused for a reason the tree shows (an entry below
+//    it that cannot be named, a value beside it that cannot be written back,
+//    a list hivex cannot edit), and a failed or refused commit leaves the
+//    file as it was with nothing beside it.
 // The walk stops after kMaxKeys keys and kMaxDataBytes bytes of data; a tree
 // larger than that is only walked, not changed.
 //
@@ -36,6 +40,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/hive/hive_image.h"
 #include "platform/hive/hive_registry.h"
 #include "platform/memory/memory_registry_tree.h"
 
@@ -309,7 +314,10 @@ Deletions DeleteSome(HiveRegistry& registry, HKey top, Key* model, uint64_t seed
                     key->children.erase(key->children.begin() + static_cast<long>(i));
                     continue;
                 }
-                if (s != status::kNoUnicodeTranslation || Nameable(child)) {
+                // hivex cannot take a subkey out of an index leaf ("li"):
+                // such a deletion is refused before anything changes.
+                if (s != status::kCantWrite &&
+                    (s != status::kNoUnicodeTranslation || Nameable(child))) {
                     result.failed = true;
                     return;
                 }
@@ -369,26 +377,38 @@ void CheckChanges(std::string_view bytes, const Key& tree, uint64_t seed) {
     top.Close();
     Check(registry.OpenHandleCount() == 0, "the deletions left keys open");
 
-    std::vector<std::string> backups;
+    std::vector<hive::HiveOutcome> backups;
     const bool committed = registry.Commit(UtcTime{2024, 5, 6, 7, 8, 9}, &backups, &error);
+    // What a commit that fails must leave: the hive as it was, and nothing
+    // beside it.
+    auto leftAsItWas = [&](const char* what) {
+        Check(ReadBytes(path) == bytes, std::string(what) + " changed the hive");
+        size_t entries = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) entries += entry.exists() ? 1 : 0;
+        Check(entries == 1, std::string(what) + " left files beside the hive");
+    };
     if (deletions.failed) {
         Check(!committed, "a deletion failed, yet the commit succeeded:\n" + deletions.done);
-        Check(ReadBytes(path) == bytes, "a failed commit changed the hive");
-        Check(!fs::exists(path + ".quillmend-new"), "a failed commit left its new file");
+        leftAsItWas("a failed commit");
         return;
     }
     // In a damaged hive that still reads (two values sharing one data cell,
-    // for example) hivex may free a block that another entry still uses; the
-    // commit's read-back finds that and leaves the hive as it was.
-    if (!committed && error.find("does not read back as written") != std::string::npos) {
-        Check(ReadBytes(path) == bytes, "a commit refused on reading back changed the hive");
-        Check(!fs::exists(path + ".quillmend-new"), "a refused commit left its new file");
+    // for example) hivex may free a block that another entry still uses, or
+    // stop on one; the commit's checks find that and leave the hive as it
+    // was.
+    if (!committed && (error.find("does not read back as written") != std::string::npos ||
+                       error.find("fails the checks Windows makes") != std::string::npos ||
+                       error.find("hivex stopped") != std::string::npos ||
+                       error.find("hivex could not") != std::string::npos)) {
+        leftAsItWas("a refused commit");
         return;
     }
     Check(committed, "the commit failed: " + error + "\nafter:\n" + deletions.done);
     if (!backups.empty())
-        Check(backups.size() == 1 && ReadBytes(backups[0]) == bytes,
+        Check(backups.size() == 1 && ReadBytes(backups[0].backup) == bytes,
               "the backup is not the original");
+    const std::string fault = hive::CheckImage(ReadBytes(path), true);
+    Check(fault.empty(), "the committed hive fails the checks Windows makes: " + fault);
     file.reset();
 
     std::shared_ptr<hive::HiveFile> reopened = hive::HiveFile::Open(path, false, &error);

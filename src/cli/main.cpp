@@ -120,8 +120,6 @@ int Run(int argc, const char* const* argv) {
     if (options.demo) UseDemo(options);
     if (!options.saveFile.empty() && options.registryFiles.empty() && !options.offline.Requested())
         return fail("--save writes the in-memory registry; give --registry FILE");
-    std::string backupFolder;
-    if (options.fix && !PrepareBackupFolder(options, backupFolder, error)) return fail();
 
     std::unique_ptr<RegistryService> registry;
     MemoryRegistry* memoryRegistry = nullptr;
@@ -190,6 +188,9 @@ int Run(int argc, const char* const* argv) {
         return 0;
     }
 
+    // The backup folder is made only once nothing refuses the repair.
+    std::string backupFolder;
+    if (options.fix && !PrepareBackupFolder(options, backupFolder, error)) return fail();
 #ifndef _WIN32
     std::unique_ptr<FileProbe> files = MakeFileProbe(options, filesBase, error);
 #else

@@ -70,7 +70,12 @@ bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out
             if (std::filesystem::equivalent(mounted->path(), file, ec)) hive = mounted;
         }
         if (hive == nullptr) {
-            hive = hive::HiveFile::Open(file, write, &error);
+            // A link given here is the user's choice: its file is the hive.
+            std::error_code ec;
+            const std::string path = std::filesystem::is_symlink(file, ec)
+                                         ? std::filesystem::canonical(file, ec).string()
+                                         : file;
+            hive = hive::HiveFile::Open(ec ? file : path, write, &error);
             if (hive == nullptr) return false;
             if (!hive->warning().empty()) out->readOnly.push_back(hive->warning());
         }
@@ -100,13 +105,12 @@ bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out
 
 bool CommitOffline(HiveRegistry& registry, std::ostream& out, std::string& error) {
     HostSystemInfo clock;
-    std::vector<std::string> kept;
-    const bool written = registry.Commit(clock.UtcNow(), &kept, &error);
-    for (const std::string& backup : kept) {
-        const std::string hive = backup.substr(0, backup.rfind(".quillmend-"));
-        out << "Hive written: " << hive << " (the original is kept as " << backup << ")\n";
-    }
-    return written;
+    std::vector<hive::HiveOutcome> outcomes;
+    if (!registry.Commit(clock.UtcNow(), &outcomes, &error)) return false;
+    for (const hive::HiveOutcome& hive : outcomes)
+        out << "Hive written: " << hive.path << " (the original is kept as " << hive.backup
+            << ")\n";
+    return true;
 }
 
 bool SaveOffline(RegistryService& registry, const std::string& file, std::string& error) {

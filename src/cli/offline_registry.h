@@ -33,8 +33,9 @@ struct OfflineRegistry {
 bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out,
                  std::string& error);
 
-// Writes every changed hive, and says which files were written and where
-// the originals are kept. False with `error` when one could not be written.
+// Writes every changed hive, all of them or none, and says which files were
+// written and where the originals are kept. False with `error`, which tells
+// what became of each hive, when not all could be written.
 bool CommitOffline(HiveRegistry& registry, std::ostream& out, std::string& error);
 
 // --save FILE: the mounted tree (HKLM, HKCU, HKU) as a REGEDIT4 file.

@@ -13,6 +13,9 @@ usage: offline_test.py --scan PROGRAM --make-hive PROGRAM --source REPO --work D
   the original tree.
 - A hive with a pending log is scanned with a warning, and --fix refuses it.
 - A modern installation's backup is a version 5 file.
+- Profiles are found as NTFS names them (Windows-1252 in the registry, UTF-8
+  on the host, case ignored), each folder once, none outside the tree; a
+  startup item named outside ASCII is switched off and on.
 """
 
 import argparse
@@ -52,13 +55,13 @@ def sections(text, prefix):
 class Tree:
     """A Windows XP-like partition: the demo's drive, hives from the demo."""
 
-    def __init__(self, opts, name, version):
+    def __init__(self, opts, name, version, extra=""):
         self.opts = opts
         self.root = os.path.join(opts.work, name)
         shutil.copytree(os.path.join(opts.source, "demo", "drive_c"), self.root)
         with open(os.path.join(opts.source, "demo", "registry.reg"), encoding="cp1252") as f:
             demo = f.read().replace("\r\n", "\n")
-        machine = MACHINE.format(version=version)
+        machine = MACHINE.format(version=version) + extra
         user = sections(demo, "HKEY_CURRENT_USER")
         # The same content as one registry text file, as the offline registry
         # shows it: the control set also as CurrentControlSet, the user's hive
@@ -96,7 +99,7 @@ class Tree:
 
 def scan(opts, *args, status=0):
     code, out, err = run([opts.scan] + list(args))
-    check(code == status, f"{list(args)}: exit {code}, wanted {status}\n{err}")
+    check(status is None or code == status, f"{list(args)}: exit {code}, wanted {status}\n{err}")
     return out, err
 
 
@@ -190,6 +193,7 @@ def case_modern(opts):
         _, err = scan(opts, "--windows", tree.root, *args, status=2)
         check("refused" in err, err)
     check({path: read_bytes(path) for path in tree.hives()} == before, "a dirty hive was written")
+    check(not os.path.exists(os.path.join(opts.work, "b1")), "a refused --fix made its backup folder")
     check(not [n for n in os.listdir(tree.config) if ".quillmend-" in n], "files were left")
     os.remove(log)
 
@@ -219,6 +223,49 @@ def case_modern(opts):
     check(left["total"] == 0, f"left after --fix through two mounts: {left['items']}")
 
 
+def case_profiles(opts):
+    """Profiles as NTFS names them, each folder once, none outside the tree;
+    a startup item named outside ASCII switched off and on."""
+    def profile(sid, path):
+        return ("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
+                "ProfileList\\S-1-5-21-1-2-3-" + sid + "]\n\"ProfileImagePath\"=\"" + path + "\"\n\n")
+    extra = (profile("1001", "%SystemDrive%\\\\Documents and Settings\\\\Jos\u00e9") +
+             profile("1002", "C:\\\\DOCUMENTS AND SETTINGS\\\\user") +
+             profile("1003", "C:\\\\..\\\\outside\\\\Victim") +
+             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\n"
+             "\"Caf\u00e9 Helper\"=\"C:\\\\Program Files\\\\Caf\u00e9\\\\helper.exe\"\n\n")
+    tree = Tree(opts, "profiles", "5.1", extra)
+    with open(os.path.join(opts.source, "demo", "registry.reg"), encoding="cp1252") as f:
+        user = sections(f.read().replace("\r\n", "\n"), "HKEY_CURRENT_USER")
+    jose = os.path.join(tree.root, "Documents and Settings", "Jos\u00e9", "NTUSER.DAT")
+    victim = os.path.join(opts.work, "outside", "Victim", "NTUSER.DAT")
+    for path in (jose, victim):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        tree.hive(path, user, "HKCU")
+    outside = read_bytes(victim)
+    helper = os.path.join(tree.root, "Program Files", "Caf\u00e9")
+    os.makedirs(helper)
+    with open(os.path.join(helper, "helper.exe"), "wb") as f:
+        f.write(b"MZ")
+
+    _, err = scan(opts, "--windows", tree.root, status=2)
+    check("(profiles: User, Jos\u00e9)" in err, f"each profile once, none outside:\n{err}")
+    out, err = scan(opts, "--windows", tree.root, "--user", "JOS\u00c9", "--fix", "--backup-dir",
+                    os.path.join(opts.work, "b4"), status=None)
+    check("Hive written: " + jose + " " in out, f"José's hive was not repaired:\n{out}\n{err}")
+    check(read_bytes(victim) == outside and victim not in out, f"a hive outside was written:\n{out}")
+
+    listed, _ = scan_json(opts, "--windows", tree.root, "--user", "User", "--startup")
+    rows = [i + 1 for i, row in enumerate(listed) if row["name"] == "Caf\u00e9 Helper"]
+    check(len(rows) == 1, f"the startup item is not listed once: {listed}")
+    for switch, enabled in (("--startup-off", False), ("--startup-on", True)):
+        out, err = scan(opts, "--windows", tree.root, "--user", "User", switch, str(rows[0]))
+        check("Hive written" in out + err, f"{switch}: nothing written:\n{out}{err}")
+        listed, _ = scan_json(opts, "--windows", tree.root, "--user", "User", "--startup")
+        check([row["enabled"] for row in listed if row["name"] == "Caf\u00e9 Helper"] == [enabled],
+              f"{switch}: {listed}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scan", required=True)
@@ -231,6 +278,7 @@ def main():
     try:
         case_xp(opts)
         case_modern(opts)
+        case_profiles(opts)
     except Failure as e:
         print(f"FAIL: {e}")
         return 1

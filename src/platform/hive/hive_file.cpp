@@ -1,18 +1,13 @@
 #include "platform/hive/hive_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/memory/memory_registry_tree.h"
@@ -23,120 +18,15 @@ namespace qm::hive {
 
 namespace {
 
-constexpr size_t kHeaderSize = 4096;
 // Listings kept at once; a walk of a whole hive needs only the keys on its
 // path, so this bounds the memory a large hive costs.
 constexpr size_t kCachedListings = 32768;
-// Windows keeps value data longer than this in "big data" cells, which
-// hivex reads but does not write: it would write such data as one plain
-// cell, which Windows then misreads. Keys holding such a value are never
-// rewritten.
-constexpr size_t kLongestPlainData = 16344;
-
-// Memory handed out by hivex, freed with free().
-template <typename T>
-struct Freed {
-    T* p = nullptr;
-    explicit Freed(T* pointer) : p(pointer) {}
-    Freed(const Freed&) = delete;
-    Freed& operator=(const Freed&) = delete;
-    ~Freed() { std::free(p); }
-};
+// Handles of keys made here lie above every offset a hive file can hold.
+constexpr hive_node_h kFirstMade = hive_node_h{1} << 40;
 
 uint32_t ReadLe32(const unsigned char* bytes) {
     return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
            uint32_t{bytes[3]} << 24;
-}
-
-std::string ErrnoText(int error) {
-    return error != 0 ? std::strerror(error) : "unknown error";
-}
-
-// The hive's name as UTF-16 and whether it has an exact code-page form. A
-// zero character inside a name has none: no ANSI name can carry it.
-bool ConvertName(std::string_view utf8, std::string* name, bool* writable) {
-    std::u16string units;
-    *writable = regtext::Utf8ToUtf16(utf8, units) &&
-                std::find(units.begin(), units.end(), u'\0') == units.end();
-    if (CodePage::Windows1252().FromUtf16(units, *name) && *writable) return true;
-    std::replace(name->begin(), name->end(), '\0', '?');
-    return false;
-}
-
-// Text data (UTF-16LE in the hive) as code-page bytes; false when it does
-// not convert exactly.
-bool ConvertText(const char* bytes, size_t length, std::string* out) {
-    std::u16string units(length / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                         static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-    return CodePage::Windows1252().FromUtf16(units, *out) && length % 2 == 0;
-}
-
-std::string TextToHive(std::string_view codePage) {
-    const std::u16string units = CodePage::Windows1252().ToUtf16(codePage);
-    std::string bytes(units.size() * 2, '\0');
-    for (size_t i = 0; i < units.size(); ++i) {
-        bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
-        bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
-    }
-    return bytes;
-}
-
-std::string NameToHive(std::string_view codePage) {
-    return regtext::Utf16ToUtf8(CodePage::Windows1252().ToUtf16(codePage));
-}
-
-// A node's name as hivex gives it: UTF-8, zero characters included.
-bool RawNodeName(hive_h* h, hive_node_h node, std::string* name) {
-    errno = 0;
-    Freed<char> text(hivex_node_name(h, node));
-    if (text.p == nullptr) return false;
-    const size_t length = hivex_node_name_len(h, node);
-    name->assign(text.p, length != 0 ? length : std::strlen(text.p));
-    return true;
-}
-
-bool RawValueName(hive_h* h, hive_value_h value, std::string* name) {
-    errno = 0;
-    Freed<char> text(hivex_value_key(h, value));
-    if (text.p == nullptr) return false;
-    const size_t length = hivex_value_key_len(h, value);
-    name->assign(text.p, errno == 0 ? length : std::strlen(text.p));
-    return true;
-}
-
-// hivex passes a value's type as its C enum, which a hive fills with any
-// 32-bit number; in C++ an enum may hold only its own values, so the type is
-// only ever copied in and out as its bytes, never read as the enum.
-static_assert(sizeof(hive_type) == sizeof(uint32_t));
-uint32_t TypeBits(const hive_type& type) {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &type, sizeof bits);
-    return bits;
-}
-
-void SetTypeBits(hive_type* type, uint32_t bits) {
-    std::memcpy(type, &bits, sizeof bits);
-}
-
-// The type and length of a value; false when its cell does not read.
-bool RawValueType(hive_h* h, hive_value_h value, uint32_t* type, size_t* length) {
-    hive_type t;
-    if (hivex_value_type(h, value, &t, length) != 0) return false;
-    *type = TypeBits(t);
-    return true;
-}
-
-bool RawValueData(hive_h* h, hive_value_h value, uint32_t* type, std::string* data) {
-    size_t length = 0;
-    hive_type t;
-    errno = 0;
-    Freed<char> bytes(hivex_value_value(h, value, &t, &length));
-    if (bytes.p == nullptr && errno != 0) return false;
-    *type = TypeBits(t);
-    data->assign(bytes.p != nullptr ? bytes.p : "", bytes.p != nullptr ? length : 0);
-    return true;
 }
 
 // Whether a log file beside the hive holds anything: "<hive>.LOG1" or
@@ -164,25 +54,21 @@ std::string PendingLog(const std::string& path) {
 // The base block's own checks, which say what is wrong in words: the
 // signature, the checksum and whether the file holds the hive data the
 // header announces. Also gives the two sequence numbers.
-bool CheckHeader(const std::string& path, uint32_t* sequence1, uint32_t* sequence2,
+bool CheckHeader(int fd, uint64_t size, uint32_t* sequence1, uint32_t* sequence2,
                  std::string* reason) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *reason = "cannot open the file: " + ErrnoText(errno);
+    unsigned char header[kBaseBlockSize] = {};
+    const ssize_t got = ::pread(fd, header, sizeof header, 0);
+    if (got < 0) {
+        *reason = "cannot read the file: " + ErrnoText(errno);
         return false;
     }
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<uint64_t>(in.tellg());
-    in.seekg(0);
-    unsigned char header[kHeaderSize] = {};
-    in.read(reinterpret_cast<char*>(header), kHeaderSize);
     if (std::memcmp(header, "regf", 4) != 0) {
         *reason = "bad header: not a registry hive (no \"regf\" signature)";
         return false;
     }
-    if (size < kHeaderSize) {
+    if (size < kBaseBlockSize) {
         *reason = "truncated: " + std::to_string(size) + " bytes, shorter than the " +
-                  std::to_string(kHeaderSize) + "-byte header";
+                  std::to_string(kBaseBlockSize) + "-byte header";
         return false;
     }
     uint32_t sum = 0;
@@ -192,9 +78,9 @@ bool CheckHeader(const std::string& path, uint32_t* sequence1, uint32_t* sequenc
         return false;
     }
     const uint64_t dataSize = ReadLe32(header + 0x28);
-    if (kHeaderSize + dataSize > size) {
+    if (kBaseBlockSize + dataSize > size) {
         *reason = "truncated: the header gives " + std::to_string(dataSize) +
-                  " bytes of hive data, the file holds " + std::to_string(size - kHeaderSize);
+                  " bytes of hive data, the file holds " + std::to_string(size - kBaseBlockSize);
         return false;
     }
     *sequence1 = ReadLe32(header + 4);
@@ -243,103 +129,7 @@ bool CheckTree(hive_h* h, uint64_t fileSize, std::string* reason) {
     return true;
 }
 
-// Whether two hives hold the same tree: names, subkeys in order, values in
-// order with their types and data.
-bool SameTree(hive_h* a, hive_h* b, std::string* difference) {
-    std::vector<std::pair<hive_node_h, hive_node_h>> pending{{hivex_root(a), hivex_root(b)}};
-    while (!pending.empty()) {
-        const auto [na, nb] = pending.back();
-        pending.pop_back();
-        std::string nameA, nameB;
-        if (!RawNodeName(a, na, &nameA) || !RawNodeName(b, nb, &nameB) || nameA != nameB) {
-            *difference = "a key's name differs";
-            return false;
-        }
-        Freed<hive_value_h> va(hivex_node_values(a, na));
-        Freed<hive_value_h> vb(hivex_node_values(b, nb));
-        if (va.p == nullptr || vb.p == nullptr) {
-            *difference = "the values of key " + nameA + " do not read";
-            return false;
-        }
-        size_t i = 0;
-        for (; va.p[i] != 0 && vb.p[i] != 0; ++i) {
-            std::string keyA, keyB, dataA, dataB;
-            uint32_t typeA = 0, typeB = 0;
-            if (!RawValueName(a, va.p[i], &keyA) || !RawValueName(b, vb.p[i], &keyB) ||
-                keyA != keyB || !RawValueData(a, va.p[i], &typeA, &dataA) ||
-                !RawValueData(b, vb.p[i], &typeB, &dataB) || typeA != typeB || dataA != dataB) {
-                *difference = "a value of key " + nameA + " differs";
-                return false;
-            }
-        }
-        if (va.p[i] != 0 || vb.p[i] != 0) {
-            *difference = "key " + nameA + " holds another number of values";
-            return false;
-        }
-        Freed<hive_node_h> ca(hivex_node_children(a, na));
-        Freed<hive_node_h> cb(hivex_node_children(b, nb));
-        if (ca.p == nullptr || cb.p == nullptr) {
-            *difference = "the subkeys of key " + nameA + " do not read";
-            return false;
-        }
-        size_t k = 0;
-        for (; ca.p[k] != 0 && cb.p[k] != 0; ++k) pending.emplace_back(ca.p[k], cb.p[k]);
-        if (ca.p[k] != 0 || cb.p[k] != 0) {
-            *difference = "key " + nameA + " holds another number of subkeys";
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string TwoDigits(int n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
-}
-
-uint64_t FileSize(const std::string& path) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : size;
-}
-
-// fsync of a file or a folder.
-bool SyncFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
-// hivex checks the block offsets of a damaged hive with assert() while it
-// frees or links blocks, and a failed check ends the whole process. Each
-// change is therefore tried first in a child process, on its copy of the
-// hive in memory; only a change that the child survives is made here.
-template <typename Change>
-bool SurvivesInChild(Change change) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        signal(SIGABRT, SIG_DFL);
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, STDERR_FILENO);
-        change();
-        _exit(0);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 }  // namespace
-
-struct HiveFile::Wanted {
-    std::string key;  // UTF-8, as hivex takes it
-    uint32_t type;
-    std::string data;  // as stored in the hive
-};
 
 struct HiveFile::Listing {
     bool childrenRead = false;
@@ -362,13 +152,32 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
         if (error != nullptr) *error = path + ": " + reason;
         return nullptr;
     };
-    uint32_t sequence1 = 0, sequence2 = 0;
-    std::string reason;
-    if (!CheckHeader(path, &sequence1, &sequence2, &reason)) return fail(reason);
-
     std::unique_ptr<HiveFile> file(new HiveFile());
     file->path_ = path;
     file->cache_ = std::make_unique<ListingCache>();
+    file->nextMade_ = kFirstMade;
+    // The folder and the file are opened once: every later step (the
+    // checks, hivex, the commit) works on these, whatever happens to the
+    // names meanwhile.
+    const std::filesystem::path where(path);
+    file->name_ = where.filename().string();
+    const std::string folder = where.has_parent_path() ? where.parent_path().string() : ".";
+    file->folder_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!file->folder_.valid() || file->name_.empty())
+        return fail("cannot open the folder: " + ErrnoText(file->name_.empty() ? EISDIR : errno));
+    file->file_ = UniqueFd(
+        ::openat(file->folder_.get(), file->name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file->file_.valid()) {
+        if (errno == ELOOP) return fail("is a symbolic link; give the file it leads to");
+        return fail("cannot open the file: " + ErrnoText(errno));
+    }
+    if (::fstat(file->file_.get(), &file->identity_) != 0 || !S_ISREG(file->identity_.st_mode))
+        return fail("is not a plain file");
+    const auto size = static_cast<uint64_t>(file->identity_.st_size);
+
+    uint32_t sequence1 = 0, sequence2 = 0;
+    std::string reason;
+    if (!CheckHeader(file->file_.get(), size, &sequence1, &sequence2, &reason)) return fail(reason);
     const std::string log = PendingLog(path);
     if (!log.empty()) {
         file->warning_ = path + ": the transaction log " + log +
@@ -380,9 +189,27 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
                          "is only read, never written";
     }
     file->writable_ = writable && file->warning_.empty();
+    if (file->writable_) {
+        // A hive to be written must pass Windows' own checks first, so that
+        // no change ever starts on a damaged cell (hivex trusts, for one, the
+        // links between security cells when it deletes a key).
+        MappedBytes bytes;
+        if (!bytes.Map(file->file_.get(), false))
+            return fail("cannot read the file: " + ErrnoText(errno));
+        const std::string fault = CheckImage(bytes.view(), false, &file->facts_);
+        if (!fault.empty()) {
+            file->writable_ = false;
+            file->warning_ = path + ": it fails the checks Windows makes of a hive (" + fault +
+                             "); it is only read, never written";
+        }
+    }
 
+    // hivex reads the file through the descriptor opened above, and only
+    // reads it: the changes are made in a copy of it when they are written.
+    file->source_ = UniqueFd(::dup(file->file_.get()));
     errno = 0;
-    file->h_ = hivex_open(path.c_str(), file->writable_ ? HIVEX_OPEN_WRITE : 0);
+    file->h_ = file->source_.valid() ? hivex_open(DescriptorPath(file->source_.get()).c_str(), 0)
+                                     : nullptr;
     if (file->h_ == nullptr) {
         const int cause = errno;
         // The header passed the checks above: what hivex refuses is the
@@ -391,17 +218,14 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
     }
     file->root_ = hivex_root(file->h_);
     if (file->root_ == 0) return fail("bad cell: the root key does not read");
-    if (!CheckTree(file->h_, FileSize(path), &reason)) return fail(reason);
+    // A hive that passed our own checks above holds every cell that hivex
+    // reads; the others are read once through hivex.
+    if (!file->writable_ && !CheckTree(file->h_, size, &reason)) return fail(reason);
     return file;
 }
 
 void HiveFile::MarkDamaged(const std::string& what) {
     if (damage_.empty()) damage_ = path_ + ": " + what;
-}
-
-void HiveFile::Changed() {
-    modified_ = true;
-    cache_->listings.clear();
 }
 
 HiveFile::Listing* HiveFile::ListingOf(hive_node_h node) {
@@ -412,6 +236,11 @@ HiveFile::Listing* HiveFile::ListingOf(hive_node_h node) {
 }
 
 bool HiveFile::Children(hive_node_h node, const std::vector<ChildEntry>** children) {
+    auto edit = edits_.find(node);
+    if (edit != edits_.end() && edit->second.childrenHeld) {
+        *children = &edit->second.children;
+        return true;
+    }
     Listing* listing = ListingOf(node);
     if (!listing->childrenRead) {
         Freed<hive_node_h> nodes(hivex_node_children(h_, node));
@@ -449,6 +278,17 @@ bool HiveFile::Children(hive_node_h node, const std::vector<ChildEntry>** childr
 }
 
 bool HiveFile::Values(hive_node_h node, const std::vector<ValueEntry>** values) {
+    auto edit = edits_.find(node);
+    if (edit != edits_.end() && edit->second.valuesHeld) {
+        Edit& held = edit->second;
+        if (held.removed != 0) {
+            std::erase_if(held.values, [](const ValueEntry& value) { return value.removed; });
+            held.removed = 0;
+            held.hint = 0;
+        }
+        *values = &held.values;
+        return true;
+    }
     Listing* listing = ListingOf(node);
     if (!listing->valuesRead) {
         Freed<hive_value_h> handles(hivex_node_values(h_, node));
@@ -511,9 +351,48 @@ hive_node_h HiveFile::FindChild(hive_node_h node, std::string_view name) {
     return 0;
 }
 
+size_t HiveFile::HeldValue(Edit& edit, std::string_view name) {
+    // Searched from where the last one was found: a repair deletes a key's
+    // values in their order.
+    const size_t count = edit.values.size();
+    for (size_t step = 0; step < count; ++step) {
+        const size_t i = (edit.hint + step) % count;
+        const ValueEntry& value = edit.values[i];
+        if (!value.removed && value.nameExact && memreg::NamesEqual(value.name, name)) {
+            edit.hint = i;
+            return i;
+        }
+    }
+    return count;
+}
+
+uint32_t HiveFile::FindValue(hive_node_h node, std::string_view name, const ValueEntry** value) {
+    *value = nullptr;
+    auto edit = edits_.find(node);
+    if (edit != edits_.end() && edit->second.valuesHeld) {
+        const size_t at = HeldValue(edit->second, name);
+        if (at == edit->second.values.size()) return status::kFileNotFound;
+        *value = &edit->second.values[at];
+        return status::kSuccess;
+    }
+    const std::vector<ValueEntry>* values = nullptr;
+    if (!Values(node, &values)) return status::kCantRead;
+    for (const ValueEntry& entry : *values) {
+        if (entry.nameExact && memreg::NamesEqual(entry.name, name)) {
+            *value = &entry;
+            return status::kSuccess;
+        }
+    }
+    return status::kFileNotFound;
+}
+
 bool HiveFile::ReadData(const ValueEntry& value, std::string* data) {
     if (regtype::IsText(value.type)) {
         *data = value.text;
+        return true;
+    }
+    if (value.held) {
+        *data = value.bytes;
         return true;
     }
     uint32_t type = 0;
@@ -549,183 +428,186 @@ bool HiveFile::IsWithin(hive_node_h node, hive_node_h top) {
     for (size_t depth = 0; node != 0 && depth < 512; ++depth) {
         if (node == top) return true;
         if (node == root_) return false;
-        node = hivex_node_parent(h_, node);
+        node = Parent(node);
     }
     return false;
 }
 
+bool HiveFile::Made(hive_node_h node) {
+    return node >= kFirstMade;
+}
+
+hive_node_h HiveFile::Parent(hive_node_h node) {
+    if (Made(node)) {
+        auto edit = edits_.find(node);
+        return edit != edits_.end() ? edit->second.parent : 0;
+    }
+    return hivex_node_parent(h_, node);
+}
+
+bool HiveFile::Gone(hive_node_h node) {
+    for (size_t depth = 0; node != 0 && depth < 512; ++depth) {
+        auto edit = edits_.find(node);
+        if (edit != edits_.end() && edit->second.deleted) return true;
+        if (node == root_) return false;
+        node = Parent(node);
+    }
+    return false;
+}
+
+HiveFile::Edit* HiveFile::HoldChildren(hive_node_h node) {
+    Edit& edit = edits_[node];
+    if (!edit.childrenHeld) {
+        const std::vector<ChildEntry>* children = nullptr;
+        if (!Children(node, &children)) return nullptr;
+        edit.children = *children;
+        edit.childrenHeld = true;
+    }
+    return &edit;
+}
+
+HiveFile::Edit* HiveFile::HoldValues(hive_node_h node, uint32_t* status) {
+    Edit& edit = edits_[node];
+    if (edit.valuesHeld || edit.refusal != status::kSuccess) return &edit;
+    const std::vector<ValueEntry>* values = nullptr;
+    *status = status::kCantRead;
+    if (!Values(node, &values)) return nullptr;
+    // hivex writes a key's values as one list, each name given as UTF-8 text
+    // ending at a zero byte, each value's data in one cell. A value whose
+    // name holds a zero character (or does not read) would lose its name,
+    // and data longer than a cell holds would be written in a form Windows
+    // misreads: such a key's values are never rewritten, and not held.
+    for (const ValueEntry& value : *values) {
+        if (!value.writableName) edit.refusal = status::kNoUnicodeTranslation;
+        if (edit.refusal == status::kSuccess && value.rawLength > kLongestCellData)
+            edit.refusal = status::kCantWrite;
+        if (edit.refusal != status::kSuccess) return &edit;
+    }
+    std::vector<ValueEntry> held = *values;
+    for (ValueEntry& value : held) {
+        uint32_t type = 0;
+        if (!RawValueName(h_, value.value, &value.key) ||
+            !RawValueData(h_, value.value, &type, &value.bytes)) {
+            MarkDamaged("a value does not read");
+            return nullptr;
+        }
+        value.held = true;
+    }
+    edit.values = std::move(held);
+    edit.valuesHeld = true;
+    return &edit;
+}
+
+namespace {
+
+// A value written here, as the registry then shows it.
+ValueEntry NewHeldValue(std::string_view name, uint32_t type, const std::string& data) {
+    ValueEntry value;
+    value.name = std::string(name);
+    value.type = type;
+    value.held = true;
+    value.key = NameToHive(name);
+    value.bytes = regtype::IsText(type) ? TextToHive(data) : data;
+    if (regtype::IsText(type)) value.text = data;
+    value.rawLength = static_cast<uint32_t>(value.bytes.size());
+    return value;
+}
+
+}  // namespace
+
 uint32_t HiveFile::AddChild(hive_node_h parent, std::string_view name, hive_node_h* child) {
     if (!writable_ || damaged()) return status::kAccessDenied;
-    const std::string hiveName = NameToHive(name);
-    if (!SurvivesInChild([&] { hivex_node_add_child(h_, parent, hiveName.c_str()); })) {
-        MarkDamaged("hivex stopped on a damaged block while adding a key");
-        return status::kWriteFault;
-    }
-    errno = 0;
-    *child = hivex_node_add_child(h_, parent, hiveName.c_str());
-    Changed();
-    if (*child == 0) {
-        MarkDamaged("hivex could not add a key: " + ErrnoText(errno));
-        return status::kWriteFault;
-    }
+    if (Gone(parent)) return status::kKeyDeleted;
+    Edit* above = HoldChildren(parent);
+    if (above == nullptr) return status::kCantRead;
+    const hive_node_h node = nextMade_++;
+    Edit& made = edits_[node];
+    made.made = true;
+    made.parent = parent;
+    made.key = NameToHive(name);
+    made.childrenHeld = made.valuesHeld = true;
+    std::vector<ChildEntry>& list = above->children;
+    auto at = std::upper_bound(list.begin(), list.end(), name,
+                               [](std::string_view a, const ChildEntry& b) {
+                                   return memreg::CompareNames(a, b.name) < 0;
+                               });
+    list.insert(at, ChildEntry{std::string(name), true, node});
+    modified_ = true;
+    *child = node;
     return status::kSuccess;
 }
 
 uint32_t HiveFile::DeleteNode(hive_node_h node) {
     if (!writable_ || damaged()) return status::kAccessDenied;
     if (node == root_) return status::kAccessDenied;
-    if (!SurvivesInChild([&] { hivex_node_delete_child(h_, node); })) {
-        MarkDamaged("hivex stopped on a damaged block while deleting a key");
-        return status::kWriteFault;
-    }
-    errno = 0;
-    const int result = hivex_node_delete_child(h_, node);
-    Changed();
-    if (result != 0) {
-        MarkDamaged("hivex could not delete a key: " + ErrnoText(errno));
-        return status::kWriteFault;
-    }
+    const hive_node_h parent = Parent(node);
+    if (parent == 0) return status::kCantRead;
+    // hivex takes a subkey out of fast and hash leaves only.
+    if (!Made(node) && std::find(facts_.indexLeaves.begin(), facts_.indexLeaves.end(), parent) !=
+                           facts_.indexLeaves.end())
+        return status::kCantWrite;
+    Edit* above = HoldChildren(parent);
+    if (above == nullptr) return status::kCantRead;
+    std::vector<ChildEntry>& list = above->children;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [node](const ChildEntry& c) { return c.node == node; }),
+               list.end());
+    edits_[node].deleted = true;
+    modified_ = true;
     return status::kSuccess;
 }
 
 uint32_t HiveFile::WriteValue(hive_node_h node, std::string_view name, uint32_t type,
                               const std::string* data) {
     if (!writable_ || damaged()) return status::kAccessDenied;
-    const std::vector<ValueEntry>* listed = nullptr;
-    if (!Values(node, &listed)) return status::kCantRead;
-    // hivex writes a key's values as one list, each name given as UTF-8 text
-    // ending at a zero byte. A value whose name holds a zero character would
-    // lose the rest of its name, so such a key's values are never rewritten.
-    std::vector<Wanted> wanted;
-    bool replaced = false;
-    for (const ValueEntry& value : *listed) {
-        if (!value.writableName) return status::kNoUnicodeTranslation;
-        Wanted w;
-        if (!RawValueName(h_, value.value, &w.key) ||
-            !RawValueData(h_, value.value, &w.type, &w.data))
-            return status::kCantRead;
-        if (value.nameExact && memreg::NamesEqual(value.name, name)) {
-            replaced = true;
-            if (data == nullptr) continue;
-            w.type = type;
-            w.data = regtype::IsText(type) ? TextToHive(*data) : *data;
+    uint32_t failed = status::kSuccess;
+    Edit* edit = HoldValues(node, &failed);
+    if (edit == nullptr) return failed;
+    if (edit->refusal != status::kSuccess) return edit->refusal;
+    std::vector<ValueEntry>& values = edit->values;
+    const size_t found = HeldValue(*edit, name);
+    if (data == nullptr) {
+        if (found == values.size()) return status::kFileNotFound;
+        values[found].removed = true;
+        ++edit->removed;
+        modified_ = true;
+        return status::kSuccess;
+    }
+    ValueEntry value = NewHeldValue(name, type, *data);
+    if (value.bytes.size() > kLongestCellData) return status::kCantWrite;
+    if (found != values.size()) {
+        // The value keeps its name as it was written, whatever case the
+        // caller gives it.
+        value.name = std::move(values[found].name);
+        value.key = std::move(values[found].key);
+        values[found] = std::move(value);
+    } else {
+        // A name that becomes another's in the code page: neither is the one
+        // a caller means.
+        for (ValueEntry& other : values) {
+            if (!other.removed && memreg::CompareNames(other.name, value.name) == 0)
+                other.exact = other.nameExact = value.exact = value.nameExact = false;
         }
-        wanted.push_back(std::move(w));
+        values.push_back(std::move(value));
     }
-    if (!replaced) {
-        if (data == nullptr) return status::kFileNotFound;
-        wanted.push_back(
-            {NameToHive(name), type, regtype::IsText(type) ? TextToHive(*data) : *data});
-    }
-    return SetValues(node, wanted);
+    modified_ = true;
+    return status::kSuccess;
 }
 
 uint32_t HiveFile::ReplaceValues(hive_node_h node, const std::vector<NewValue>& values) {
     if (!writable_ || damaged()) return status::kAccessDenied;
-    std::vector<Wanted> wanted;
-    for (const NewValue& value : values)
-        wanted.push_back({NameToHive(value.name), value.type,
-                          regtype::IsText(value.type) ? TextToHive(value.data) : value.data});
-    return SetValues(node, wanted);
-}
-
-uint32_t HiveFile::SetValues(hive_node_h node, const std::vector<Wanted>& wanted) {
-    for (const Wanted& value : wanted)
-        if (value.data.size() > kLongestPlainData) return status::kCantWrite;
-    std::vector<hive_set_value> set(wanted.size());
-    for (size_t i = 0; i < wanted.size(); ++i) {
-        set[i].key = const_cast<char*>(wanted[i].key.data());
-        SetTypeBits(&set[i].t, wanted[i].type);
-        set[i].len = wanted[i].data.size();
-        set[i].value = const_cast<char*>(wanted[i].data.data());
+    std::vector<ValueEntry> held;
+    for (const NewValue& value : values) {
+        held.push_back(NewHeldValue(value.name, value.type, value.data));
+        if (held.back().bytes.size() > kLongestCellData) return status::kCantWrite;
     }
-    if (!SurvivesInChild([&] { hivex_node_set_values(h_, node, set.size(), set.data(), 0); })) {
-        MarkDamaged("hivex stopped on a damaged block while writing the values of a key");
-        return status::kWriteFault;
-    }
-    errno = 0;
-    const int result = hivex_node_set_values(h_, node, set.size(), set.data(), 0);
-    Changed();
-    if (result != 0) {
-        MarkDamaged("hivex could not write the values of a key: " + ErrnoText(errno));
-        return status::kWriteFault;
-    }
-    // Read back what hivex wrote: exactly the list asked for.
-    Freed<hive_value_h> now(hivex_node_values(h_, node));
-    size_t i = 0;
-    for (; now.p != nullptr && now.p[i] != 0 && i < wanted.size(); ++i) {
-        std::string key, bytes;
-        uint32_t t = 0;
-        if (!RawValueName(h_, now.p[i], &key) || !RawValueData(h_, now.p[i], &t, &bytes) ||
-            key != wanted[i].key || t != wanted[i].type || bytes != wanted[i].data)
-            break;
-    }
-    if (now.p == nullptr || now.p[i] != 0 || i != wanted.size()) {
-        MarkDamaged("hivex did not write the values of a key as asked");
-        return status::kWriteFault;
-    }
+    Edit& edit = edits_[node];
+    edit.values = std::move(held);
+    edit.valuesHeld = true;
+    edit.removed = edit.hint = 0;
+    edit.refusal = status::kSuccess;
+    modified_ = true;
     return status::kSuccess;
-}
-
-bool HiveFile::SaveAs(const std::string& newPath, std::string* error) {
-    errno = 0;
-    if (hivex_commit(h_, newPath.c_str(), 0) == 0) return true;
-    if (error != nullptr) *error = newPath + ": cannot write the hive: " + ErrnoText(errno);
-    return false;
-}
-
-bool HiveFile::Commit(const UtcTime& now, std::string* backup, std::string* error) {
-    auto fail = [&](const std::string& reason) {
-        if (error != nullptr) *error = path_ + ": " + reason + "; the hive was left as it was";
-        return false;
-    };
-    if (!damage_.empty()) return fail(damage_.substr(path_.size() + 2));
-    if (!writable_) return fail(warning_.empty() ? "it was opened read-only" : "it is only read");
-    const std::string fresh = path_ + ".quillmend-new";
-    std::remove(fresh.c_str());
-    errno = 0;
-    if (hivex_commit(h_, fresh.c_str(), 0) != 0) {
-        const std::string reason = "writing " + fresh + " failed: " + ErrnoText(errno);
-        std::remove(fresh.c_str());
-        return fail(reason);
-    }
-    // The new file as a reader will find it: it opens, its tree is sound
-    // and it is the tree held here.
-    {
-        std::string reason;
-        hive_h* reopened = hivex_open(fresh.c_str(), 0);
-        const bool same = reopened != nullptr && CheckTree(reopened, FileSize(fresh), &reason) &&
-                          SameTree(h_, reopened, &reason);
-        if (reopened != nullptr) hivex_close(reopened);
-        if (!same || !SyncFile(fresh)) {
-            std::remove(fresh.c_str());
-            return fail(fresh + " does not read back as written" +
-                        (reason.empty() ? std::string() : ": " + reason));
-        }
-    }
-    const std::string stamp = std::to_string(now.year) + TwoDigits(now.month) + TwoDigits(now.day) +
-                              "-" + TwoDigits(now.hour) + TwoDigits(now.minute) +
-                              TwoDigits(now.second);
-    std::string kept = path_ + ".quillmend-" + stamp + ".bak";
-    std::error_code ec;
-    for (int n = 2; std::filesystem::exists(kept, ec); ++n)
-        kept = path_ + ".quillmend-" + stamp + "-" + std::to_string(n) + ".bak";
-    if (std::rename(path_.c_str(), kept.c_str()) != 0) {
-        const std::string reason = "cannot keep the original as " + kept + ": " + ErrnoText(errno);
-        std::remove(fresh.c_str());
-        return fail(reason);
-    }
-    if (std::rename(fresh.c_str(), path_.c_str()) != 0) {
-        const std::string reason = "cannot put " + fresh + " in its place: " + ErrnoText(errno);
-        std::rename(kept.c_str(), path_.c_str());
-        return fail(reason);
-    }
-    // The renames themselves reach the disk before the caller goes on.
-    const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
-    SyncFile(folder.empty() ? "." : folder.string());
-    modified_ = false;
-    if (backup != nullptr) *backup = kept;
-    return true;
 }
 
 }  // namespace qm::hive

@@ -148,11 +148,9 @@ struct HiveRegistry::Impl : KeyHandles<Handle, HiveRegistry::Impl> {
     // The value `name` of the key behind a handle. A value whose name reads
     // as this one only with a character replaced is not this one.
     static Status ExactValue(const Handle& h, std::string_view name, const ValueEntry** out) {
-        const std::vector<ValueEntry>* values = nullptr;
-        const Status s = ValuesOf(h, status::kFileNotFound, &values);
+        if (h.place.hive == nullptr) return status::kFileNotFound;
+        const Status s = static_cast<Status>(h.place.hive->FindValue(h.place.node, name, out));
         if (s != status::kSuccess) return s;
-        *out = FindValue(*values, name);
-        if (*out == nullptr) return status::kFileNotFound;
         return (*out)->exact ? status::kSuccess : status::kNoUnicodeTranslation;
     }
 
@@ -214,13 +212,6 @@ struct HiveRegistry::Impl : KeyHandles<Handle, HiveRegistry::Impl> {
         *name = listed[index].name;
         *exact = listed[index].exact;
         return status::kSuccess;
-    }
-
-    static const ValueEntry* FindValue(const std::vector<ValueEntry>& values,
-                                       std::string_view name) {
-        for (const ValueEntry& value : values)
-            if (value.nameExact && memreg::NamesEqual(value.name, name)) return &value;
-        return nullptr;
     }
 
     // Whether deleting the hive key `node` would take a mount point with it.
@@ -291,18 +282,28 @@ std::vector<std::shared_ptr<HiveFile>> HiveRegistry::Hives() const {
     return impl_->hives;
 }
 
-bool HiveRegistry::Commit(const UtcTime& now, std::vector<std::string>* backups,
+bool HiveRegistry::Commit(const UtcTime& now, std::vector<hive::HiveOutcome>* outcomes,
                           std::string* error) {
     std::lock_guard<std::mutex> lock(impl_->mutex());
-    for (const auto& hive : impl_->hives) {
-        // A hive found damaged while changing it fails the commit with the
-        // reason, even when nothing in it changed.
-        if (!hive->modified() && !hive->damaged()) continue;
-        std::string kept;
-        if (!hive->Commit(now, &kept, error)) return false;
-        if (backups != nullptr) backups->push_back(kept);
+    // A hive found damaged while changing it fails the commit with the
+    // reason, even when nothing in it changed.
+    std::vector<HiveFile*> changed;
+    for (const auto& hive : impl_->hives)
+        if (hive->modified() || hive->damaged()) changed.push_back(hive.get());
+    std::vector<hive::HiveOutcome> results;
+    const bool written = changed.empty() || hive::CommitHives(changed, now, &results);
+    if (!written && error != nullptr) {
+        bool touched = false;
+        for (const hive::HiveOutcome& outcome : results)
+            touched = touched || outcome.state != hive::HiveOutcome::State::kLeft;
+        *error = std::string(touched ? "the changes were not written, and not every hive is as "
+                                       "it was:\n"
+                                     : "the changes were not written; no hive was changed:\n") +
+                 hive::DescribeOutcomes(results);
+        if (!error->empty() && error->back() == '\n') error->pop_back();
     }
-    return true;
+    if (outcomes != nullptr) *outcomes = std::move(results);
+    return written;
 }
 
 size_t HiveRegistry::OpenHandleCount() const {
@@ -488,10 +489,11 @@ Status HiveRegistry::SetValue(HKey key, const char* name, uint32_t type, const u
     const std::string_view valueName = Text(name);
     if (valueName.size() > memreg::kMaxValueNameLength) return status::kInvalidParameter;
     return impl_->WithHandle(key, access::kSetValue, [&](Handle* h) {
-        const std::vector<ValueEntry>* values = nullptr;
-        const Status s = Impl::ValuesOf(*h, status::kAccessDenied, &values);
-        if (s != status::kSuccess) return s;
-        const ValueEntry* found = Impl::FindValue(*values, valueName);
+        if (h->place.hive == nullptr) return status::kAccessDenied;
+        const ValueEntry* found = nullptr;
+        const auto s =
+            static_cast<Status>(h->place.hive->FindValue(h->place.node, valueName, &found));
+        if (s != status::kSuccess && s != status::kFileNotFound) return s;
         if (found != nullptr && !found->exact) return status::kNoUnicodeTranslation;
         std::string bytes;
         if (size > 0) bytes.assign(reinterpret_cast<const char*>(data), size);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/hive/hive_commit.h"
 #include "platform/hive/hive_file.h"
 #include "platform/registry_service.h"
 
@@ -39,9 +40,11 @@ class HiveRegistry : public RegistryService {
     // The hives mounted, each once, in the order first mounted.
     std::vector<std::shared_ptr<hive::HiveFile>> Hives() const;
 
-    // Writes every changed hive (HiveFile::Commit). Stops at the first
-    // failure. `backups` receives the paths of the originals kept.
-    bool Commit(const UtcTime& now, std::vector<std::string>* backups, std::string* error);
+    // Writes every changed hive, and every damaged one fails, as one
+    // (hive::CommitHives): all of them or none. `outcomes` (may be null)
+    // receives what became of each; `error`, when not every one was
+    // written, says so with every hive's outcome.
+    bool Commit(const UtcTime& now, std::vector<hive::HiveOutcome>* outcomes, std::string* error);
 
     size_t OpenHandleCount() const;
 

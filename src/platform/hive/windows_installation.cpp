@@ -1,5 +1,8 @@
 #include "platform/hive/windows_installation.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -7,6 +10,8 @@
 #include <vector>
 
 #include "platform/c_text.h"
+#include "platform/memory/host_text.h"
+#include "platform/name_case.h"
 
 namespace qm::hive {
 
@@ -21,14 +26,25 @@ constexpr const char* kShellFolders =
 constexpr const char* kUserShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+// A Windows name (code page) and a host name (UTF-8) that NTFS takes for
+// one: the same characters without regard to case.
+bool SameName(std::string_view windowsName, std::string_view hostName) {
+    return EqualNoCase(mapped::WindowsToUnicode(windowsName), mapped::HostToUnicode(hostName));
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-    return Upper(a) == Upper(b);
+// A host name (UTF-8) in the code page, as Windows names it.
+std::string HostToWindows(std::string_view hostName) {
+    return mapped::UnicodeToWindows(mapped::HostToUnicode(hostName));
+}
+
+// Where `path` really is, every link followed, when that lies inside the
+// folder `realRoot` (itself a real path); empty otherwise.
+std::string Inside(const std::string& path, const std::string& realRoot) {
+    std::error_code ec;
+    const std::string real = fs::canonical(path, ec).string();
+    if (ec) return {};
+    if (realRoot == "/" || real == realRoot || real.rfind(realRoot + "/", 0) == 0) return real;
+    return {};
 }
 
 // A host path below `root` given as Windows names, each found without
@@ -86,8 +102,9 @@ std::string Expand(const std::string& text,
         const size_t close = open == std::string::npos ? open : text.find('%', open + 1);
         if (close == std::string::npos) break;
         const std::string name = text.substr(open + 1, close - open - 1);
-        auto found = std::find_if(variables.begin(), variables.end(),
-                                  [&](const auto& v) { return SameText(v.first, name); });
+        auto found = std::find_if(variables.begin(), variables.end(), [&](const auto& v) {
+            return mapped::EqualNoCase(v.first, name);
+        });
         out += text.substr(pos, open - pos);
         if (found != variables.end()) {
             out += found->second;
@@ -103,7 +120,7 @@ std::string Expand(const std::string& text,
 void SetVariable(std::vector<std::pair<std::string, std::string>>& variables,
                  const std::string& name, const std::string& value) {
     for (auto& variable : variables) {
-        if (SameText(variable.first, name)) {
+        if (mapped::EqualNoCase(variable.first, name)) {
             variable.second = value;
             return;
         }
@@ -132,7 +149,17 @@ std::string ProfileFolder(const std::string& imagePath, const std::string& root,
     return host;
 }
 
-Profile ProfileIn(const std::string& folder, const std::string& key) {
+// The identity of a file (device and inode), to tell one file reached by
+// two paths.
+std::pair<dev_t, ino_t> FileId(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {0, 0};
+    return {st.st_dev, st.st_ino};
+}
+
+// The profile in `folder` (a host path), with its hives where they lie
+// inside the installation; no NTUSER.DAT when it has none there.
+Profile ProfileIn(const std::string& folder, const std::string& key, const std::string& realRoot) {
     Profile profile;
     profile.name = fs::path(folder).filename().string();
     profile.key = key;
@@ -142,24 +169,42 @@ Profile ProfileIn(const std::string& folder, const std::string& key) {
     if (profile.usrClass.empty())
         profile.usrClass = FindPath(
             folder, {"Local Settings", "Application Data", "Microsoft", "Windows", "UsrClass.dat"});
+    if (Inside(folder, realRoot).empty() || Inside(profile.ntUser, realRoot).empty())
+        profile.ntUser.clear();
+    if (Inside(profile.usrClass, realRoot).empty()) profile.usrClass.clear();
     return profile;
 }
 
 // The users' profiles: the accounts of the ProfileList (S-1-5-21-...) whose
 // folders hold a hive, or, when the list names none, every profile folder
-// with an NTUSER.DAT except the templates.
+// with an NTUSER.DAT except the templates. Each hive file is one profile's:
+// a second entry naming the same folder (or the same file by another path)
+// is left out, as Windows loads a file once.
 std::vector<Profile> FindProfiles(RegistryService& registry, const std::string& root,
-                                  const std::string& systemRoot) {
+                                  const std::string& realRoot, const std::string& systemRoot) {
     std::vector<Profile> profiles;
+    std::vector<std::pair<dev_t, ino_t>> files;
+    auto add = [&](Profile profile) {
+        if (profile.ntUser.empty()) return;
+        const auto id = FileId(profile.ntUser);
+        if (std::find(files.begin(), files.end(), id) != files.end()) return;
+        files.push_back(id);
+        if (!profile.usrClass.empty()) {
+            const auto classes = FileId(profile.usrClass);
+            if (std::find(files.begin(), files.end(), classes) != files.end())
+                profile.usrClass.clear();
+            else
+                files.push_back(classes);
+        }
+        profiles.push_back(std::move(profile));
+    };
     for (const std::string& sid : SubKeys(registry, hkey::kLocalMachine, kProfileList)) {
-        if (Upper(sid).rfind("S-1-5-21-", 0) != 0) continue;
+        if (!EqualAsciiNoCase(std::string_view(sid).substr(0, 9), "S-1-5-21-")) continue;
         const std::string image =
             ReadText(registry, hkey::kLocalMachine, std::string(kProfileList) + "\\" + sid,
                      "ProfileImagePath");
         const std::string folder = ProfileFolder(image, root, systemRoot);
-        if (folder.empty()) continue;
-        Profile profile = ProfileIn(folder, sid);
-        if (!profile.ntUser.empty()) profiles.push_back(std::move(profile));
+        if (!folder.empty()) add(ProfileIn(folder, sid, realRoot));
     }
     if (!profiles.empty()) return profiles;
     for (const char* parent : {"Users", "Documents and Settings"}) {
@@ -171,34 +216,67 @@ std::vector<Profile> FindProfiles(RegistryService& registry, const std::string& 
             names.push_back(it->path().filename().string());
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
-            const std::string upper = Upper(name);
-            if (upper == "DEFAULT" || upper == "DEFAULT USER" || upper == "ALL USERS" ||
-                upper == "PUBLIC" || upper == "LOCALSERVICE" || upper == "NETWORKSERVICE")
-                continue;
-            Profile profile = ProfileIn(folder + "/" + name, name);
-            if (!profile.ntUser.empty()) profiles.push_back(std::move(profile));
+            bool shared = false;
+            for (const char* common : {"Default", "Default User", "All Users", "Public",
+                                       "LocalService", "NetworkService"})
+                shared = shared || EqualAsciiNoCase(name, common);
+            if (!shared) add(ProfileIn(folder + "/" + name, HostToWindows(name), realRoot));
         }
     }
     return profiles;
 }
 
-std::shared_ptr<HiveFile> OpenHive(const std::string& path, bool writable, Installation* out,
+// Where an open folder really is.
+std::string RealFolder(int fd) {
+    std::error_code ec;
+    return fs::read_symlink(DescriptorPath(fd), ec).string();
+}
+
+// Opens a hive file found inside the installation (`realRoot` is its real
+// path), once: a file already open is the same hive. The file opened is the
+// one found, in the folder found, whatever a link or a rename does to the
+// path meanwhile.
+std::shared_ptr<HiveFile> OpenHive(const std::string& path, const std::string& realRoot,
+                                   bool writable, Installation* out,
+                                   std::vector<std::shared_ptr<HiveFile>>* opened,
                                    std::string* error) {
-    std::shared_ptr<HiveFile> hive = HiveFile::Open(path, writable, error);
-    if (hive != nullptr && !hive->warning().empty()) out->warnings.push_back(hive->warning());
+    const std::string real = Inside(path, realRoot);
+    if (real.empty()) {
+        *error = path + ": leads outside " + realRoot + "; it is not opened";
+        return nullptr;
+    }
+    const auto id = FileId(real);
+    for (const auto& hive : *opened)
+        if (hive->identity().st_dev == id.first && hive->identity().st_ino == id.second)
+            return hive;
+    std::error_code ec;
+    std::shared_ptr<HiveFile> hive =
+        HiveFile::Open(fs::is_symlink(path, ec) ? real : path, writable, error);
+    if (hive == nullptr) return nullptr;
+    if (RealFolder(hive->folder()) != fs::path(real).parent_path().string()) {
+        *error = path + ": its folder moved while it was opened; it is not opened";
+        return nullptr;
+    }
+    if (!hive->warning().empty()) out->warnings.push_back(hive->warning());
+    opened->push_back(hive);
     return hive;
 }
 
 }  // namespace
 
 std::string FindEntry(const std::string& folder, const std::string& name) {
+    // A name that the host would read as more than one name, or as a step
+    // up, names nothing in a Windows folder.
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of(std::string("/\\\0", 3)) != std::string::npos)
+        return {};
     std::error_code ec;
-    const std::string exact = folder + "/" + name;
+    const std::string exact = folder + "/" + mapped::WindowsToHost(name);
     if (fs::exists(exact, ec)) return exact;
     std::vector<std::string> matches;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string entry = it->path().filename().string();
-        if (SameText(entry, name)) matches.push_back(entry);
+        if (SameName(name, entry)) matches.push_back(entry);
     }
     if (matches.empty()) return {};
     std::sort(matches.begin(), matches.end());
@@ -214,8 +292,9 @@ MappedFilesConfig InstallationFiles(RegistryService& registry, const std::string
     std::string systemRoot = ReadText(registry, hkey::kLocalMachine, kVersionKey, "SystemRoot");
     if (systemRoot.empty()) {
         const std::string folder = FindEntry(root, "Windows");
-        systemRoot = "C:\\" + (folder.empty() ? std::string("WINDOWS")
-                                              : fs::path(folder).filename().string());
+        systemRoot =
+            "C:\\" + (folder.empty() ? std::string("WINDOWS")
+                                     : HostToWindows(fs::path(folder).filename().string()));
     }
     SetVariable(env, "SystemDrive", "C:");
     SetVariable(env, "SystemRoot", systemRoot);
@@ -252,10 +331,10 @@ MappedFilesConfig InstallationFiles(RegistryService& registry, const std::string
         // The profile's folder as Windows names it: its path below the root.
         profile = "C:";
         for (const auto& part : fs::path(user->ntUser).parent_path().lexically_relative(root))
-            profile.append(1, '\\').append(part.string());
+            profile.append(1, '\\').append(HostToWindows(part.string()));
         SetVariable(env, "USERPROFILE", profile);
         SetVariable(env, "HOMEPATH", profile.substr(2));
-        SetVariable(env, "USERNAME", user->name);
+        SetVariable(env, "USERNAME", HostToWindows(user->name));
     }
     // The folders the shell uses: where Vista and later or XP put them by
     // default, then the shell's record of them ("Shell Folders"), then the
@@ -329,8 +408,10 @@ bool MountDerivedKeys(HiveRegistry& registry, const std::shared_ptr<HiveFile>& s
 
 bool OpenInstallation(const std::string& root, const std::string& user, bool writable,
                       Installation* out, std::string* error) {
+    std::error_code ec;
+    const std::string realRoot = fs::canonical(root, ec).string();
     const std::string config = FindPath(root, {"Windows", "System32", "config"});
-    if (config.empty()) {
+    if (ec || config.empty()) {
         *error = root +
                  ": no Windows\\System32\\config folder; is this the root of a Windows "
                  "partition?";
@@ -339,6 +420,7 @@ bool OpenInstallation(const std::string& root, const std::string& user, bool wri
     out->registry = std::make_unique<HiveRegistry>();
     out->warnings.clear();
     HiveRegistry& registry = *out->registry;
+    std::vector<std::shared_ptr<HiveFile>> opened;
 
     std::shared_ptr<HiveFile> software, system;
     for (const char* name : {"SOFTWARE", "SYSTEM"}) {
@@ -347,29 +429,37 @@ bool OpenInstallation(const std::string& root, const std::string& user, bool wri
             *error = config + ": the hive " + name + " is missing";
             return false;
         }
-        std::shared_ptr<HiveFile> hive = OpenHive(path, writable, out, error);
+        std::shared_ptr<HiveFile> hive = OpenHive(path, realRoot, writable, out, &opened, error);
         if (hive == nullptr) return false;
         registry.Mount(hkey::kLocalMachine, name, hive);
         (std::string(name) == "SOFTWARE" ? software : system) = hive;
+    }
+    if (software == system) {
+        *error = software->path() + ": is both SOFTWARE and SYSTEM";
+        return false;
     }
     if (!MountDerivedKeys(registry, software, system, error)) return false;
 
     const std::string defaultHive = FindEntry(config, "DEFAULT");
     if (!defaultHive.empty()) {
-        std::shared_ptr<HiveFile> hive = OpenHive(defaultHive, writable, out, error);
+        std::shared_ptr<HiveFile> hive =
+            OpenHive(defaultHive, realRoot, writable, out, &opened, error);
         if (hive == nullptr) return false;
         registry.Mount(hkey::kUsers, ".DEFAULT", hive);
     }
 
     const std::string systemRoot =
         ReadText(registry, hkey::kLocalMachine, kVersionKey, "SystemRoot");
-    out->profiles = FindProfiles(registry, root, systemRoot.empty() ? "C:\\WINDOWS" : systemRoot);
+    out->profiles =
+        FindProfiles(registry, root, realRoot, systemRoot.empty() ? "C:\\WINDOWS" : systemRoot);
     const Profile* chosen = nullptr;
     std::string names;
     for (const Profile& profile : out->profiles) {
         if (!names.empty()) names += ", ";
         names += profile.name;
-        if (!user.empty() && SameText(profile.name, user)) chosen = &profile;
+        if (!user.empty() &&
+            EqualNoCase(mapped::HostToUnicode(profile.name), mapped::HostToUnicode(user)))
+            chosen = &profile;
     }
     if (user.empty() && out->profiles.size() == 1) chosen = &out->profiles.front();
     if (chosen == nullptr && (!user.empty() || out->profiles.size() > 1)) {
@@ -379,12 +469,13 @@ bool OpenInstallation(const std::string& root, const std::string& user, bool wri
         return false;
     }
     for (const Profile& profile : out->profiles) {
-        std::shared_ptr<HiveFile> ntUser = OpenHive(profile.ntUser, writable, out, error);
+        std::shared_ptr<HiveFile> ntUser =
+            OpenHive(profile.ntUser, realRoot, writable, out, &opened, error);
         if (ntUser == nullptr) return false;
         registry.Mount(hkey::kUsers, profile.key, ntUser);
         std::shared_ptr<HiveFile> classes;
         if (!profile.usrClass.empty()) {
-            classes = OpenHive(profile.usrClass, writable, out, error);
+            classes = OpenHive(profile.usrClass, realRoot, writable, out, &opened, error);
             if (classes == nullptr) return false;
             registry.Mount(hkey::kUsers, profile.key + "_Classes", classes);
         }

@@ -27,8 +27,9 @@
 namespace qm::hive {
 
 struct Profile {
-    std::string name;      // the profile folder's name, which --user takes
-    std::string key;       // its key below HKEY_USERS (the account's SID)
+    std::string
+        name;         // the profile folder's name (UTF-8, as the host names it), which --user takes
+    std::string key;  // its key below HKEY_USERS (the account's SID)
     std::string ntUser;    // host path of NTUSER.DAT
     std::string usrClass;  // host path of UsrClass.dat, empty when it has none
 };
@@ -45,14 +46,19 @@ struct Installation {
     std::vector<std::string> warnings;
 };
 
-// The hive file `name` in `folder`, the name's case ignored; empty when
-// there is none.
+// The entry `name` (a Windows name, in the code page) in the host folder
+// `folder`, found as NTFS finds it: by its characters, without regard to
+// case. Empty when there is none, or when `name` is no single name (empty,
+// "." or "..", or holding a slash).
 std::string FindEntry(const std::string& folder, const std::string& name);
 
 // Opens the installation whose partition root is `root`. `user` picks the
-// profile for HKEY_CURRENT_USER by folder name; empty takes the only one. On
-// failure returns false with `error` (a damaged or missing hive named with
-// its path, or the profiles to choose from).
+// profile for HKEY_CURRENT_USER by folder name (compared as NTFS compares
+// names); empty takes the only one. Every hive opened lies inside `root`
+// once links are followed (a profile whose folder or hive does not is left
+// out), and each file is opened once. On failure returns false with `error`
+// (a damaged or missing hive named with its path, or the profiles to choose
+// from).
 bool OpenInstallation(const std::string& root, const std::string& user, bool writable,
                       Installation* out, std::string* error);
 

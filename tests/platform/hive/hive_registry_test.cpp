@@ -1,29 +1,22 @@
 #include <gtest/gtest.h>
 #include <hivex.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
-#include "platform/hive/hive_builder.h"
+#include "platform/hive/hive_image.h"
 #include "platform/hive/hive_registry.h"
 #include "platform/memory/memory_registry.h"
+#include "tests/platform/hive/hive_test_support.h"
 
 namespace qm {
 namespace {
 
+using hive::test::kFixtures;
+using hive::test::Le32;
+using hive::test::PutLe32;
+using hive::test::ReadBytes;
+using hive::test::WriteBytes;
 namespace fs = std::filesystem;
-
-const std::string kFixtures = QM_SOURCE_DIR "/tests/platform/hive/fixtures";
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // The tree below a key as the registry functions list it, one line per key
 // and value, with each enumeration's status where it is not a success.
@@ -148,11 +141,11 @@ TEST_F(HiveTest, EntriesThatDoNotConvertAreWalkedAndLeftAlone) {
     EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SPECIAL\\abcd_\xE4\xF6\xFC\xDF"),
               status::kSuccess);
     key.Close();
-    std::vector<std::string> kept;
+    std::vector<hive::HiveOutcome> kept;
     std::string error;
     ASSERT_TRUE(hives.Commit({2026, 1, 2, 3, 4, 5}, &kept, &error)) << error;
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(ReadBytes(kept[0]), ReadBytes(kFixtures + "/odd-names"));
+    EXPECT_EQ(ReadBytes(kept[0].backup), ReadBytes(kFixtures + "/odd-names"));
 
     // The committed hive still holds the names hivex cannot pass as text.
     HiveRegistry again;
@@ -214,19 +207,143 @@ TEST_F(HiveTest, CommitReplacesTheHiveAndKeepsTheOriginal) {
                                   reinterpret_cast<const uint8_t*>(text), sizeof text),
                   status::kSuccess);
         EXPECT_EQ(ReadBytes(path), original);  // nothing written before the commit
-        std::vector<std::string> kept;
+        std::vector<hive::HiveOutcome> kept;
         std::string error;
         key.Close();
         run.Close();
         ASSERT_TRUE(hives.Commit({2026, 12, 8, 9, 10, 11}, &kept, &error)) << error;
-        ASSERT_EQ(kept, std::vector<std::string>{path + ".quillmend-20261208-091011.bak"});
-        EXPECT_EQ(ReadBytes(kept[0]), original);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept[0].backup, path + ".quillmend-20261208-091011.bak");
+        EXPECT_EQ(ReadBytes(kept[0].backup), original);
         EXPECT_FALSE(fs::exists(path + ".quillmend-new"));
         EXPECT_EQ(hives.OpenHandleCount(), 0u);
     }
     HiveRegistry reread;
     ASSERT_TRUE(reread.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path)));
     EXPECT_EQ(Dump(reread, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
+}
+
+// Turns the plain data cell of the value whose record is at `vk` (data of
+// 20,000 bytes, as hivex writes it) into a big-data record of two segments
+// in a new bin at the end, as Windows keeps such data. Gives the cells of
+// the segment list and the segments.
+std::vector<uint32_t> ToBigData(std::string& bytes, uint32_t vk) {
+    const uint32_t plain = Le32(bytes, vk + 4 + 8) + 4096;
+    const std::string data = bytes.substr(plain + 4, 20000);
+    const uint32_t at = Le32(bytes, 40);  // the new bin, after the last one
+    std::string bin(24576, '\0');
+    std::memcpy(bin.data(), "hbin", 4);
+    PutLe32(bin, 4, at);
+    PutLe32(bin, 8, static_cast<uint32_t>(bin.size()));
+    const uint32_t list = 48, first = 64, second = first + 16352, rest = second + 3664;
+    PutLe32(bin, 32, static_cast<uint32_t>(-16));
+    std::memcpy(&bin[36], "db\x02\x00", 4);
+    PutLe32(bin, 40, at + list);
+    PutLe32(bin, list, static_cast<uint32_t>(-16));
+    PutLe32(bin, list + 4, at + first);
+    PutLe32(bin, list + 8, at + second);
+    PutLe32(bin, first, static_cast<uint32_t>(-16352));
+    std::memcpy(&bin[first + 4], data.data(), 16344);
+    PutLe32(bin, second, static_cast<uint32_t>(-3664));
+    std::memcpy(&bin[second + 4], data.data() + 16344, 20000 - 16344);
+    PutLe32(bin, rest, static_cast<uint32_t>(bin.size() - rest));
+    bytes.resize(4096 + at);
+    bytes += bin;
+    PutLe32(bytes, vk + 4 + 8, at + 32);
+    PutLe32(bytes, plain, static_cast<uint32_t>(-static_cast<int32_t>(Le32(bytes, plain))));
+    PutLe32(bytes, 40, at + static_cast<uint32_t>(bin.size()));
+    hive::test::FixChecksum(bytes);
+    return {4096 + at + list, 4096 + at + first, 4096 + at + second};
+}
+
+// What hivex gets wrong when it writes is put right or never happens: a key's
+// values are written once however many of them go (the hive grows by at
+// most twice their cells), new subkeys take Windows' order and hash (an
+// underscore sorts after the letters, "Café" by its upper-case form), and
+// the segments of a deleted key's big data are freed.
+TEST_F(HiveTest, WritingBoundsGrowthAndPutsRightWhatHivexLeavesWrong) {
+    std::string text = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Many]\r\n";
+    for (int i = 0; i < 300; ++i)
+        text += "\"v" + std::to_string(1000 + i) + "\"=\"" + std::string(50, 'd') + "\"\r\n";
+    text +=
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Big\\Inner]\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Names]\r\n";
+    const fs::path path = dir_ / "SOFTWARE";
+    hive::test::MakeHive(path, text, hkey::kLocalMachine, "SOFTWARE");
+    // A value of big data, made by hand as hivex writes none.
+    hive_h* h = hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
+    ASSERT_NE(h, nullptr);
+    const std::string blob(20000, 'b');
+    hive_set_value value{const_cast<char*>("Blob"), hive_t_REG_BINARY, blob.size(),
+                         const_cast<char*>(blob.data())};
+    const hive_node_h big = hivex_node_get_child(h, hivex_root(h), "Big");
+    ASSERT_EQ(hivex_node_set_value(h, big, &value, 0), 0);
+    const auto vk = static_cast<uint32_t>(hivex_node_get_value(h, big, "Blob"));
+    const auto many = static_cast<uint32_t>(hivex_node_get_child(h, hivex_root(h), "Many"));
+    ASSERT_EQ(hivex_commit(h, nullptr, 0), 0);
+    hivex_close(h);
+    std::string bytes = ReadBytes(path);
+    const std::vector<uint32_t> segments = ToBigData(bytes, vk);
+    WriteBytes(path, bytes);
+    ASSERT_EQ(hive::CheckImage(bytes, true), "");
+
+    HiveRegistry hives;
+    ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", Open(path.string())));
+    RegKey key(hives);
+    ASSERT_EQ(key.Open(hkey::kLocalMachine, "SOFTWARE\\Many", access::kAllAccess),
+              status::kSuccess);
+    for (int i = 0; i < 300; ++i) {
+        if (i % 3 != 0) {
+            ASSERT_EQ(hives.DeleteValue(key.get(), ("v" + std::to_string(1000 + i)).c_str()),
+                      status::kSuccess);
+        }
+    }
+    key.Close();
+    for (const char* name : {"Caf\xE9 Helper", "CafZ", "Caf_", "cafe"}) {
+        RegKey made(hives);
+        ASSERT_EQ(
+            made.Create(hkey::kLocalMachine, (std::string("SOFTWARE\\Names\\") + name).c_str(),
+                        access::kAllAccess),
+            status::kSuccess);
+    }
+    // Values beside big data are never rewritten, and refusing that leaves
+    // the other changes to be written.
+    RegKey bigKey(hives);
+    ASSERT_EQ(bigKey.Open(hkey::kLocalMachine, "SOFTWARE\\Big", access::kAllAccess),
+              status::kSuccess);
+    EXPECT_EQ(hives.DeleteValue(bigKey.get(), "Blob"), status::kCantWrite);
+    bigKey.Close();
+    std::string error;
+    ASSERT_TRUE(hives.Commit({2026, 3, 4, 5, 6, 7}, nullptr, &error)) << error;
+    std::string written = ReadBytes(path);
+    EXPECT_EQ(hive::CheckImage(written, true), "");
+    const uint64_t rewritten = hive::ValueCellBytes(bytes, many);
+    EXPECT_GT(rewritten, 300u * 100);
+    EXPECT_LE(written.size(), bytes.size() + (2 * rewritten + 4095) / 4096 * 4096);
+
+    // Then the key goes, in a second commit of the same hive.
+    ASSERT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Big"), status::kSuccess);
+    ASSERT_TRUE(hives.Commit({2026, 3, 4, 5, 6, 8}, nullptr, &error)) << error;
+    written = ReadBytes(path);
+    EXPECT_EQ(hive::CheckImage(written, true), "");
+    for (uint32_t cell : segments)
+        EXPECT_GT(static_cast<int32_t>(Le32(written, cell)), 0) << "still allocated at " << cell;
+    h = hivex_open(path.c_str(), 0);
+    ASSERT_NE(h, nullptr);
+    const hive_node_h names = hivex_node_get_child(h, hivex_root(h), "Names");
+    const hive_node_h cafe = hivex_node_get_child(h, names, "Caf\xC3\xA9 Helper");
+    const uint32_t list = Le32(written, names + 4 + 28) + 4096;
+    std::vector<std::string> order;
+    for (size_t i = 0; i < 4; ++i) {
+        char* name = hivex_node_name(h, Le32(written, list + 8 + 8 * i) + 4096);
+        order.emplace_back(name);
+        std::free(name);
+        if (Le32(written, list + 8 + 8 * i) + 4096 == cafe) {
+            EXPECT_EQ(Le32(written, list + 12 + 8 * i), 0x100d341fu);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"cafe", "CafZ", "Caf_", "Caf\xC3\xA9 Helper"}));
+    EXPECT_EQ(hivex_node_nr_values(h, hivex_node_get_child(h, hivex_root(h), "Many")), 100u);
+    hivex_close(h);
 }
 
 // A value of any 32-bit type (Windows keeps device properties with types

@@ -5,26 +5,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
-#include "platform/hive/hive_builder.h"
+#include "tests/platform/hive/hive_test_support.h"
 
 namespace qm::hive {
 namespace {
 
+using test::MakeHive;
 namespace fs = std::filesystem;
-
-const std::string kMinimal = QM_SOURCE_DIR "/tests/platform/hive/fixtures/minimal";
-
-// Writes a hive at `path` holding the keys of registry text `text` below
-// `root\prefix`.
-void MakeHive(const fs::path& path, const std::string& text, HKey root, const std::string& prefix) {
-    regtext::Document doc;
-    regtext::ParseError parseError;
-    ASSERT_TRUE(regtext::Parse("REGEDIT4\r\n\r\n" + text, doc, parseError)) << parseError.message;
-    fs::create_directories(path.parent_path());
-    std::string error;
-    ASSERT_TRUE(BuildHive(kMinimal, doc, root, prefix, path.string(), &error)) << error;
-}
 
 std::string Text(RegistryService& registry, HKey root, const char* path, const char* name) {
     RegKey key(registry);
@@ -146,6 +135,62 @@ TEST_F(InstallationTest, MountsAModernInstallation) {
     // here: what lies there is never reported.
     EXPECT_EQ(probe.CheckPath("D:\\Games\\game.exe"), Existence::kCannotTell);
     EXPECT_EQ(probe.CheckPath("\\\\server\\share\\a.exe"), Existence::kCannotTell);
+}
+
+// Profile folders are found as NTUSER.DAT's file system names them: a
+// registry name in the code page is the same folder as its UTF-8 name on
+// the host, without regard to case. Two entries for one folder are one
+// profile, and its hive is opened once. Paths from the registry stay inside
+// the installation: no step up, no link that leads out of it.
+TEST_F(InstallationTest, ProfilesAreTheFoldersNtfsNamesAndStayInside) {
+    const fs::path config = root_ / "Windows" / "System32" / "config";
+    std::string list;
+    auto profile = [&](const char* sid, const char* path) {
+        list += std::string(
+                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows "
+                    "NT\\CurrentVersion\\ProfileList\\S-1-5-21-9-") +
+                sid + "]\r\n\"ProfileImagePath\"=\"" + path + "\"\r\n";
+    };
+    profile("1001", "C:\\\\Users\\\\Jos\xE9");
+    profile("1002", "C:\\\\Users\\\\User");
+    profile("1003", "C:\\\\USERS\\\\user");            // the same folder again
+    profile("1004", "C:\\\\..\\\\outside\\\\Victim");  // a step up
+    profile("1005", "C:\\\\Users\\\\Away");            // a link that leads out
+    profile("1006", "C:\\\\Users\\\\Planted");         // a hive that is such a link
+    profile("1007", "C:\\\\Users\\\\a/../../outside\\\\Victim");
+    MakeHive(config / "SOFTWARE",
+             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+             "\"CurrentVersion\"=\"6.1\"\r\n" +
+                 list,
+             hkey::kLocalMachine, "SOFTWARE");
+    MakeHive(config / "SYSTEM", "", hkey::kLocalMachine, "SYSTEM");
+    // The folder's name on the host (UTF-8), and in the registry's text.
+    for (const auto& [folder, who] :
+         {std::pair{"Jos\xC3\xA9", "Jos\xE9"}, std::pair{"User", "User"}})
+        MakeHive(root_ / "Users" / folder / "NTUSER.DAT",
+                 std::string("[HKEY_CURRENT_USER\\Software]\r\n\"Who\"=\"") + who + "\"\r\n",
+                 hkey::kCurrentUser, "");
+    const fs::path outside = root_.string() + "-outside";
+    MakeHive(outside / "Victim" / "NTUSER.DAT", "", hkey::kCurrentUser, "");
+    fs::create_directories(root_ / "Users" / "Planted");
+    fs::create_directory_symlink(outside / "Victim", root_ / "Users" / "Away");
+    fs::create_symlink(outside / "Victim" / "NTUSER.DAT",
+                       root_ / "Users" / "Planted" / "NTUSER.DAT");
+
+    Installation offline;
+    std::string error;
+    EXPECT_FALSE(OpenInstallation(root_.string(), "", true, &offline, &error));
+    EXPECT_NE(error.find("(profiles: Jos\xC3\xA9, User)"), std::string::npos) << error;
+    ASSERT_TRUE(OpenInstallation(root_.string(), "JOS\xC3\x89", true, &offline, &error)) << error;
+    EXPECT_EQ(offline.user, "Jos\xC3\xA9");
+    EXPECT_EQ(Text(*offline.registry, hkey::kCurrentUser, "Software", "Who"), "Jos\xE9");
+    EXPECT_EQ(Variable(offline.files, "USERNAME"), "Jos\xE9");
+    EXPECT_EQ(Variable(offline.files, "USERPROFILE"), "C:\\Users\\Jos\xE9");
+    std::set<std::string> hives;
+    for (const auto& hive : offline.registry->Hives()) hives.insert(hive->path());
+    EXPECT_EQ(hives.size(), 4u);  // SOFTWARE, SYSTEM and one NTUSER.DAT each
+    for (const std::string& path : hives) EXPECT_EQ(path.find("outside"), std::string::npos);
+    fs::remove_all(outside);
 }
 
 // Windows XP: lower-case hive names, Documents and Settings, no ProfileList;
