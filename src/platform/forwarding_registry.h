@@ -37,6 +37,7 @@ class ForwardingRegistry : public RegistryService {
     Status Wow64Path(HKey r, const std::string& s, std::string* p) override {
         return inner_.Wow64Path(r, s, p);
     }
+    Status KeyIdentity(HKey k, std::string* i) override { return inner_.KeyIdentity(k, i); }
 
   protected:
     RegistryService& inner_;
