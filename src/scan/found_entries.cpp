@@ -9,28 +9,31 @@
 namespace qm {
 
 bool FoundEntries::Admit(const FoundItem& item) {
-    // The file: what the repair deletes, the key's own name and the entry's
-    // name. Key names hold no backslash, so the two names stay apart.
-    const size_t slash = item.keyPath.rfind('\\');
-    const std::string_view keyName = slash == std::string::npos
-                                         ? std::string_view(item.keyPath)
-                                         : std::string_view(item.keyPath).substr(slash + 1);
+    // The file: what the repair deletes, the last two names of the key's
+    // path (or the one below the root) and the entry's name. A backslash
+    // ends the key's part: it is not in a key name.
+    const std::string_view path(item.keyPath);
+    size_t start = path.rfind('\\');
+    if (start != std::string_view::npos && start > 0) {
+        const size_t above = path.rfind('\\', start - 1);
+        if (above != std::string_view::npos) start = above;
+    }
     std::string name(1, ItemIsKey(item) ? 'k' : 'v');
-    name += FoldName(keyName);
+    name += FoldName(start == std::string_view::npos ? path : path.substr(start + 1));
     name += '\\';
     name += FoldName(item.valueName);
     File& file = files_[std::move(name)];
 
-    std::string path = FoldName(item.keyPath);
+    std::string folded = FoldName(item.keyPath);
     const HKey root = ItemRoot(item);
     if (file.onePath) {
         if (file.firstPath.empty()) {
-            file.firstPath = std::move(path);
+            file.firstPath = std::move(folded);
             file.firstRoot = root;
             file.firstSubKey = ItemSubKey(item);
             return true;
         }
-        if (path == file.firstPath) return true;
+        if (folded == file.firstPath) return true;
         // A second path: the first one's key is the one held so far.
         file.onePath = false;
         if (std::optional<std::string> first = IdentityOf(file.firstRoot, file.firstSubKey))
@@ -39,8 +42,8 @@ bool FoundEntries::Admit(const FoundItem& item) {
     }
     std::optional<std::string> identity = IdentityOf(root, ItemSubKey(item));
     if (!identity) return true;  // cannot tell: kept
-    const auto [held, added] = file.held.emplace(std::move(*identity), path);
-    return added || held->second == path;
+    const auto [held, added] = file.held.emplace(std::move(*identity), folded);
+    return added || held->second == folded;
 }
 
 std::optional<std::string> FoundEntries::IdentityOf(HKey root, const std::string& subKey) {

@@ -11,14 +11,14 @@
 //
 // Cheap by design: the registry is asked which key a path reaches only for
 // an item that may be such a second one. Items are filed by what repairing
-// them deletes (a value or a subkey), its name and the name of the key that
-// holds it; two paths of one key end in that key's own name, so an item is
-// compared only with items of its file under other paths, and each item's
-// key is asked for at most once. (Where the link is the entry's key itself,
-// as for a value of CurrentControlSet's own, the names differ and both
-// items stay.) Items under one path, even from two categories, are all
-// kept: they are the same path as named, not another path of it. An entry
-// whose key cannot be asked for is kept too.
+// them deletes (a value or a subkey), its name and the last two names of
+// the path of the key that holds it; two paths of one key end alike below
+// the link, so an item is compared only with items of its file under other
+// paths, and each item's key is asked for at most once. (Where the link is
+// the entry's key or its parent, as for a value of CurrentControlSet\Control,
+// the names differ and both items stay.) Items under one path, even from
+// two categories, are all kept: they are the same path as named, not
+// another path of it. An entry whose key cannot be asked for is kept too.
 #pragma once
 
 #include <cstddef>
