@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "backup/restore_check.h"
 #include "platform/registry_names.h"
 
 namespace qm {
@@ -69,16 +68,15 @@ bool BackupPagePresenter::RestoreFile(const std::string& name) {
     }
     // The file has left the folder since the list was made.
     if (match == nullptr) return false;
-    const std::string path = PathOf(match->name);
-    if (importer_(path) != status::kSuccess) {
+    const RestoreResult result =
+        RestoreBackupFile(registry_, files_, importer_, PathOf(match->name));
+    if (result.started != status::kSuccess) {
         view_.ShowMessage(backup_text::kNotStarted);
         return false;
     }
-    if (!CheckImportedFile(registry_, files_, path).complete) return false;
     // A file that cannot be deleted stays listed; its entries are back all
     // the same.
-    files_.DeleteFile(path);
-    return true;
+    return result.check.complete;
 }
 
 void BackupPagePresenter::Remove() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "backup/backup_store.h"
+#include "backup/restore_check.h"
 #include "platform/file_probe.h"
 #include "platform/registry_service.h"
 
@@ -60,10 +61,7 @@ class BackupView {
 
 class BackupPagePresenter {
   public:
-    // Imports a backup file into the registry and returns once that has
-    // ended: kSuccess when the import ran, whatever it achieved; otherwise
-    // why it could not be started.
-    using Importer = std::function<Status(const std::string& path)>;
+    using Importer = BackupImporter;
     // A file time (FILETIME units, UTC) on the local clock.
     using LocalClock = std::function<CalendarTime(uint64_t fileTime)>;
 

@@ -251,4 +251,14 @@ RestoreCheck CheckImportedFile(RegistryService& registry, FileProbe& files,
     return CheckImported(registry, doc);
 }
 
+RestoreResult RestoreBackupFile(RegistryService& registry, FileProbe& files,
+                                const BackupImporter& importer, const std::string& path) {
+    RestoreResult result;
+    result.started = importer(path);
+    if (result.started != status::kSuccess) return result;
+    result.check = CheckImportedFile(registry, files, path);
+    if (result.check.complete) result.deleted = files.DeleteFile(path);
+    return result;
+}
+
 }  // namespace qm

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "platform/file_probe.h"
@@ -35,5 +36,22 @@ RestoreCheck CheckImported(RegistryService& registry, const regtext::Document& d
 // be read or does not parse is never complete.
 RestoreCheck CheckImportedFile(RegistryService& registry, FileProbe& files,
                                const std::string& path);
+
+// Imports a backup file into the registry and returns once that has ended:
+// kSuccess when the import ran, whatever it achieved; otherwise why it
+// could not be started.
+using BackupImporter = std::function<Status(const std::string& path)>;
+
+struct RestoreResult {
+    Status started = status::kSuccess;  // the importer's answer
+    RestoreCheck check;                 // what the registry holds afterwards, once it ran
+    Status deleted = status::kSuccess;  // the file's deletion, once complete
+};
+
+// A restore of one backup file: the import, the check, and the deletion of
+// the file once the registry holds everything it describes. A file whose
+// import could not be started, or did not bring everything back, stays.
+RestoreResult RestoreBackupFile(RegistryService& registry, FileProbe& files,
+                                const BackupImporter& importer, const std::string& path);
 
 }  // namespace qm

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include "backup/regedit_import.h"
+#include "backup/restore_check.h"
+#include "platform/win32/win32_file_probe.h"
 #include "platform/win32/win32_system_info.h"
 #else
 #include <filesystem>
@@ -99,22 +101,39 @@ int FixCommand::ExitStatus() const {
     return report.ran && !report.backupFailed && report.notRepaired.empty() ? 0 : 1;
 }
 
-int RestoreBackup(MemoryRegistry* memory, const std::string& file, std::string& error) {
+int RestoreBackup(RegistryService& registry, MemoryRegistry* memory, const std::string& file,
+                  std::ostream& out, std::string& error) {
     if (memory == nullptr) {
 #ifdef _WIN32
-        std::ifstream probe(file, std::ios::binary);
-        if (!probe) {
+        Win32FileProbe files;
+        Status opened = status::kSuccess;
+        if (files.OpenFile(file, FileMode::kRead, &opened) == nullptr) {
             error = "cannot read \"" + file + "\"";
             return 2;
         }
-        probe.close();
-        const Status started = ImportWithRegedit(file);
-        if (started != status::kSuccess) {
-            error = "regedit.exe could not be started (error " + std::to_string(started) + ")";
+        const RestoreResult result = RestoreBackupFile(
+            registry, files, [](const std::string& path) { return ImportWithRegedit(path); }, file);
+        if (result.started != status::kSuccess) {
+            error =
+                "regedit.exe could not be started (error " + std::to_string(result.started) + ")";
             return 2;
         }
+        const RestoreCheck& check = result.check;
+        if (!check.complete) {
+            // The check stops at the first entry that is not as the file
+            // has it; the entries after it may or may not be back.
+            out << "quillmend-scan: the restore is incomplete: "
+                << (check.line != 0 ? "line " + std::to_string(check.line) + ": " : "")
+                << check.problem << '\n'
+                << "quillmend-scan: the backup file is kept: " << file << '\n';
+            return 1;
+        }
+        if (result.deleted != status::kSuccess)
+            out << "quillmend-scan: warning: the restored backup file could not be deleted (error "
+                << result.deleted << ")\n";
         return 0;
 #else
+        (void)registry, (void)out;
         error = "there is no live registry here; give --registry FILE";
         return 2;
 #endif

@@ -57,9 +57,15 @@ class FixCommand {
     bool repaired_ = false;
 };
 
-// --restore FILE: into the in-memory registry when there is one, otherwise
-// through the registry editor (Windows). 0, or 2 with `error`.
-int RestoreBackup(MemoryRegistry* memory, const std::string& file, std::string& error);
+// --restore FILE: into the in-memory registry when there is one (0, or 2
+// with `error`). Otherwise (Windows) into `registry`, the live one, through
+// the registry editor, checked and finished as the Backup and Recovery page
+// does it: 0 once the registry holds everything the file describes (the
+// file is then deleted); 1 when it does not, with what is missing written
+// to `out` (the file stays for another try); 2 with `error` when the file
+// cannot be read or the editor cannot be started.
+int RestoreBackup(RegistryService& registry, MemoryRegistry* memory, const std::string& file,
+                  std::ostream& out, std::string& error);
 
 // --save FILE: the in-memory registry as a REGEDIT4 file.
 bool SaveRegistry(const MemoryRegistry* memory, const std::string& file, std::string& error);

@@ -182,8 +182,11 @@ int Run(int argc, const char* const* argv) {
     }
 
     if (!options.restoreFile.empty()) {
-        if (RestoreBackup(memoryRegistry, options.restoreFile, error) != 0 ||
-            (!options.saveFile.empty() && !SaveRegistry(memoryRegistry, options.saveFile, error)))
+        const int restored =
+            RestoreBackup(*registry, memoryRegistry, options.restoreFile, std::cerr, error);
+        if (restored == kBadInput) return fail();
+        if (restored != 0) return restored;
+        if (!options.saveFile.empty() && !SaveRegistry(memoryRegistry, options.saveFile, error))
             return fail();
         return 0;
     }

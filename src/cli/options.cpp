@@ -82,7 +82,10 @@ void AddOptions(CLI::App& app, Options& o) {
         ->type_name("DIR");
     app.add_option("--restore", o.restoreFile,
                    "import a backup file instead of scanning: into the in-memory\n"
-                   "registry, or on Windows into the live one through regedit.exe")
+                   "registry, or on Windows into the live one through regedit.exe,\n"
+                   "then checked: a file that came back whole is deleted; one that\n"
+                   "did not is kept, what is missing is printed, and the exit status\n"
+                   "is 1")
         ->type_name("FILE");
     app.add_option("--save", o.saveFile,
                    "at the end, write the in-memory registry to FILE (REGEDIT4)")

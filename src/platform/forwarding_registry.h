@@ -38,6 +38,7 @@ class ForwardingRegistry : public RegistryService {
         return inner_.Wow64Path(r, s, p);
     }
     const CodePage& codePage() const override { return inner_.codePage(); }
+    Status KeyIdentity(HKey k, std::string* i) override { return inner_.KeyIdentity(k, i); }
 
   protected:
     RegistryService& inner_;

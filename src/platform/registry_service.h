@@ -197,6 +197,19 @@ class RegistryService {
     // The code page of every name and text this registry takes and hands
     // out.
     virtual const CodePage& codePage() const = 0;
+
+    // Which key the open key or root `key` is, whatever path reached it: two
+    // handles give the same `identity` exactly when they stand for one key
+    // (the current user's hive is also a key of HKEY_USERS, the two views of
+    // 64-bit Windows share some keys, and a registry link such as
+    // CurrentControlSet shows another key under its own name). The text is
+    // the backend's own and means something only beside another text of the
+    // same backend while both keys exist. kCallNotImplemented where the
+    // registry cannot tell.
+    virtual Status KeyIdentity(HKey key, std::string* identity) {
+        (void)key, (void)identity;
+        return status::kCallNotImplemented;
+    }
 };
 
 // The declarations of every call above, for a backend's class: the three
@@ -220,7 +233,8 @@ class RegistryService {
     Status DeleteKey(HKey parent, const char* subKey) override;                                    \
     Status DeleteTree(HKey parent, const char* subKey) override;                                   \
     Status Wow64Path(HKey root, const std::string& subKey, std::string* path) override;            \
-    const CodePage& codePage() const override
+    const CodePage& codePage() const override;                                                     \
+    Status KeyIdentity(HKey key, std::string* identity) override
 
 // The places of one key that a scan reads: `subKey` itself, and, where
 // 32-bit programs have a key of their own in its place, that key's path.

@@ -22,6 +22,7 @@ inline constexpr Status kNotEnoughMemory = 8;         // ERROR_NOT_ENOUGH_MEMORY
 inline constexpr Status kWriteFault = 29;             // ERROR_WRITE_FAULT
 inline constexpr Status kFileExists = 80;             // ERROR_FILE_EXISTS
 inline constexpr Status kInvalidParameter = 87;       // ERROR_INVALID_PARAMETER
+inline constexpr Status kCallNotImplemented = 120;    // ERROR_CALL_NOT_IMPLEMENTED
 inline constexpr Status kInvalidName = 123;           // ERROR_INVALID_NAME
 inline constexpr Status kBadPathname = 161;           // ERROR_BAD_PATHNAME
 inline constexpr Status kAlreadyExists = 183;         // ERROR_ALREADY_EXISTS

@@ -30,22 +30,6 @@ std::string Printf(const char* format, int number) {
     return out;
 }
 
-// The root key an item's four-letter prefix names (compared with case), or
-// kNull.
-HKey RootOf(const FoundItem& item) {
-    const std::string prefix = item.keyPath.substr(0, 4);
-    if (prefix == "HKCR") return hkey::kClassesRoot;
-    if (prefix == "HKCU") return hkey::kCurrentUser;
-    if (prefix == "HKLM") return hkey::kLocalMachine;
-    if (prefix == "HKUS") return hkey::kUsers;
-    return hkey::kNull;
-}
-
-// The path below the root: keyPath without its prefix and backslash.
-std::string SubkeyOf(const FoundItem& item) {
-    return item.keyPath.size() > 5 ? item.keyPath.substr(5) : std::string();
-}
-
 // Where the class key that HKEY_CLASSES_ROOT shows at `what.path` lies. The
 // merged view shows the user's key where HKEY_CURRENT_USER\Software\Classes
 // has one at that path (the 32-bit view's "Wow6432Node\..." paths
@@ -105,8 +89,8 @@ RepairEngine::RepairEngine(ScanDriver& driver, RegistryService& registry, Backup
 }
 
 Status RepairEngine::RemovalOf(const FoundItem& item, Removal& what) const {
-    const HKey root = RootOf(item);
-    const std::string subKey = SubkeyOf(item);
+    const HKey root = ItemRoot(item);
+    const std::string subKey = ItemSubKey(item);
     what = Removal{root, subKey, item.valueName, false};
     // The key the value name names below the item's key; an empty name
     // would make the path name the parent key itself.

@@ -1,6 +1,7 @@
 #include "scan/found_item.h"
 
 #include <initializer_list>
+#include <string_view>
 #include <utility>
 
 namespace qm {
@@ -121,6 +122,19 @@ bool ItemIsKey(const FoundItem& item) {
         default:
             return false;
     }
+}
+
+HKey ItemRoot(const FoundItem& item) {
+    const std::string_view prefix = std::string_view(item.keyPath).substr(0, 4);
+    if (prefix == "HKCR") return hkey::kClassesRoot;
+    if (prefix == "HKCU") return hkey::kCurrentUser;
+    if (prefix == "HKLM") return hkey::kLocalMachine;
+    if (prefix == "HKUS") return hkey::kUsers;
+    return hkey::kNull;
+}
+
+std::string ItemSubKey(const FoundItem& item) {
+    return item.keyPath.size() > 5 ? item.keyPath.substr(5) : std::string();
 }
 
 std::string DetailText(const FoundItem& item) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry_service.h"
+
 namespace qm {
 
 // The eight categories, in the order they are scanned. The number is the
@@ -50,6 +52,12 @@ struct FoundItem {
 
 // Whether repairing the item deletes a key (true) or a value (false).
 bool ItemIsKey(const FoundItem& item);
+
+// The root key that an item's four-letter prefix names (compared with
+// case), or kNull; and the path below it, keyPath without its prefix and
+// backslash.
+HKey ItemRoot(const FoundItem& item);
+std::string ItemSubKey(const FoundItem& item);
 
 // The items found, in the order found. Appending and walking take a lock so
 // that the details dialog can look at the list while a scan adds to it;

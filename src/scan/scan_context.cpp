@@ -13,8 +13,10 @@ void ScanContext::Add(std::string keyPath, std::string valueName, std::string da
     if (keyPath.find('\0') != std::string::npos || valueName.find('\0') != std::string::npos)
         return;
     const auto number = static_cast<int32_t>(category);
-    items.Append(std::make_unique<FoundItem>(std::move(keyPath), std::move(valueName),
-                                             std::move(data), number));
+    auto item = std::make_unique<FoundItem>(std::move(keyPath), std::move(valueName),
+                                            std::move(data), number);
+    if (entries != nullptr && !entries->Admit(*item)) return;
+    items.Append(std::move(item));
     if (number >= 1 && number <= kCategoryCount) ++counters.categoryCount[number];
     ++counters.totalCount;
 }

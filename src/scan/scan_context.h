@@ -9,6 +9,7 @@
 
 #include "platform/file_probe.h"
 #include "platform/registry_service.h"
+#include "scan/found_entries.h"
 #include "scan/found_item.h"
 
 namespace qm {
@@ -28,9 +29,13 @@ struct ScanContext {
     ScanCounters& counters;
     const std::atomic<int>& stopRequested;
     ProgressSink* progress = nullptr;
+    // The entries found so far, when a second item for one of them under
+    // another path of its key is to be left out (the scan driver's scan).
+    FoundEntries* entries = nullptr;
 
     // Appends one item of `category` and counts it, as one step; an entry
-    // whose key path or name holds a zero byte is left out.
+    // whose key path or name holds a zero byte is left out, and so is one
+    // that `entries` already holds.
     void Add(std::string keyPath, std::string valueName, std::string data, ScanCategory category);
     bool Stopped() const { return stopRequested.load(std::memory_order_relaxed) != 0; }
     void Report(const std::string& text) const {

@@ -164,9 +164,11 @@ void ScanDriver::ScanWorker() {
         view_.SetItemsFoundCell(row, "");
     }
 
-    // One scan sees each path as it was when it first asked about it.
+    // One scan sees each path as it was when it first asked about it, and
+    // holds one item per entry, at the path that found it first.
     ScanFileAnswers files(files_);
-    ScanContext context{registry_, files, items_, counters_, stopRequested_, &progress_};
+    FoundEntries entries(registry_);
+    ScanContext context{registry_, files, items_, counters_, stopRequested_, &progress_, &entries};
     for (int row = 0; row < kCategoryCount; ++row) {
         if (!ticked[row]) continue;
         const int32_t category = row + 1;

@@ -9,7 +9,9 @@ demo registry exactly.
 
 wine-fix-restore (Windows build under Wine, a Wine prefix of its own): the
 demo imported into the live registry; Fix on the live registry, then
---restore through regedit.exe, and the exported registry is as before.
+--restore through regedit.exe, and the exported registry is as before (the
+backup is then deleted); a backup that regedit imports only in part fails
+the restore, which names what is missing and keeps the file.
 
 views (native) and wine64-views (Windows build in the shared 64-bit Wine
 prefix that CTest names): broken Run and Uninstall entries of 64-bit and of
@@ -243,12 +245,25 @@ def case_wine_fix_restore(opts, scan):
     fixed = export("fixed")
     check(fixed != before, "--fix changed nothing in the live registry")
 
-    code, _, err = run(scan + ["--restore", wine_path(os.path.join(backups, listed[0]))],
-                       env=opts.env, cwd=work)
+    backup = os.path.join(backups, listed[0])
+    code, _, err = run(scan + ["--restore", wine_path(backup)], env=opts.env, cwd=work)
     check(code == 0, f"--restore: exit {code}\n{err}")
     after = export("after")
     check(after == before, "after --restore the live registry differs:\n" +
           describe_difference(before, after))
+    check(not os.path.exists(backup), "a backup that came back whole was kept")
+
+    # A backup that the registry editor imports only in part: the prefix
+    # keeps HKLM\HARDWARE volatile and refuses a lasting key below it. The
+    # restore says so, fails and keeps the file for another try.
+    partial = os.path.join(work, "partial.reg")
+    with open(partial, "w", encoding="ascii", newline="\r\n") as f:
+        f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QmPartialRestore]\n\"Back\"=\"yes\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\HARDWARE\\QmPartialRestore]\n\"Lost\"=\"no\"\n\n")
+    code, _, err = run(scan + ["--restore", wine_path(partial)], env=opts.env, cwd=work)
+    check(code == 1 and "line 6: HKEY_LOCAL_MACHINE\\HARDWARE\\QmPartialRestore is missing" in err
+          and "kept" in err, f"--restore of a partly imported backup: exit {code}\n{err}")
+    check(os.path.exists(partial), "a backup that did not come back whole was deleted")
 
 
 RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"

@@ -432,11 +432,59 @@ TEST_P(RegistryContract, ClassesRootShowsMachineClasses) {
     EXPECT_EQ(reg().QueryValue(key.get(), "", nullptr, reinterpret_cast<uint8_t*>(data), &size),
               status::kSuccess);
     EXPECT_STREQ(data, "through machine");
+    std::string classes, machine;
+    EXPECT_EQ(reg().KeyIdentity(key.get(), &classes), status::kSuccess);
+    key.Close();
+    ASSERT_EQ(key.Open(hkey::kLocalMachine, machinePath.c_str(), access::kRead), status::kSuccess);
+    EXPECT_EQ(reg().KeyIdentity(key.get(), &machine), status::kSuccess);
+    EXPECT_EQ(classes, machine);
     key.Close();
 
     EXPECT_EQ(reg().DeleteTree(hkey::kClassesRoot, name.c_str()), status::kSuccess);
     EXPECT_EQ(key.Open(hkey::kLocalMachine, machinePath.c_str(), access::kRead),
               status::kFileNotFound);
+}
+
+TEST_P(RegistryContract, KeyIdentityIsTheKeyWhicheverPathReachesIt) {
+    MakeKey("A\\B");
+    MakeKey("C");
+    const auto identity = [&](HKey parent, const std::string& path) {
+        RegKey key(reg());
+        std::string text;
+        if (key.Open(parent, path.c_str(), access::kQueryValue) == status::kSuccess) {
+            EXPECT_EQ(reg().KeyIdentity(key.get(), &text), status::kSuccess) << path;
+        }
+        return text;
+    };
+    const std::string a = identity(hkey::kCurrentUser, scratchPath() + "\\A");
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(identity(scratch(), "a"), a);
+    EXPECT_NE(identity(scratch(), "A\\B"), a);
+    EXPECT_NE(identity(scratch(), "C"), a);
+    EXPECT_NE(identity(scratch(), ""), a);
+    std::string user;
+    EXPECT_EQ(reg().KeyIdentity(hkey::kCurrentUser, &user), status::kSuccess);
+    EXPECT_EQ(identity(hkey::kCurrentUser, ""), user);
+
+    // The current user's hive is also a key of HKEY_USERS, named by the
+    // user's SID, where the live registry and an installation's hives have
+    // it; the in-memory registry holds the two roots apart.
+    int reached = 0;
+    RegKey users(reg());
+    ASSERT_EQ(users.Open(hkey::kUsers, "", access::kRead), status::kSuccess);
+    char name[300];
+    for (uint32_t i = 0;; ++i) {
+        uint32_t size = sizeof name;
+        if (!NextIndexUsable(reg().EnumKey(users.get(), i, name, &size))) break;
+        const std::string below = std::string(name, size) + "\\" + scratchPath() + "\\A";
+        RegKey there(reg());
+        if (there.Open(hkey::kUsers, below.c_str(), access::kQueryValue) != status::kSuccess)
+            continue;
+        ++reached;
+        EXPECT_EQ(identity(hkey::kUsers, below), a) << below;
+        EXPECT_EQ(identity(hkey::kUsers, std::string(name, size)), user);
+    }
+    EXPECT_EQ(reached, std::string(backend_->name()) == "memory" ? 0 : 1);
 }
 
 TEST_P(RegistryContract, PathsWithStrayBackslashes) {

@@ -9,8 +9,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// HKEY_CURRENT_USER and HKLM\SOFTWARE (with HKCR its classes) as writable
-// hive files made from the minimal test hive.
+// HKEY_CURRENT_USER (also below HKEY_USERS, as an installation's user) and
+// HKLM\SOFTWARE (with HKCR its classes) as writable hive files made from the
+// minimal test hive.
 class HiveBackend : public RegistryBackend {
   public:
     HiveBackend() {
@@ -36,6 +37,7 @@ class HiveBackend : public RegistryBackend {
         registry_.Mount(hkey::kLocalMachine, "SOFTWARE", machine);
         registry_.Mount(hkey::kClassesRoot, "", machine, "Classes");
         registry_.Mount(hkey::kCurrentUser, "", current);
+        registry_.Mount(hkey::kUsers, "S-1-5-21-1-2-3-1000", current);
     }
     ~HiveBackend() override {
         std::error_code ignored;

@@ -63,6 +63,48 @@ TEST_F(ScanContextTest, AddAppendsAndCountsInOneStep) {
     list.ForEach([](const FoundItem& item) { EXPECT_FALSE(item.selected); });
 }
 
+// HKEY_CLASSES_ROOT shows the machine's classes: its paths and the
+// machine's reach the same keys.
+TEST_F(ScanContextTest, AnEntryFoundAgainUnderAnotherPathOfItsKeyIsNotAddedAgain) {
+    const std::string machine = "HKLM\\SOFTWARE\\Classes\\CLSID\\{1}\\InprocServer32";
+    const std::string classes = "HKCR\\CLSID\\{1}\\InprocServer32";
+    const std::string other = "HKLM\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{1}\\InprocServer32";
+    const std::string none = "HKCU\\Software\\Classes\\CLSID\\{1}\\InprocServer32";
+    LoadRegistry(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}\\InprocServer32]\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{1}\\InprocServer32]\n");
+    FoundEntries entries(registry);
+    ScanContext ctx{registry, Files(), list, counters, stop, nullptr, &entries};
+    const auto add = [&](const std::string& key, const char* name, ScanCategory category) {
+        ctx.Add(key, name, "C:\\gone.dll", category);
+    };
+    add(machine, "", ScanCategory::FilePathReference);
+    // The same path (as named, in any case) is not another path: kept, and
+    // nothing is asked of the registry while a file has one path only.
+    add("HKLM\\software\\CLASSES\\clsid\\{1}\\InprocServer32", "", ScanCategory::HelpFiles);
+    EXPECT_EQ(entries.IdentityLookups(), 0u);
+    add(classes, "", ScanCategory::FilePathReference);       // the same value: left out
+    add(classes, "Other", ScanCategory::FilePathReference);  // another value
+    add(other, "", ScanCategory::FilePathReference);         // another key, named alike
+    add(none, "", ScanCategory::FilePathReference);          // no such key: cannot tell
+    add("HKLM\\SOFTWARE\\Classes\\CLSID\\{1}", "InprocServer32", ScanCategory::FilePathReference);
+    add("HKCR\\CLSID\\{1}", "InprocServer32", ScanCategory::Uninstall);  // a key, not a value
+    const std::string gone = "C:\\gone.dll";
+    EXPECT_EQ(
+        Run([](ScanContext&) {}),
+        (std::vector<Found>{{machine, "", gone, 8},
+                            {"HKLM\\software\\CLASSES\\clsid\\{1}\\InprocServer32", "", gone, 6},
+                            {classes, "Other", gone, 8},
+                            {other, "", gone, 8},
+                            {none, "", gone, 8},
+                            {"HKLM\\SOFTWARE\\Classes\\CLSID\\{1}", "InprocServer32", gone, 8},
+                            {"HKCR\\CLSID\\{1}", "InprocServer32", gone, 2}}));
+    EXPECT_EQ(counters.totalCount, 7);
+    EXPECT_EQ(counters.categoryCount[8], 5);
+    // Each key was asked for once, and only once its file had two paths.
+    EXPECT_EQ(entries.IdentityLookups(), 4u);
+}
+
 // The details dialog may walk the list while the scan worker appends to it.
 TEST(FoundItemList, WalkWhileAnotherThreadAppends) {
     FoundItemList list;

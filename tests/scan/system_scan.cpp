@@ -7,6 +7,7 @@
 
 #include "platform/regtext/reg_text.h"
 #include "scan/file_path_scanner.h"
+#include "scan/found_entries.h"
 #include "scan/found_item.h"
 #include "scan/scanners.h"
 
@@ -47,6 +48,16 @@ std::vector<std::string> Components(const std::string& path) {
         if (end == std::string::npos) return parts;
         start = end + 1;
     }
+}
+
+// Items with their key paths in upper case: the walk names keys as the
+// system spells them ("Software" under Wine, "SOFTWARE" on Windows), and
+// key names ignore case.
+std::vector<Item> UpperKeys(std::vector<Item> items) {
+    for (auto& item : items)
+        for (char& c : std::get<0>(item))
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return items;
 }
 
 }  // namespace
@@ -162,12 +173,13 @@ std::string SystemScan::MakeSystemFile(const std::string& name, bool native) {
     return backend_->MakeSystemFile(name, native);
 }
 
-std::vector<Item> SystemScan::Run(void (*scanner)(ScanContext&)) {
+std::vector<Item> SystemScan::Run(std::initializer_list<void (*)(ScanContext&)> scanners) {
     FoundItemList list;
     ScanCounters counters;
     std::atomic<int> stop{0};
-    ScanContext ctx{reg(), files(), list, counters, stop, nullptr};
-    scanner(ctx);
+    FoundEntries entries(reg());
+    ScanContext ctx{reg(), files(), list, counters, stop, nullptr, &entries};
+    for (const auto scanner : scanners) scanner(ctx);
     EXPECT_EQ(static_cast<size_t>(counters.totalCount), list.Count());
     std::vector<Item> mine;
     list.ForEach([&](const FoundItem& item) {
@@ -389,21 +401,31 @@ TEST_P(SystemScan, FilePathReferences) {
 
     // The walk names keys as the system spells them ("Software" under Wine,
     // "SOFTWARE" on Windows); key names ignore case.
-    const auto upperKeys = [](std::vector<Item> items) {
-        for (auto& item : items)
-            for (char& c : std::get<0>(item))
-                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return items;
-    };
     const std::string hklm = "HKLM\\" + key;
-    EXPECT_EQ(upperKeys(Run(ScanFilePaths)),
-              upperKeys({
+    EXPECT_EQ(UpperKeys(Run(ScanFilePaths)),
+              UpperKeys({
                   {hklm + "\\Deep\\Deeper", "Gone", gone_ + "\\deep.txt", 8},
                   {hklm, "", gone_ + "\\", 8},
                   {hklm, "Gone", gone_ + "\\data.bin", 8},
                   {hklm, "Unexpanded", base_ + "\\%QMSYSTEMSCANNOPE%\\x.exe", 8},
                   {std::string("HKUS\\.DEFAULT\\Software\\") + kMarker, "Gone", gone_, 8},
               }));
+}
+
+// Each entry is one item, at the path its category names, however many paths
+// lead to its key: under Wine HKEY_CURRENT_USER is also HKEY_USERS\<sid>,
+// and a 64-bit prefix shares App Paths between its views, so that the
+// 32-bit view's Wow6432Node path reaches the key itself.
+TEST_P(SystemScan, OneItemPerEntry) {
+    const std::string marker = kMarker;
+    const std::string gone = gone_ + "\\x.exe";
+    SetText(hkey::kCurrentUser, kRun, marker + " User", gone);
+    SetText(hkey::kLocalMachine, std::string(kAppPaths) + "\\" + marker + ".exe", "", gone);
+    EXPECT_EQ(
+        UpperKeys(Run({ScanAppPaths, ScanWindowsStartup, ScanFilePaths})),
+        UpperKeys({{std::string("HKLM\\") + kAppPaths, marker + ".exe", gone, 5},
+                   {std::string("HKCU\\") + kRun, marker + " User", gone, 7},
+                   {std::string("HKLM\\") + kAppPaths + "\\" + marker + ".exe", "", gone, 8}}));
 }
 
 // The UTF-16 form of UTF-8 text.
@@ -495,34 +517,28 @@ TEST_P(SystemScan, BothViewsOf64BitWindows) {
     SetText(hkey::kClassesRoot, "Wow6432Node\\CLSID\\" + Guid(0x22) + "\\InprocServer32", "", gone);
 
     // Keys are compared without regard to case, as the system names them.
-    const auto upper = [](std::vector<Item> items) {
-        for (auto& item : items)
-            for (char& c : std::get<0>(item))
-                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return items;
-    };
-    EXPECT_EQ(upper(Run(ScanWindowsStartup)),
-              upper({{std::string("HKLM\\") + kRun, marker + " Machine 64", gone, 7},
-                     {"HKLM\\" + run32, marker + " Machine 32", gone, 7},
-                     {std::string("HKCU\\") + kRun, marker + " Files Gone",
-                      "%ProgramFiles%\\" + marker + "\\gone.exe", 7}}));
-    EXPECT_EQ(upper(Run(ScanUninstall)),
-              upper({{std::string("HKLM\\") + kUninstall, marker + " 64", gone, 2},
-                     {"HKLM\\" + uninstall32, marker + " 32", gone, 2}}));
+    EXPECT_EQ(UpperKeys(Run(ScanWindowsStartup)),
+              UpperKeys({{std::string("HKLM\\") + kRun, marker + " Machine 64", gone, 7},
+                         {"HKLM\\" + run32, marker + " Machine 32", gone, 7},
+                         {std::string("HKCU\\") + kRun, marker + " Files Gone",
+                          "%ProgramFiles%\\" + marker + "\\gone.exe", 7}}));
+    EXPECT_EQ(UpperKeys(Run(ScanUninstall)),
+              UpperKeys({{std::string("HKLM\\") + kUninstall, marker + " 64", gone, 2},
+                         {"HKLM\\" + uninstall32, marker + " 32", gone, 2}}));
     EXPECT_EQ(
         Run(ScanAppPaths),
         (std::vector<Item>{{std::string("HKLM\\") + kAppPaths, marker + "Gone.exe", gone, 5}}));
-    EXPECT_EQ(upper(Run(ScanComActiveX)),
-              upper({{"HKCR\\Wow6432Node\\CLSID\\" + Guid(0x22) + "\\InprocServer32", "(Default)",
-                      gone, 1}}));
+    EXPECT_EQ(UpperKeys(Run(ScanComActiveX)),
+              UpperKeys({{"HKCR\\Wow6432Node\\CLSID\\" + Guid(0x22) + "\\InprocServer32",
+                          "(Default)", gone, 1}}));
     std::vector<Item> references;
     for (const Item& item : Run(ScanFilePaths))
         if (std::get<1>(item).rfind(marker, 0) == 0 && std::get<0>(item).rfind("HKLM", 0) == 0)
             references.push_back(item);
-    EXPECT_EQ(upper(references),
-              upper({{std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"),
-                      marker + " Machine 64", gone, 8},
-                     {"HKLM\\" + run32, marker + " Machine 32", gone, 8}}));
+    EXPECT_EQ(UpperKeys(references),
+              UpperKeys({{std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                          marker + " Machine 64", gone, 8},
+                         {"HKLM\\" + run32, marker + " Machine 32", gone, 8}}));
 }
 
 }  // namespace qm::test

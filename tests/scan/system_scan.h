@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -83,9 +84,10 @@ class SystemScan : public ::testing::TestWithParam<SystemBackendFactory> {
     std::string MakeSystemFile(const std::string& name, bool native);
     SystemBackend& backend() { return *backend_; }
 
-    // Runs one scanner and returns the items that name this test's entries,
-    // in list order.
-    std::vector<Item> Run(void (*scanner)(ScanContext&));
+    // Runs scanners in turn as a scan does, one item per entry, and returns
+    // the items that name this test's entries, in list order.
+    std::vector<Item> Run(std::initializer_list<void (*)(ScanContext&)> scanners);
+    std::vector<Item> Run(void (*scanner)(ScanContext&)) { return Run({scanner}); }
 
     std::string base_;  // the test's folder on drive C:
     std::string gone_;  // a folder below it that never exists

@@ -575,4 +575,20 @@ const CodePage& HiveRegistry::codePage() const {
     return CodePage::Windows1252();
 }
 
+Status HiveRegistry::KeyIdentity(HKey key, std::string* identity) {
+    if (identity == nullptr) return status::kInvalidParameter;
+    // A hive's key is its node, however many mounts show it (the user's hive
+    // as HKEY_CURRENT_USER and below HKEY_USERS, the control set as
+    // CurrentControlSet); a key outside every hive is this registry's own.
+    return impl_->WithHandle(key, 0, [&](Handle* h) {
+        const Place& place = h->place;
+        if (place.hive != nullptr)
+            *identity = "hive " + std::to_string(reinterpret_cast<std::uintptr_t>(place.hive)) +
+                        " " + std::to_string(place.node);
+        else
+            *identity = "mount " + std::to_string(reinterpret_cast<std::uintptr_t>(place.mount));
+        return status::kSuccess;
+    });
+}
+
 }  // namespace qm

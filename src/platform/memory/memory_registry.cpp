@@ -721,6 +721,16 @@ const CodePage& MemoryRegistry::codePage() const {
     return impl_->codePage;
 }
 
+Status MemoryRegistry::KeyIdentity(HKey key, std::string* identity) {
+    if (identity == nullptr) return status::kInvalidParameter;
+    // The key's node: one for every path that reaches it, HKEY_CLASSES_ROOT
+    // and HKEY_LOCAL_MACHINE\SOFTWARE\Classes included.
+    return impl_->WithHandle(key, 0, [&](Handle* h) {
+        *identity = std::to_string(reinterpret_cast<std::uintptr_t>(h->key));
+        return status::kSuccess;
+    });
+}
+
 void MemoryRegistry::SetTwoViews(bool twoViews) {
     std::lock_guard<std::mutex> lock(impl_->mutex());
     impl_->twoViews = twoViews;

@@ -193,10 +193,18 @@ struct Win32Registry::Impl {
         if (Counted(RegOpenKeyExA(ToHandle(root), subKey.c_str(), 0, KEY_QUERY_VALUE | view,
                                   key.out())) != ERROR_SUCCESS)
             return false;
+        return KernelName(key.get(), name);
+    }
+
+    // The kernel's name of the open key `key` ("\REGISTRY\MACHINE\..."):
+    // the names the keys were made with, wherever a link or a shared view
+    // led the open.
+    bool KernelName(HKEY key, std::wstring& name) const {
+        if (queryKey == nullptr) return false;
         std::vector<BYTE> buffer(1024);
         for (int attempt = 0; attempt < 4; ++attempt) {
             ULONG length = 0;
-            const LONG result = Counted(queryKey(key.get(), kKeyNameInformation, buffer.data(),
+            const LONG result = Counted(queryKey(key, kKeyNameInformation, buffer.data(),
                                                  static_cast<ULONG>(buffer.size()), &length));
             if ((result == kBufferOverflow || result == kBufferTooSmall) &&
                 length > buffer.size()) {
@@ -514,6 +522,43 @@ Status Win32Registry::Wow64Path(HKey root, const std::string& subKey, std::strin
 
 const CodePage& Win32Registry::codePage() const {
     return win32::AnsiCodePage();
+}
+
+Status Win32Registry::KeyIdentity(HKey key, std::string* identity) {
+    if (identity == nullptr) return status::kInvalidParameter;
+    if (impl_->queryKey == nullptr) return status::kCallNotImplemented;
+    std::wstring name;
+    ScopedKey opened;
+    HKEY handle = ToHandle(key);
+    // A root key's handle is the system's stand-in, which the kernel does
+    // not know (opening it again hands the stand-in back): the current
+    // user's hive is opened as such, and the fixed roots are keys of known
+    // names. The names are compared in upper case, as the registry compares
+    // names: the kernel spells each key as it was made, and a fixed root's
+    // name here may be spelt otherwise.
+    switch (key) {
+        case hkey::kCurrentUser: {
+            const LONG result = Counted(RegOpenCurrentUser(KEY_QUERY_VALUE, opened.out()));
+            if (result != ERROR_SUCCESS) return result;
+            handle = opened.get();
+            break;
+        }
+        case hkey::kLocalMachine:
+            name = L"\\REGISTRY\\MACHINE";
+            break;
+        case hkey::kUsers:
+            name = L"\\REGISTRY\\USER";
+            break;
+        case hkey::kClassesRoot:
+            name = L"\\REGISTRY\\MACHINE\\SOFTWARE\\CLASSES";
+            break;
+        default:
+            if (hkey::IsRoot(key)) return status::kInvalidHandle;
+    }
+    if (name.empty() && !impl_->KernelName(handle, name)) return status::kCantRead;
+    for (wchar_t& c : name) c = static_cast<wchar_t>(towupper(c));
+    identity->assign(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(wchar_t));
+    return status::kSuccess;
 }
 
 }  // namespace qm
