@@ -164,6 +164,54 @@ class Prefix:
             self.run("--wineserver", "-w", timeout=120)
 
 
+def wine_processes(prefix_path):
+    """{pid: command line} of the processes of this Wine prefix, its server
+    included (each has the prefix in its environment)."""
+    found = {}
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if ("WINEPREFIX=" + prefix_path).encode() not in f.read().split(b"\0"):
+                    continue
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                found[int(pid)] = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
+        except OSError:
+            pass
+    return found
+
+
+def cpu_ticks(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # user and system time
+
+
+def describe_hang(prefix_path):
+    """Prints what the prefix's processes are doing; True when its Wine
+    server spins: over five seconds it used at least 15% of a processor (a
+    loaded machine gives it no more than its share, and an idle server uses
+    none) while no program of the prefix used 5%."""
+    processes = wine_processes(prefix_path)
+    servers = [pid for pid, command in processes.items() if "wineserver" in command]
+    try:
+        before = {pid: cpu_ticks(pid) for pid in processes}
+        time.sleep(5)
+        used = {pid: (cpu_ticks(pid) - before[pid]) / os.sysconf("SC_CLK_TCK") / 5
+                for pid in before}
+    except OSError:
+        used = {}
+    for pid, command in sorted(processes.items()):
+        print("  %d %3.0f%% %s" % (pid, 100 * used.get(pid, 0), command), file=sys.stderr)
+    programs_idle = all(used.get(pid, 0) < 0.05 for pid in processes if pid not in servers)
+    spinning = [pid for pid in servers if used.get(pid, 0) >= 0.15 and programs_idle]
+    for pid in spinning:
+        if shutil.which("gdb"):
+            trace = subprocess.run(["gdb", "-batch", "-p", str(pid), "-ex", "bt"],
+                                   capture_output=True, text=True, timeout=60)
+            print("  the Wine server spins here:\n" + trace.stdout[-3000:], file=sys.stderr)
+    return bool(spinning)
+
+
 def files_below(folder):
     found = []
     for root, _, names in os.walk(folder):
@@ -514,10 +562,11 @@ def main():
     parser.add_argument("--program", help="the Quillmend.exe the installer ships")
     opts = parser.parse_args()
 
-    # Wine's server now and then spins without end while an installer runs
-    # (seen about once in five runs, the server at full load, the programs
-    # idle). Such a hang is not the installer's fault: the case starts once
-    # more in a new prefix, and a second hang fails it.
+    # Wine's server has been seen to spin without end while an installer
+    # ran, at full load with the programs idle. Such a hang is not the
+    # installer's: when a Wine program does not finish and the prefix's
+    # server is found spinning, the case starts once more in a new prefix
+    # (what the server was doing is printed). Any other hang fails at once.
     for attempt in (1, 2):
         shutil.rmtree(opts.work, ignore_errors=True)
         os.makedirs(opts.work)
@@ -531,7 +580,8 @@ def main():
         except subprocess.TimeoutExpired as hang:
             print("%s: Wine did not finish %s (attempt %d)" % (opts.case, hang.cmd, attempt),
                   file=sys.stderr)
-            if attempt == 2:
+            spinning = prefix is not None and describe_hang(os.path.realpath(prefix.path))
+            if attempt == 2 or not spinning:
                 return 1
         finally:
             if prefix:
