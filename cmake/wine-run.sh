@@ -218,9 +218,14 @@ fi
 exec 9>"$prefix.lock"
 flock 9
 ready=$prefix/.quillmend-ready
-if [ ! -f "$ready" ]; then
-    # The prefix is made on first use.
+# A prefix is made on first use, and again when it lost its registry.
+if [ ! -f "$ready" ] || [ ! -s "$prefix/system.reg" ]; then
     log=$prefix.init.log
+    # What is left of an earlier attempt goes, once no server of it runs
+    # (a server would write its registry into the new prefix as it stops).
+    if [ -d "$prefix" ]; then
+        { in_root / "$WINESERVER" -k; in_root / "$WINESERVER" -w; } </dev/null >/dev/null 2>&1 || true
+    fi
     rm -rf -- "$prefix"
     # This server stops as soon as the set-up is done, so that waiting
     # for it (-w) means the registry is saved.

@@ -39,7 +39,11 @@ stop_server() {
 stamp=$( { cat -- "$source/demo/registry.reg" "$source/scripts/seed-demo-prefix.sh" "$scan_exe"
            (cd "$source/demo/drive_c" && find . | LC_ALL=C sort); } | sha256sum | cut -d' ' -f1)
 template=$work/template
-if [ "$(cat -- "$template.stamp" 2>/dev/null)" != "$stamp" ] || [ ! -s "$work/expected.tsv" ]; then
+# A template is reused only when it is whole: made for these inputs, with
+# its expectations, and with the demo in its registry on disk.
+if [ "$(cat -- "$template.stamp" 2>/dev/null)" != "$stamp" ] || [ ! -s "$work/expected.tsv" ] ||
+   [ ! -f "$template/.quillmend-ready" ] ||
+   ! grep -q '^\[Software\\\\Quillpad\]' "$template/system.reg" 2>/dev/null; then
     stop_server "$template"
     rm -rf -- "$template" "$template.stamp" "$work/expected.tsv"
     "$source/scripts/seed-demo-prefix.sh" "$template"
