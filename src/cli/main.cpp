@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/fix_command.h"
+#include "cli/ignore_file.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "cli/startup_command.h"
@@ -118,6 +119,10 @@ int Run(int argc, const char* const* argv) {
         return kBadInput;
     };
     if (options.demo) UseDemo(options);
+    // The entries to leave out, read before anything is opened or written.
+    std::vector<IgnoreEntry> alsoIgnored;
+    for (const std::string& file : options.ignoreFiles)
+        if (!ReadIgnoreFile(file, alsoIgnored, error)) return fail();
     if (!options.saveFile.empty() && options.registryFiles.empty() && !options.offline.Requested())
         return fail("--save writes the in-memory registry; give --registry FILE");
     std::string backupFolder;
@@ -210,6 +215,7 @@ int Run(int argc, const char* const* argv) {
 
     ConsoleView view(ticked);
     ScanDriver driver(*registry, *files, view);
+    driver.AlsoIgnore(std::move(alsoIgnored));
     std::unique_ptr<FixCommand> fix;
     if (options.fix) {
         fix = std::make_unique<FixCommand>(driver, *registry, *files, view, backupFolder);

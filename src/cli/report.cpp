@@ -36,10 +36,14 @@ void PrintJson(std::ostream& out, const FoundItemList& items, const ScanCounters
             << ", \"keyPath\": " << JsonString(item.keyPath)
             << ", \"valueName\": " << JsonString(item.valueName)
             << ", \"data\": " << JsonString(item.data)
-            << ", \"detail\": " << JsonString(DetailText(item)) << "}";
+            << ", \"detail\": " << JsonString(DetailText(item)) << ", \"checked\": [";
+        for (size_t i = 0; i < item.checked.size(); ++i)
+            out << (i > 0 ? ", " : "") << "{\"target\": " << JsonString(item.checked[i].target)
+                << ", \"answer\": \"" << AnswerName(item.checked[i].answer) << "\"}";
+        out << "]}";
         first = false;
     });
-    out << (first ? "]}\n" : "\n]}\n");
+    out << (first ? "]" : "\n]") << ", \"ignored\": " << counters.ignoredCount << "}\n";
 }
 
 void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters& counters,
@@ -54,6 +58,8 @@ void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters
         items.ForEach([&](const FoundItem& item) {
             if (item.category != c) return;
             std::string detail = DetailText(item);
+            for (const CheckedTarget& checked : item.checked)
+                detail += "\nChecked: " + CheckedLine(checked);
             out << "  - ";
             for (char ch : detail) {
                 out << ch;
@@ -64,6 +70,8 @@ void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters
         out << '\n';
     }
     out << "Total: " << counters.totalCount << " problems found\n";
+    if (counters.ignoredCount > 0)
+        out << "Ignored: " << counters.ignoredCount << " items left out by the ignore list\n";
 }
 
 }  // namespace qm::cli

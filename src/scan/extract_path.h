@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/file_probe.h"
+#include "scan/checked_target.h"
 
 namespace qm {
 
@@ -32,6 +33,11 @@ std::string OtherViewText(const std::string& text, FileProbe& files);
 // depends on the current folder. The empty path names nothing: kMissing.
 // With `other` (the other reading of the same entry) the target exists
 // when either path does, and is missing only when both are.
-Existence CheckTarget(const std::string& path, FileProbe& files, const std::string& other = {});
+//
+// With `log`, every target tested is appended to it with its answer: the
+// path, each candidate of the search for a bare name, and the other
+// reading. The answer is the same as without.
+Existence CheckTarget(const std::string& path, FileProbe& files, const std::string& other = {},
+                      CheckLog* log = nullptr);
 
 }  // namespace qm

@@ -5,13 +5,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/file_probe.h"
 #include "platform/registry_service.h"
+#include "scan/checked_target.h"
 #include "scan/found_item.h"
 
 namespace qm {
+
+class IgnoreList;
 
 // Receives "what is being examined" texts from a scanner. The scan worker
 // throttles them before they reach a window.
@@ -28,10 +32,21 @@ struct ScanContext {
     ScanCounters& counters;
     const std::atomic<int>& stopRequested;
     ProgressSink* progress = nullptr;
+    // The entries the user keeps; none when null.
+    const IgnoreList* ignore = nullptr;
 
-    // Appends one item of `category` and counts it, as one step; an entry
-    // whose key path or name holds a zero byte is left out.
-    void Add(std::string keyPath, std::string valueName, std::string data, ScanCategory category);
+    // Tests the entry again, noting every target tested with its answer
+    // in the log it is given, and returns the answer.
+    using Recheck = std::function<Existence(CheckLog&)>;
+
+    // Appends one item of `category` and counts it, as one step, with what
+    // `recheck` noted as the targets checked. Scanners test without noting
+    // anything, and only an entry found missing is tested again this way:
+    // it becomes an item only when that test says missing again. An entry
+    // whose key path or name holds a zero byte is left out, and one that
+    // the ignore list hides is counted as ignored instead.
+    void Add(std::string keyPath, std::string valueName, std::string data, ScanCategory category,
+             const Recheck& recheck);
     bool Stopped() const { return stopRequested.load(std::memory_order_relaxed) != 0; }
     void Report(const std::string& text) const {
         if (progress != nullptr) progress->Progress(text);

@@ -63,8 +63,12 @@ void FakeScanner(ScanContext& context) {
         Category == 3 ? std::string("HKLM\\") + kFontsKey : Join("HKLM\\Software\\Gone", Category);
     for (int i = 0; i < found[Category]; ++i) {
         if (context.Stopped()) return;
-        context.Add(key, Join("v", i), Join("C:\\gone\\file", i),
-                    static_cast<ScanCategory>(Category));
+        const std::string file = Join("C:\\gone\\file", i);
+        context.Add(key, Join("v", i), file, static_cast<ScanCategory>(Category),
+                    [&file](CheckLog& log) {
+                        log.push_back({file, Existence::kMissing});
+                        return Existence::kMissing;
+                    });
     }
     for (int n = 0; Category == kCategoryCount && holdLast && !context.Stopped(); ++n) {
         context.Report(Join("HKLM\\Software\\Classes\\CLSID\\{0000000", n % 10) +
