@@ -59,6 +59,7 @@ bool COptionsPage::OnInit() {
         {splashLabel_, IDC_OPTIONS_SPLASH_LABEL, "Show Splash Screen Before loading Cleaner"},
         {shutdownLabel_, IDC_OPTIONS_SHUTDOWN_LABEL, "Shutdown Quillmend after repair"},
         {repairLabel_, IDC_OPTIONS_REPAIR_LABEL, "Repair selected items automatically after find"},
+        {ignoredLabel_, IDC_OPTIONS_IGNORED_LABEL, "Entries left out of every scan:"},
     };
     for (const auto& l : labels) {
         l.label.Bind(hwnd_, l.id);

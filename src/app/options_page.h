@@ -34,6 +34,7 @@ class COptionsPage : public ui::Page, private OptionsView {
     ui::CLinkLabel shutdownLabel_;
     ui::CLinkLabel repairLabel_;
     ui::CLinkLabel splashLabel_;
+    ui::CLinkLabel ignoredLabel_;
 };
 
 }  // namespace qm
