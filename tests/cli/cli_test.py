@@ -486,8 +486,29 @@ def check_existence(opts, scanner, prefix, unmapped, gone):
     result = subprocess.run([opts.emulator, "regedit", "/s", wine_path(reg)], env=opts.env,
                             cwd=opts.work, capture_output=True, timeout=900)
     check(result.returncode == 0, f"regedit /s: exit {result.returncode}")
+    ignore_key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmend\\Ignore"
+
+    def forget_ignored():  # the prefix is kept from run to run
+        subprocess.run([opts.emulator, "reg", "delete", ignore_key, "/f"], env=opts.env,
+                       cwd=opts.work, capture_output=True, timeout=900)
+    forget_ignored()
     found = rows(scanner.scan_json("--categories", "7"))
     expect_rows(found, [[7, "HKCU\\" + run_key, "QmGone", values["QmGone"]]], "existence")
+
+    # The live scan honours the ignore list that the program keeps.
+    ignore = os.path.join(opts.work, "ignore.reg")
+    with open(ignore, "w", encoding="ascii", newline="\r\n") as f:
+        f.write(f"REGEDIT4\n\n[{ignore_key}]\n")
+        f.write('"1"="7\t%s\tQmGone"\n' % ("HKCU\\" + run_key).replace("\\", "\\\\"))
+    result = subprocess.run([opts.emulator, "regedit", "/s", wine_path(ignore)], env=opts.env,
+                            cwd=opts.work, capture_output=True, timeout=900)
+    check(result.returncode == 0, f"regedit /s: exit {result.returncode}")
+    try:
+        result = scanner.scan_json("--categories", "7")
+        expect_rows(rows(result), [], "existence, QmGone ignored")
+        check(result["ignored"] == 1, f"ignored {result['ignored']}, expected 1")
+    finally:
+        forget_ignored()
 
 
 CASES = {
