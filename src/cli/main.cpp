@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/fix_command.h"
+#include "cli/ignore_file.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "cli/startup_command.h"
@@ -15,6 +16,7 @@
 #include "scan/scan_driver.h"
 
 #ifdef _WIN32
+#include "platform/win32/ansi_code_page.h"
 #include "platform/win32/win32_file_probe.h"
 #include "platform/win32/win32_registry.h"
 #else
@@ -118,6 +120,17 @@ int Run(int argc, const char* const* argv) {
         return kBadInput;
     };
     if (options.demo) UseDemo(options);
+    // The entries to leave out, read before anything is opened or written,
+    // in the code page of the registry they are to match: the system's on
+    // Windows, and Windows-1252 for the registry files and hives elsewhere.
+#ifdef _WIN32
+    const CodePage& codePage = win32::AnsiCodePage();
+#else
+    const CodePage& codePage = CodePage::Windows1252();
+#endif
+    std::vector<IgnoreEntry> alsoIgnored;
+    for (const std::string& file : options.ignoreFiles)
+        if (!ReadIgnoreFile(file, codePage, alsoIgnored, error)) return fail();
     if (!options.saveFile.empty() && options.registryFiles.empty() && !options.offline.Requested())
         return fail("--save writes the in-memory registry; give --registry FILE");
 
@@ -214,6 +227,7 @@ int Run(int argc, const char* const* argv) {
 
     ConsoleView view(ticked);
     ScanDriver driver(*registry, *files, view);
+    driver.AlsoIgnore(std::move(alsoIgnored));
     std::unique_ptr<FixCommand> fix;
     if (options.fix) {
         fix = std::make_unique<FixCommand>(driver, *registry, *files, view, backupFolder);

@@ -72,6 +72,17 @@ void AddOptions(CLI::App& app, Options& o) {
             if (!ParseCategories(list, o.categories))
                 Refuse("--categories wants numbers from 1 to 8 separated by commas", list);
         });
+    AddValueOption(app, "--ignore-file", "FILE",
+                   "leave out what the text file names, as the program's ignore\n"
+                   "list does (repeatable; the stored list counts too). One entry\n"
+                   "a line, fields separated by one tab:\n"
+                   "  CATEGORY<tab>KEY<tab>VALUE  the item of that category, key\n"
+                   "                              and value name (or subkey name)\n"
+                   "  CATEGORY<tab>KEY            every item at that key or below\n"
+                   "CATEGORY is 1 to 8, or * (every category) for a whole key; KEY\n"
+                   "as items show it (HKLM\\SOFTWARE\\...); UTF-8; empty lines and\n"
+                   "lines starting with # are skipped",
+                   [&o](const std::string& file) { o.ignoreFiles.push_back(file); });
     app.add_flag("--json", o.json, "print the result as JSON");
     app.add_flag("--fix", o.fix,
                  "repair every item found in the chosen categories, writing one\n"

@@ -27,6 +27,7 @@ struct Options {
     std::string backupDir;                                         // --backup-dir DIR
     std::string restoreFile;                                       // --restore FILE
     std::string saveFile;                                          // --save FILE
+    std::vector<std::string> ignoreFiles;                          // --ignore-file FILE
     bool startup = false;                                          // --startup
     int startupOff = 0;                                            // --startup-off N
     int startupOn = 0;                                             // --startup-on N

@@ -41,10 +41,15 @@ void PrintJson(std::ostream& out, const FoundItemList& items, const ScanCounters
             << ", \"keyPath\": " << JsonString(item.keyPath, codePage)
             << ", \"valueName\": " << JsonString(item.valueName, codePage)
             << ", \"data\": " << JsonString(item.data, codePage)
-            << ", \"detail\": " << JsonString(DetailText(item), codePage) << "}";
+            << ", \"detail\": " << JsonString(DetailText(item), codePage) << ", \"checked\": [";
+        for (size_t i = 0; i < item.checked.size(); ++i)
+            out << (i > 0 ? ", " : "")
+                << "{\"target\": " << JsonString(item.checked[i].target, codePage)
+                << ", \"answer\": \"" << AnswerName(item.checked[i].answer) << "\"}";
+        out << "]}";
         first = false;
     });
-    out << (first ? "]}\n" : "\n]}\n");
+    out << (first ? "]" : "\n]") << ", \"ignored\": " << counters.ignoredCount << "}\n";
 }
 
 void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters& counters,
@@ -58,7 +63,10 @@ void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters
         out << counters.categoryCount[c] << " Problems Found\n";
         items.ForEach([&](const FoundItem& item) {
             if (item.category != c) return;
-            const std::string detail = Utf8Text(DetailText(item), codePage);
+            std::string detail = DetailText(item);
+            for (const CheckedTarget& checked : item.checked)
+                detail += "\nChecked: " + CheckedLine(checked);
+            detail = Utf8Text(detail, codePage);
             out << "  - ";
             for (char ch : detail) {
                 out << ch;
@@ -69,6 +77,8 @@ void PrintText(std::ostream& out, const FoundItemList& items, const ScanCounters
         out << '\n';
     }
     out << "Total: " << counters.totalCount << " problems found\n";
+    if (counters.ignoredCount > 0)
+        out << "Ignored: " << counters.ignoredCount << " items left out by the ignore list\n";
 }
 
 }  // namespace qm::cli

@@ -1,8 +1,10 @@
 #include "findfix/find_fix_page.h"
 
 #include "findfix/found_items_dialog.h"
+#include "platform/settings_store.h"
 #include "resource.h"
 #include "scan/details_selection.h"
+#include "scan/ignore_list.h"
 #include "scan/progress_throttle.h"
 #include "scan/window_messages.h"
 #include "ui/colour.h"
@@ -40,6 +42,7 @@ CRegFindNFix::CRegFindNFix(HINSTANCE instance, RegistryService& registry, FilePr
                            BackupStore& backups, ScannerTable scanners)
     : Page(instance, IDD_FIND_FIX),
       uiThread_(GetCurrentThreadId()),
+      registry_(registry),
       remover_(registry, files),
       driver_(registry, files, *this, scanners),
       engine_(driver_, registry, backups, remover_, *this,
@@ -229,10 +232,35 @@ void CRegFindNFix::OpenDetails(int32_t category) {
     DetailsSelection selection(driver_.items(), category, CategoryList().IsChecked(category - 1));
     // From now on Fix repairs exactly the items left ticked here.
     driver_.MarkDetailsOpened(category);
-    FoundItemsDialog dialog(Instance(), selection);
+    // Items may leave the list only while no scan adds to it.
+    FoundItemsDialog::IgnoreHandler ignore;
+    if (!driver_.WorkerRunning()) ignore = [this](const IgnoreEntry& entry) { Ignore(entry); };
+    FoundItemsDialog dialog(Instance(), selection, std::move(ignore));
     openDetails_ = &dialog;
     dialog.DoModal(mainWindow_ ? mainWindow_ : hwnd_);
     openDetails_ = nullptr;
+}
+
+void CRegFindNFix::Ignore(const IgnoreEntry& entry) {
+    const SettingsStore settings(registry_);
+    IgnoreList stored = LoadIgnoreList(settings);
+    stored.Add(entry);
+    StoreIgnoreList(settings, stored);
+
+    ScanCounters& counters = driver_.counters();
+    const ScanCounters before = counters;
+    DropIgnored(driver_.items(), counters, IgnoreList({entry}));
+    for (int row = 0; row < kCategoryCount; ++row) {
+        const int32_t found = counters.categoryCount[row + 1];
+        if (found == before.categoryCount[row + 1]) continue;
+        list_.SetCellText(row, kItemsFoundColumn, ProblemsFound(found).c_str());
+        if (found < 1) list_.SetCellText(row, kDetailsColumn, "No Details", "");
+    }
+    result_.SetLabelText(ScanResultText(counters.totalCount, counters.ignoredCount));
+    // The alert counts what is left.
+    settings.WriteNumber(kProductName, setting::kLastFoundErrors, counters.totalCount);
+    if (counters.totalCount < 1 && driver_.State() == ScanState::kFix)
+        driver_.SetState(ScanState::kFind);
 }
 
 void CRegFindNFix::CloseDetails() {

@@ -81,6 +81,9 @@ class CRegFindNFix : public ui::Page, private ScanView {
     void ClearResultCells();
     // The engine's check before each repair of the driver's.
     bool BeforeRepair(bool automatic);
+    // The details dialog's "Ignore": the entry is stored, the items it
+    // hides leave the list, and the counts, cells and result line follow.
+    void Ignore(const IgnoreEntry& entry);
 
     // ScanView, called by the driver and the repair engine.
     void SetCommandText(const std::string& text) override;
@@ -125,6 +128,7 @@ class CRegFindNFix : public ui::Page, private ScanView {
     std::string progressText_;
     bool progressPosted_ = false;
 
+    RegistryService& registry_;
     EntryRemover remover_;
     ScanDriver driver_;
     RepairEngine engine_;

@@ -1,5 +1,8 @@
 #include "findfix/found_items_dialog.h"
 
+#include <string>
+#include <utility>
+
 #include "resource.h"
 #include "ui/anchor_math.h"
 
@@ -10,8 +13,9 @@ constexpr COLORREF kHeaderBackground = RGB(255, 206, 91);
 
 }  // namespace
 
-FoundItemsDialog::FoundItemsDialog(HINSTANCE instance, DetailsSelection& selection)
-    : Dialog(instance, IDD_FOUND_ITEMS), selection_(selection) {
+FoundItemsDialog::FoundItemsDialog(HINSTANCE instance, DetailsSelection& selection,
+                                   IgnoreHandler ignore)
+    : Dialog(instance, IDD_FOUND_ITEMS), selection_(selection), ignore_(std::move(ignore)) {
     BindMessage(WM_MEASUREITEM, [this](WPARAM, LPARAM l) {
         auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(l);
         if (measure->CtlType != ODT_LISTBOX || measure->CtlID != IDC_DETAILS_LIST)
@@ -27,6 +31,12 @@ FoundItemsDialog::FoundItemsDialog(HINSTANCE instance, DetailsSelection& selecti
         IDC_DETAILS_SELECT_ALL, [this](int) { SelectAll(); }, BN_CLICKED);
     BindCommand(
         IDC_DETAILS_UNSELECT_ALL, [this](int) { UnselectAll(); }, BN_CLICKED);
+    BindCommand(
+        IDC_DETAILS_LIST, [this](int) { ShowChecked(); }, LBN_SELCHANGE);
+    BindCommand(
+        IDC_DETAILS_IGNORE, [this](int) { IgnoreSelected(false); }, BN_CLICKED);
+    BindCommand(
+        IDC_DETAILS_IGNORE_KEY, [this](int) { IgnoreSelected(true); }, BN_CLICKED);
     // OK and Cancel both just close: the ticks stay as the user left them.
 }
 
@@ -39,14 +49,43 @@ bool FoundItemsDialog::OnInit() {
     anchors_.SetUp(hwnd_);
     anchors_.AddControl(IDC_DETAILS_LIST, ui::kStretchWidth | ui::kStretchHeight);
     anchors_.AddControl(IDC_DETAILS_HEADER, ui::kStretchWidth);
-    for (int id : {IDC_DETAILS_SELECT_ALL, IDC_DETAILS_UNSELECT_ALL, IDOK, IDCANCEL})
+    anchors_.AddControl(IDC_DETAILS_CHECKED_LABEL, ui::kMoveDown);
+    anchors_.AddControl(IDC_DETAILS_CHECKED, ui::kStretchWidth | ui::kMoveDown);
+    for (int id : {IDC_DETAILS_SELECT_ALL, IDC_DETAILS_UNSELECT_ALL, IDOK, IDCANCEL,
+                   IDC_DETAILS_IGNORE, IDC_DETAILS_IGNORE_KEY})
         anchors_.AddControl(id, ui::kMoveRight | ui::kMoveDown);
 
     header_.Bind(hwnd_, IDC_DETAILS_HEADER);
     header_.ApplyStyle(false, "arial", 10, RGB(0, 0, 0), kHeaderBackground);
     header_.SetLabelText(selection_.header());
+    EnableWindow(GetDlgItem(hwnd_, IDC_DETAILS_IGNORE), ignore_ ? TRUE : FALSE);
+    EnableWindow(GetDlgItem(hwnd_, IDC_DETAILS_IGNORE_KEY), ignore_ ? TRUE : FALSE);
     list_.Select(0);
+    ShowChecked();
     return true;
+}
+
+void FoundItemsDialog::ShowChecked() {
+    const FoundItem* item = list_.ItemAt(list_.Selected());
+    const std::string text = item != nullptr ? CheckedPanelText(*item) : std::string();
+    SetDlgItemTextA(hwnd_, IDC_DETAILS_CHECKED, text.c_str());
+}
+
+void FoundItemsDialog::IgnoreSelected(bool wholeKey) {
+    const int index = list_.Selected();
+    const FoundItem* item = list_.ItemAt(index);
+    if (!ignore_ || item == nullptr) return;
+    const IgnoreEntry entry = wholeKey ? KeyEntry(*item) : ItemEntry(*item);
+    // Let go of the items first: the handler takes them out of the scan's
+    // list, which frees them.
+    selection_.Forget(IgnoreList({entry}));
+    list_.RemoveAll();
+    ignore_(entry);
+    FillList();
+    const int count = list_.Count();
+    list_.Select(index < count ? index : count - 1);
+    ShowChecked();
+    list_.Invalidate(true);
 }
 
 void FoundItemsDialog::FillList() {

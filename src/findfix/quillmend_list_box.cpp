@@ -72,6 +72,10 @@ void CQuillmendListBox::Select(int index) {
     if (hwnd_) ui::ListBox(hwnd_).SetCurrentSelection(index);
 }
 
+int CQuillmendListBox::Selected() const {
+    return hwnd_ ? ui::ListBox(hwnd_).CurrentSelection() : -1;
+}
+
 void CQuillmendListBox::Measure(MEASUREITEMSTRUCT* measure) {
     // The entry being added is not the entry's data yet.
     const FoundItem* item = adding_ ? adding_ : ItemAt(static_cast<int>(measure->itemID));

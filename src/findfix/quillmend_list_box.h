@@ -22,6 +22,8 @@ class CQuillmendListBox : public ui::Control {
     int Count() const;
     void RemoveAll();
     void Select(int index);
+    // The selected entry's index, or -1.
+    int Selected() const;
 
     // The parent's WM_MEASUREITEM for this list.
     void Measure(MEASUREITEMSTRUCT* measure);

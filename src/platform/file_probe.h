@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,14 @@ class FileStream {
     }
 };
 
+// The folders that FindOnPath searches for a bare name, as
+// SearchForProgram (platform/search_path.h) takes them.
+struct SearchFolders {
+    std::string systemFolder;
+    std::string windowsFolder;
+    std::optional<std::string> pathVariable;  // PATH, when it is set
+};
+
 enum class FileMode {
     kRead,          // an existing file, for reading
     kCreateNew,     // a new file for writing; fails with kFileExists if there is one
@@ -88,6 +97,14 @@ class FileProbe {
     // candidate is missing; otherwise kCannotTell, and also for a name that
     // is not bare.
     virtual Existence FindOnPath(std::string& name) = 0;
+
+    // The folders FindOnPath searches, for a caller that tests each
+    // candidate itself to see them one by one. False when the probe cannot
+    // name them; its own FindOnPath then answers kCannotTell.
+    virtual bool SearchPlaces(SearchFolders& folders) {
+        (void)folders;
+        return false;
+    }
 
     // Whether the system's "not found" for `path` may be believed: its full
     // path lies on a local fixed drive that is present. False for drive

@@ -1,10 +1,13 @@
 #include "platform/settings_store.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
+#include "platform/c_text.h"
 #include "platform/value_text.h"
 
 namespace qm {
@@ -62,6 +65,53 @@ int32_t SettingsStore::ReadNumber(const std::string& appName, const std::string&
 void SettingsStore::WriteNumber(const std::string& appName, const std::string& valueName,
                                 int32_t number) const {
     WriteText(appName, valueName, std::to_string(number));
+}
+
+std::vector<std::string> SettingsStore::ReadList(const std::string& appName,
+                                                 const std::string& listName) const {
+    RegKey key(registry_);
+    if (key.Open(hkey::kLocalMachine, (KeyPath(appName) + "\\" + listName).c_str(),
+                 access::kRead | kOwnView) != status::kSuccess)
+        return {};
+    KeyListing listing;
+    registry_.ListKey(key.get(), listing::kValues, listing);
+    // By number; a name that is no number is not the list's.
+    std::vector<std::pair<int32_t, std::string>> numbered;
+    for (const KeyListing::Value& value : listing.values) {
+        if (!value.usable || value.type != regtype::kSz || value.name.empty() ||
+            value.name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        numbered.emplace_back(ParseSettingNumber(value.name), std::string(CText(value.data)));
+    }
+    std::stable_sort(numbered.begin(), numbered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> texts;
+    for (auto& [number, text] : numbered) texts.push_back(std::move(text));
+    return texts;
+}
+
+void SettingsStore::WriteList(const std::string& appName, const std::string& listName,
+                              const std::vector<std::string>& texts) const {
+    RegKey key(registry_);
+    if (key.Create(hkey::kLocalMachine, (KeyPath(appName) + "\\" + listName).c_str(),
+                   access::kReadWrite | kOwnView) != status::kSuccess)
+        return;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        registry_.SetValue(key.get(), std::to_string(i + 1).c_str(), regtype::kSz,
+                           reinterpret_cast<const uint8_t*>(texts[i].data()),
+                           static_cast<uint32_t>(texts[i].size()));
+    }
+    KeyListing listing;
+    registry_.ListKey(key.get(), listing::kValues, listing);
+    for (const KeyListing::Value& value : listing.values) {
+        if (!value.usable || value.name.empty() ||
+            value.name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const int32_t number = ParseSettingNumber(value.name);
+        if (number < 1 || static_cast<size_t>(number) > texts.size() ||
+            value.name != std::to_string(number))
+            registry_.DeleteValue(key.get(), value.name.c_str());
+    }
 }
 
 int32_t ParseSettingNumber(const std::string& text) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/registry_service.h"
 
@@ -44,6 +45,16 @@ class SettingsStore {
     int32_t ReadNumber(const std::string& appName, const std::string& valueName) const;
     void WriteNumber(const std::string& appName, const std::string& valueName,
                      int32_t number) const;
+
+    // A list of texts, kept as the text values "1", "2", ... of the subkey
+    // `listName` of the program's key, in that order; any length of text.
+    // Reads as empty when the subkey cannot be read.
+    std::vector<std::string> ReadList(const std::string& appName,
+                                      const std::string& listName) const;
+    // Replaces the list: the values are written first, then the numbers
+    // past its end removed.
+    void WriteList(const std::string& appName, const std::string& listName,
+                   const std::vector<std::string>& texts) const;
 
   private:
     std::string Read(const std::string& appName, const std::string& valueName,

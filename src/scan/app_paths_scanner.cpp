@@ -38,8 +38,11 @@ void ScanAppPathsKey(ScanContext& ctx, const std::string& subKey) {
         if (scan::ReadValueText(ctx.registry, program.get(), "", command) != status::kSuccess)
             continue;
         if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
-        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing)
-            ctx.Add(itemKey, name, command, ScanCategory::AppPaths);
+        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing) {
+            ctx.Add(itemKey, name, command, ScanCategory::AppPaths, [&](CheckLog& log) {
+                return CheckTarget(path, ctx.files, ctx.registry.codePage(), other, &log);
+            });
+        }
     }
 }
 

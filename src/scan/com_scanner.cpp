@@ -75,7 +75,10 @@ class ComScan {
     };
 
     void Classes(const std::string& classesPath, std::vector<HeldItem>& appIds);
-    void AddAppId(HeldItem item) { Add(std::move(item.keyPath), "AppID", std::move(item.appId)); }
+    void AddAppId(HeldItem item) {
+        const std::string reference = "AppID\\" + item.appId;
+        AddReference(std::move(item.keyPath), "AppID", std::move(item.appId), reference);
+    }
     void NamedAppIds(const std::string& appsPath);
     void ClassReferences();
     void TypeLibraries(const std::string& typeLibsPath);
@@ -117,7 +120,8 @@ class ComScan {
         source_ = text;
         if (!ExtractPath(source_, path, ctx_.files, &other_)) return false;
         if (path.size() < 2 || path[1] != ':') return false;
-        return CheckTarget(path, ctx_.files, ctx_.registry.codePage(), other_) == Existence::kMissing;
+        return CheckTarget(path, ctx_.files, ctx_.registry.codePage(), other_) ==
+               Existence::kMissing;
     }
 
     // Which of kServerKinds (bits by index) the open class key may hold:
@@ -143,16 +147,52 @@ class ComScan {
     // system says "access denied" only for a key that is there, and a
     // reference the ANSI open cannot take (a path longer than it accepts)
     // could not be tested and is left alone.
-    bool ReferencedKeyExists(const std::string& path) {
+    //
+    // With `log`, the key is noted as "HKCR\<path>" with its answer, and
+    // where the 32-bit programs have a key of their own in place of the
+    // reference's first key, the 32-bit view's key too.
+    bool ReferencedKeyExists(const std::string& path, CheckLog* log = nullptr) {
         RegKey key(registry_);
-        if (key.Open(hkey::kClassesRoot, path.c_str(), access::kRead) != status::kFileNotFound)
-            return true;
-        return key.Open(hkey::kClassesRoot, path.c_str(), access::kRead | access::kWow64_32Key) !=
-               status::kFileNotFound;
+        const Status native = key.Open(hkey::kClassesRoot, path.c_str(), access::kRead);
+        if (log != nullptr) log->push_back({"HKCR\\" + path, KeyAnswer(native)});
+        if (native != status::kFileNotFound) return true;
+        const Status wow32 =
+            key.Open(hkey::kClassesRoot, path.c_str(), access::kRead | access::kWow64_32Key);
+        if (log != nullptr) {
+            const size_t slash = path.find('\\');
+            std::string view;
+            if (slash != std::string::npos &&
+                registry_.Wow64Path(hkey::kClassesRoot, path.substr(0, slash), &view) ==
+                    status::kSuccess)
+                log->push_back({"HKCR\\" + view + path.substr(slash), KeyAnswer(wow32)});
+        }
+        return wow32 != status::kFileNotFound;
     }
 
-    void Add(std::string keyPath, const char* label, std::string data) {
-        ctx_.Add(std::move(keyPath), label, std::move(data), ScanCategory::ComActiveX);
+    static Existence KeyAnswer(Status opened) {
+        if (opened == status::kFileNotFound) return Existence::kMissing;
+        if (opened == status::kSuccess || opened == status::kAccessDenied)
+            return Existence::kExists;
+        return Existence::kCannotTell;
+    }
+
+    // An item whose missing file or key `recheck` notes again.
+    void Add(std::string keyPath, const char* label, std::string data,
+             const ScanContext::Recheck& recheck) {
+        ctx_.Add(std::move(keyPath), label, std::move(data), ScanCategory::ComActiveX, recheck);
+    }
+    // An item for a reference whose key is missing.
+    void AddReference(std::string keyPath, const char* label, std::string data,
+                      const std::string& reference) {
+        Add(std::move(keyPath), label, std::move(data), [&](CheckLog& log) {
+            return ReferencedKeyExists(reference, &log) ? Existence::kExists : Existence::kMissing;
+        });
+    }
+    // An item for a server or type-library file that FileMissing found gone.
+    void AddFile(std::string keyPath, const std::string& path) {
+        Add(std::move(keyPath), "(Default)", path, [&](CheckLog& log) {
+            return CheckTarget(path, ctx_.files, ctx_.registry.codePage(), other_, &log);
+        });
     }
 
     ScanContext& ctx_;
@@ -203,7 +243,7 @@ void ComScan::Classes(const std::string& classesPath, std::vector<HeldItem>& app
                                      : server.Open(classes.get(), subPath.c_str(), kExamineAccess);
             if (found != status::kSuccess) continue;
             if (!ReadText(server.get(), "", kClassDataSize, text)) continue;
-            if (FileMissing(text, path)) Add("HKCR\\" + keyText, "(Default)", path);
+            if (FileMissing(text, path)) AddFile("HKCR\\" + keyText, path);
         }
 
         if (opened != status::kSuccess || ctx_.Stopped()) continue;
@@ -237,7 +277,8 @@ void ComScan::NamedAppIds(const std::string& appsPath) {
 
         reference.assign("AppID\\").append(appId);
         ctx_.Report(reference);
-        if (!ReferencedKeyExists(reference)) Add("HKCR\\" + keyText, "AppID", appId);
+        if (!ReferencedKeyExists(reference))
+            AddReference("HKCR\\" + keyText, "AppID", appId, reference);
     }
 }
 
@@ -261,7 +302,8 @@ void ComScan::ClassReferences() {
 
         reference.assign("CLSID\\").append(clsid);
         ctx_.Report(reference);
-        if (!ReferencedKeyExists(reference)) Add("HKCR\\" + keyText, "{Default}", clsid);
+        if (!ReferencedKeyExists(reference))
+            AddReference("HKCR\\" + keyText, "{Default}", clsid, reference);
     }
 }
 
@@ -306,7 +348,7 @@ void ComScan::TypeLibraries(const std::string& typeLibsPath) {
                     status::kSuccess)
                     continue;
                 if (!ReadText(win32.get(), "", kTypeLibDataSize, text)) continue;
-                if (FileMissing(text, path)) Add(win32Path, "(Default)", path);
+                if (FileMissing(text, path)) AddFile(win32Path, path);
             }
         }
     }

@@ -16,6 +16,15 @@ int32_t CategoryOfRowText(const std::string& text) {
     return 0;
 }
 
+std::string CheckedPanelText(const FoundItem& item) {
+    std::string text;
+    for (const CheckedTarget& checked : item.checked) {
+        if (!text.empty()) text += "\r\n";
+        text += CheckedLine(checked);
+    }
+    return text;
+}
+
 DetailsSelection::DetailsSelection(FoundItemList& list, int32_t category, bool rowTicked)
     : category_(category), rowTicked_(rowTicked) {
     list.ForEach([this](FoundItem& item) {
@@ -44,6 +53,12 @@ bool DetailsSelection::Toggle(const FoundItem* item) {
     if (found == items_.end()) return false;
     (*found)->selected = !(*found)->selected;
     return true;
+}
+
+size_t DetailsSelection::Forget(const IgnoreList& list) {
+    const size_t before = items_.size();
+    std::erase_if(items_, [&list](const FoundItem* item) { return list.Hides(*item); });
+    return before - items_.size();
 }
 
 size_t DetailsSelection::SelectedCount() const {

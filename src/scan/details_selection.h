@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scan/found_item.h"
+#include "scan/ignore_list.h"
 
 namespace qm {
 
@@ -29,6 +30,10 @@ int32_t DetailsCategoryForClick(int row, int column, const std::string& cellText
 
 // The category (1 to 8) whose row text is `text`, or 0.
 int32_t CategoryOfRowText(const std::string& text);
+
+// What the dialog shows below the list for one item: one line per target
+// that was checked, with its answer (CRLF between lines, for an edit box).
+std::string CheckedPanelText(const FoundItem& item);
 
 class DetailsSelection {
   public:
@@ -56,6 +61,9 @@ class DetailsSelection {
 
     // The list is about to be emptied: the items are forgotten.
     void Abandon() { items_.clear(); }
+    // The items that `list` hides are about to leave the list: they are
+    // forgotten. Returns how many.
+    size_t Forget(const IgnoreList& list);
 
   private:
     void SetAll(bool selected);

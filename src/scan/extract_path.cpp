@@ -5,6 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "platform/c_text.h"
+#include "platform/search_path.h"
+
 namespace qm {
 
 namespace {
@@ -97,13 +100,36 @@ bool ExtractPath(std::string& source, std::string& path, FileProbe& files, std::
 }
 
 Existence CheckTarget(const std::string& path, FileProbe& files, const CodePage& codePage,
-                      const std::string& other) {
-    const auto check = [&](const std::string& candidate) {
+                      const std::string& other, CheckLog* log) {
+    const auto check = [&files, &codePage, log](const std::string& candidate) {
         // An entry that names nothing names no file that could exist.
-        if (candidate.empty()) return Existence::kMissing;
-        if (!IsBareName(candidate, codePage)) return files.CheckPath(candidate);
+        if (candidate.empty()) {
+            if (log != nullptr) log->push_back({candidate, Existence::kMissing});
+            return Existence::kMissing;
+        }
+        if (!IsBareName(candidate, codePage)) {
+            const Existence answer = files.CheckPath(candidate);
+            if (log != nullptr) log->push_back({candidate, answer});
+            return answer;
+        }
         std::string found = candidate;
-        return files.FindOnPath(found);
+        SearchFolders folders;
+        if (log == nullptr || !files.SearchPlaces(folders)) {
+            const Existence answer = files.FindOnPath(found);
+            if (log != nullptr) log->push_back({candidate, answer});
+            return answer;
+        }
+        // The same search as FindOnPath, each candidate tested and noted.
+        found.assign(CText(candidate));
+        return SearchForProgram(found, folders.systemFolder, folders.windowsFolder,
+                                folders.pathVariable
+                                    ? std::optional<std::string_view>(*folders.pathVariable)
+                                    : std::nullopt,
+                                [&files, log](const std::string& place) {
+                                    const Existence answer = files.CheckPath(place);
+                                    log->push_back({place, answer});
+                                    return answer;
+                                });
     };
     const Existence answer = check(path);
     if (answer == Existence::kExists || other.empty()) return answer;

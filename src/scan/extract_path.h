@@ -6,6 +6,7 @@
 
 #include "platform/code_page.h"
 #include "platform/file_probe.h"
+#include "scan/checked_target.h"
 
 namespace qm {
 
@@ -34,7 +35,11 @@ std::string OtherViewText(const std::string& text, FileProbe& files);
 // With `other` (the other reading of the same entry) the target exists
 // when either path does, and is missing only when both are. The paths are
 // text in `codePage`.
+//
+// With `log`, every target tested is appended to it with its answer: the
+// path, each candidate of the search for a bare name, and the other
+// reading. The answer is the same as without.
 Existence CheckTarget(const std::string& path, FileProbe& files, const CodePage& codePage,
-                      const std::string& other = {});
+                      const std::string& other = {}, CheckLog* log = nullptr);
 
 }  // namespace qm

@@ -234,11 +234,16 @@ void FileReferenceWalk::ExamineValues(const KeyListing& listed) {
         Existence answer = Reference(text_);
         // The other reading is asked only while this one leaves the value
         // missing; one that cannot be made says nothing.
-        if (answer == Existence::kMissing && !other_.empty() && Candidate(other_))
-            answer = Reference(other_);
+        const bool otherAsked =
+            answer == Existence::kMissing && !other_.empty() && Candidate(other_);
+        if (otherAsked) answer = Reference(other_);
         if (answer != Existence::kMissing) continue;
 
-        ctx_.Add(display_, value.name, text_, ScanCategory::FilePathReference);
+        ctx_.Add(display_, value.name, text_, ScanCategory::FilePathReference, [&](CheckLog& log) {
+            Existence again = CheckPathReference(text_, ctx_.files, &log);
+            if (otherAsked) again = EitherOf(again, CheckPathReference(other_, ctx_.files, &log));
+            return again;
+        });
     }
 }
 
@@ -282,7 +287,7 @@ void ScanFilePaths(ScanContext& ctx) {
     WalkFileReferences(ctx, hkey::kUsers, "", "HKUS");
 }
 
-Existence CheckPathReference(const std::string& text, FileProbe& files) {
+Existence CheckPathReference(const std::string& text, FileProbe& files, CheckLog* log) {
     if (text.find_first_of("*?") != std::string::npos) return Existence::kExists;
 
     const size_t start = (!text.empty() && text[0] == '"') ? 1 : 0;
@@ -300,7 +305,10 @@ Existence CheckPathReference(const std::string& text, FileProbe& files) {
         const size_t at = text.find(stop, start + 1);
         if (at != std::string::npos) end = std::min(end, at);
     }
-    if (start >= end) return Existence::kMissing;
+    if (start >= end) {
+        if (log != nullptr) log->push_back({text, Existence::kMissing});
+        return Existence::kMissing;
+    }
 
     // A character that no file name holds (':' past the drive's, '<', '>',
     // a control character) is where the arguments have begun: no prefix
@@ -322,6 +330,12 @@ Existence CheckPathReference(const std::string& text, FileProbe& files) {
     Existence answer = Existence::kMissing;
     bool tried = false;
     std::string prefix;
+    const auto test = [&] {
+        const Existence found = files.CheckPath(prefix);
+        if (log != nullptr) log->push_back({prefix, found});
+        answer = EitherOf(answer, found);
+        return answer == Existence::kExists;
+    };
     size_t p = start;
     do {
         size_t q = text.find(' ', p + 1);
@@ -329,11 +343,9 @@ Existence CheckPathReference(const std::string& text, FileProbe& files) {
         if (refused < q) break;
         tried = true;
         prefix.assign(text, start, q - start);
-        answer = EitherOf(answer, files.CheckPath(prefix));
-        if (answer == Existence::kExists) return answer;
+        if (test()) return answer;
         prefix.append(".exe");
-        answer = EitherOf(answer, files.CheckPath(prefix));
-        if (answer == Existence::kExists) return answer;
+        if (test()) return answer;
         p = q;
     } while (p < end);
     return tried ? answer : Existence::kCannotTell;

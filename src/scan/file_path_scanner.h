@@ -7,6 +7,7 @@
 
 #include "platform/file_probe.h"
 #include "platform/registry_service.h"
+#include "scan/checked_target.h"
 #include "scan/scan_context.h"
 
 namespace qm {
@@ -28,7 +29,8 @@ void WalkFileReferences(ScanContext& ctx, HKey root, const std::string& subKeyPa
 // cut at the first quote, comma or semicolon after its first character, and
 // after a last folder named like a program or library ("...\app.exe\2" is
 // tested as "...\app.exe"); prefixes that hold a character no file name
-// holds are not tried.
-Existence CheckPathReference(const std::string& text, FileProbe& files);
+// holds are not tried. With `log`, each path tested is noted in it with its
+// answer.
+Existence CheckPathReference(const std::string& text, FileProbe& files, CheckLog* log = nullptr);
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 // any file that fits it.
 #include <string>
 
+#include "scan/checked_target.h"
 #include "scan/scan_reads.h"
 #include "scan/scanners.h"
 
@@ -51,15 +52,23 @@ void ScanFontsKey(ScanContext& ctx, const std::string& subKey, const std::string
         if (ctx.Stopped()) break;
 
         // The file is gone only when every folder it may be in says so.
-        Existence found = Existence::kMissing;
-        if (IsFullPath(data)) {
-            found = ctx.files.CheckPattern(data);
-        } else {
-            if (shellFolder != nullptr) found = ctx.files.CheckPattern(*shellFolder + "\\" + data);
+        const auto check = [&](CheckLog* log) {
+            const auto search = [&](const std::string& pattern) {
+                const Existence found = ctx.files.CheckPattern(pattern);
+                if (log != nullptr) log->push_back({pattern, found});
+                return found;
+            };
+            if (IsFullPath(data)) return search(data);
+            Existence found = Existence::kMissing;
+            if (shellFolder != nullptr) found = search(*shellFolder + "\\" + data);
             if (userFolder != nullptr && found != Existence::kExists)
-                found = EitherOf(found, ctx.files.CheckPattern(*userFolder + "\\" + data));
+                found = EitherOf(found, search(*userFolder + "\\" + data));
+            return found;
+        };
+        if (check(nullptr) == Existence::kMissing) {
+            ctx.Add(itemKey, name, data, ScanCategory::Fonts,
+                    [&](CheckLog& log) { return check(&log); });
         }
-        if (found == Existence::kMissing) ctx.Add(itemKey, name, data, ScanCategory::Fonts);
     }
 }
 

@@ -111,14 +111,18 @@ const char* CategoryDescription(int32_t category) {
 }
 
 bool ItemIsKey(const FoundItem& item) {
-    switch (static_cast<ScanCategory>(item.category)) {
+    return ItemIsKey(item.category, item.keyPath);
+}
+
+bool ItemIsKey(int32_t category, const std::string& keyPath) {
+    switch (static_cast<ScanCategory>(category)) {
         case ScanCategory::ComActiveX:
         case ScanCategory::Uninstall:
         case ScanCategory::AppPaths:
             return true;
         case ScanCategory::WindowsStartup:
             // Start Menu order entries are subkeys; Run entries are values.
-            return item.keyPath.find("MenuOrder\\") != std::string::npos;
+            return keyPath.find("MenuOrder\\") != std::string::npos;
         default:
             return false;
     }
@@ -135,6 +139,13 @@ HKey ItemRoot(const FoundItem& item) {
 
 std::string ItemSubKey(const FoundItem& item) {
     return item.keyPath.size() > 5 ? item.keyPath.substr(5) : std::string();
+}
+
+std::string ItemKey(int32_t category, const std::string& keyPath, const std::string& valueName) {
+    // A COM/ActiveX item is its key; its value name is only a label.
+    if (category == static_cast<int32_t>(ScanCategory::ComActiveX) || !ItemIsKey(category, keyPath))
+        return keyPath;
+    return keyPath + "\\" + valueName;
 }
 
 std::string DetailText(const FoundItem& item) {
@@ -167,6 +178,22 @@ std::string DetailText(const FoundItem& item) {
     }
 }
 
+const char* AnswerName(Existence answer) {
+    switch (answer) {
+        case Existence::kExists:
+            return "exists";
+        case Existence::kMissing:
+            return "missing";
+        case Existence::kCannotTell:
+            break;
+    }
+    return "cannot tell";
+}
+
+std::string CheckedLine(const CheckedTarget& checked) {
+    return checked.target + " (" + AnswerName(checked.answer) + ")";
+}
+
 void FoundItemList::Append(std::unique_ptr<FoundItem> item) {
     std::lock_guard<std::mutex> lock(mutex_);
     items_.push_back(std::move(item));
@@ -179,6 +206,21 @@ void FoundItemList::Clear() {
         gone.swap(items_);
     }
     // The items are destroyed outside the lock.
+}
+
+std::vector<std::unique_ptr<FoundItem>> FoundItemList::Take(
+    const std::function<bool(const FoundItem&)>& taken) {
+    std::vector<std::unique_ptr<FoundItem>> out;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto kept = items_.begin();
+    for (auto& item : items_) {
+        if (taken(*item))
+            out.push_back(std::move(item));
+        else
+            *kept++ = std::move(item);
+    }
+    items_.erase(kept, items_.end());
+    return out;
 }
 
 size_t FoundItemList::Count() const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/registry_service.h"
+#include "scan/checked_target.h"
 
 namespace qm {
 
@@ -48,10 +49,17 @@ struct FoundItem {
     std::string valueName;
     int32_t category = 0;
     bool selected = false;
+    // What the scanner tested for the entry and each answer; never empty
+    // for an item a scanner found.
+    CheckLog checked;
 };
 
 // Whether repairing the item deletes a key (true) or a value (false).
 bool ItemIsKey(const FoundItem& item);
+bool ItemIsKey(int32_t category, const std::string& keyPath);
+// The key the item lies at: the key its repair deletes, or the key that
+// holds its value.
+std::string ItemKey(int32_t category, const std::string& keyPath, const std::string& valueName);
 
 // The root key that an item's four-letter prefix names (compared with
 // case), or kNull; and the path below it, keyPath without its prefix and
@@ -68,6 +76,9 @@ class FoundItemList {
     void Append(std::unique_ptr<FoundItem> item);
     void Clear();
     size_t Count() const;
+    // Takes every item for which `taken` holds out of the list, in order.
+    std::vector<std::unique_ptr<FoundItem>> Take(
+        const std::function<bool(const FoundItem&)>& taken);
     // Calls `visit` for every item in order, under the lock.
     void ForEach(const std::function<void(FoundItem&)>& visit);
     void ForEach(const std::function<void(const FoundItem&)>& visit) const;
@@ -77,14 +88,17 @@ class FoundItemList {
     std::vector<std::unique_ptr<FoundItem>> items_;
 };
 
-// categoryCount[1..8] and totalCount; index 0 is unused.
+// categoryCount[1..8] and totalCount; index 0 is unused. ignoredCount:
+// the items the ignore list left out, counted in neither.
 struct ScanCounters {
     std::array<int32_t, kCategoryCount + 1> categoryCount{};
     int32_t totalCount = 0;
+    int32_t ignoredCount = 0;
 
     void Reset() {
         categoryCount.fill(0);
         totalCount = 0;
+        ignoredCount = 0;
     }
 };
 

@@ -38,8 +38,11 @@ void ScanHelpKey(ScanContext& ctx, const std::string& subKey) {
 
         if (!ExtractPath(joined, path, ctx.files, &other)) continue;  // could not be tested
         ctx.Report(path);
-        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing)
-            ctx.Add(itemKey, name, folder, ScanCategory::HelpFiles);
+        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing) {
+            ctx.Add(itemKey, name, folder, ScanCategory::HelpFiles, [&](CheckLog& log) {
+                return CheckTarget(path, ctx.files, ctx.registry.codePage(), other, &log);
+            });
+        }
     }
 }
 

@@ -2,20 +2,17 @@
 
 #include <cstdio>
 
+#include "scan/ignore_list.h"
 #include "scan/scan_file_answers.h"
 #include "scan/scanners.h"
 
 namespace qm {
-
-namespace {
 
 std::string ProblemsFound(int32_t count) {
     char text[64];
     std::snprintf(text, sizeof text, "%d Problems Found", static_cast<int>(count));
     return text;
 }
-
-}  // namespace
 
 ScannerTable DefaultScanners() {
     return {&ScanComActiveX, &ScanUninstall, &ScanFonts,          &ScanSharedDlls,
@@ -36,14 +33,19 @@ const char* CommandCaption(ScanState state) {
     return "Find";
 }
 
-std::string ScanResultText(int32_t count) {
-    if (count < 1) return "No problems found.";
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "Quillmend has found %d errors on your computer.\nTo repair the errors click "
-                  "Fix button.",
-                  static_cast<int>(count));
-    return text;
+std::string ScanResultText(int32_t count, int32_t ignored) {
+    std::string line = count < 1 ? "No problems found."
+                                 : "Quillmend has found " + std::to_string(count) +
+                                       " errors on your computer.\nTo repair the errors click "
+                                       "Fix button.";
+    if (ignored > 0) {
+        char said[64];
+        std::snprintf(said, sizeof said,
+                      ignored == 1 ? " %d item was ignored." : " %d items were ignored.",
+                      static_cast<int>(ignored));
+        line += said;
+    }
+    return line;
 }
 
 ScanDriver::ScanDriver(RegistryService& registry, FileProbe& files, ScanView& view,
@@ -168,7 +170,11 @@ void ScanDriver::ScanWorker() {
     // holds one item per entry, at the path that found it first.
     ScanFileAnswers files(files_);
     FoundEntries entries(registry_);
-    ScanContext context{registry_, files, items_, counters_, stopRequested_, &progress_, &entries};
+    // The entries the user keeps, as stored when the scan starts.
+    IgnoreList ignore = LoadIgnoreList(settings_);
+    for (const IgnoreEntry& entry : alsoIgnored_) ignore.Add(entry);
+    ScanContext context{registry_,      files,      items_,   counters_,
+                        stopRequested_, &progress_, &entries, &ignore};
     for (int row = 0; row < kCategoryCount; ++row) {
         if (!ticked[row]) continue;
         const int32_t category = row + 1;
@@ -211,7 +217,7 @@ void ScanDriver::ScanWorker() {
         view_.NotifyRepairFinished();
     } else {
         view_.ShowResultLine(true);
-        view_.SetResultText(ScanResultText(counters_.totalCount));
+        view_.SetResultText(ScanResultText(counters_.totalCount, counters_.ignoredCount));
         view_.ShowBusyBar(false);
         view_.ShowStatus(false);
         view_.ShowClearButton(true);

@@ -17,6 +17,7 @@
 #include "platform/registry_service.h"
 #include "platform/settings_store.h"
 #include "scan/found_item.h"
+#include "scan/ignore_list.h"
 #include "scan/progress_throttle.h"
 #include "scan/scan_context.h"
 #include "scan/scan_view.h"
@@ -36,8 +37,12 @@ ScannerTable DefaultScanners();
 // row, no backup file).
 using RepairRoutine = std::function<bool(bool automatic)>;
 
-// The result line after a scan without automatic repair.
-std::string ScanResultText(int32_t count);
+// The "Items Found" cell of a scanned category.
+std::string ProblemsFound(int32_t count);
+
+// The result line after a scan without automatic repair, saying how many
+// items the ignore list left out when there were any.
+std::string ScanResultText(int32_t count, int32_t ignored = 0);
 
 // What the command button does when pressed.
 enum class ScanState {
@@ -60,6 +65,8 @@ class ScanDriver {
     ScanDriver& operator=(const ScanDriver&) = delete;
 
     void SetRepairRoutine(RepairRoutine repair) { repair_ = std::move(repair); }
+    // Entries every scan leaves out besides the stored ignore list.
+    void AlsoIgnore(std::vector<IgnoreEntry> entries) { alsoIgnored_ = std::move(entries); }
 
     // The details dialog of `category` (1 to 8) was opened since the last
     // scan. Fix repairs every item of a category whose details were never
@@ -101,6 +108,7 @@ class ScanDriver {
     SettingsStore settings_;
     ProgressThrottle progress_;
     RepairRoutine repair_;
+    std::vector<IgnoreEntry> alsoIgnored_;
 
     FoundItemList items_;
     ScanCounters counters_;

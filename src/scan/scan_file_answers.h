@@ -24,6 +24,7 @@ class ScanFileAnswers : public FileProbe {
 
     Existence CheckPath(const std::string& path) override;
     Existence FindOnPath(std::string& name) override;
+    bool SearchPlaces(SearchFolders& folders) override { return inner_.SearchPlaces(folders); }
     bool CanTellMissing(const std::string& path) override { return inner_.CanTellMissing(path); }
 
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,

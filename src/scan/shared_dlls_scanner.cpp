@@ -29,8 +29,12 @@ void ScanSharedDllsKey(ScanContext& ctx, const std::string& subKey) {
         ctx.Report(name);
         // The name is tested exactly as written: no quotes removed and no
         // environment references expanded.
-        if (ctx.files.CheckPath(name) == Existence::kMissing)
-            ctx.Add(itemKey, name, "", ScanCategory::SharedDlls);
+        if (ctx.files.CheckPath(name) == Existence::kMissing) {
+            ctx.Add(itemKey, name, "", ScanCategory::SharedDlls, [&](CheckLog& log) {
+                log.push_back({name, ctx.files.CheckPath(name)});
+                return log.back().answer;
+            });
+        }
     }
 }
 

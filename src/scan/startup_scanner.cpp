@@ -37,8 +37,11 @@ void ScanRunKey(ScanContext& ctx, HKey root, const std::string& subKey,
         if (scan::ReadValueText(ctx.registry, run.get(), name.c_str(), command) != status::kSuccess)
             continue;
         if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
-        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing)
-            ctx.Add(itemKey, name, command, ScanCategory::WindowsStartup);
+        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing) {
+            ctx.Add(itemKey, name, command, ScanCategory::WindowsStartup, [&](CheckLog& log) {
+                return CheckTarget(path, ctx.files, ctx.registry.codePage(), other, &log);
+            });
+        }
     }
 }
 
@@ -79,9 +82,20 @@ void ScanMenuOrder(ScanContext& ctx, const char* subKey, bool reportPaths,
             ctx.Report(userPath);
             ctx.Report(commonPath);
         }
-        if (EitherOf(ctx.files.CheckPath(commonPath), ctx.files.CheckPath(userPath)) ==
-            Existence::kMissing)
-            ctx.Add(itemKey, name, commonPath, ScanCategory::WindowsStartup);
+        // The folder is gone only when neither Programs folder has it.
+        const auto check = [&](CheckLog* log) {
+            Existence answer = Existence::kMissing;
+            for (const std::string* path : {&commonPath, &userPath}) {
+                const Existence found = ctx.files.CheckPath(*path);
+                if (log != nullptr) log->push_back({*path, found});
+                answer = EitherOf(answer, found);
+            }
+            return answer;
+        };
+        if (check(nullptr) == Existence::kMissing) {
+            ctx.Add(itemKey, name, commonPath, ScanCategory::WindowsStartup,
+                    [&](CheckLog& log) { return check(&log); });
+        }
     }
 }
 

@@ -49,8 +49,11 @@ void ScanUninstallKey(ScanContext& ctx, const std::string& subKey) {
             continue;
         if (IsExcluded(command)) continue;
         if (!ExtractPath(command, path, ctx.files, &other)) continue;  // could not be tested
-        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing)
-            ctx.Add(itemKey, name, command, ScanCategory::Uninstall);
+        if (CheckTarget(path, ctx.files, ctx.registry.codePage(), other) == Existence::kMissing) {
+            ctx.Add(itemKey, name, command, ScanCategory::Uninstall, [&](CheckLog& log) {
+                return CheckTarget(path, ctx.files, ctx.registry.codePage(), other, &log);
+            });
+        }
     }
 }
 

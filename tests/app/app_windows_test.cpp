@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "app/alert_dialog.h"
 #include "app/alert_text.h"
@@ -18,9 +19,11 @@
 #include "platform/settings_store.h"
 #include "platform/win32/win32_registry.h"
 #include "res/resource.h"
+#include "scan/ignore_list.h"
 #include "scan/window_messages.h"
 #include "tests/ui/gui_support.h"
 #include "ui/colour.h"
+#include "ui/list_box.h"
 
 namespace qm {
 namespace {
@@ -226,6 +229,38 @@ TEST_F(OptionsPageTest, LabelsToggleTheirRowsBoxWithoutStoring) {
     EXPECT_TRUE(Checked(IDC_OPTIONS_SHUTDOWN));
     EXPECT_EQ(Stored(setting::kSplashScreen), 1);
     EXPECT_EQ(Stored(setting::kShutdownAfterClean), 0);
+}
+
+// The ignore list as stored, read again whenever the page is shown; Remove
+// takes the selected entries out of what is stored then, and keeps what
+// was added meanwhile.
+TEST_F(OptionsPageTest, ListsTheIgnoredEntriesAndRemovesTheSelectedOnes) {
+    HWND list = GetDlgItem(page_.Handle(), IDC_OPTIONS_IGNORED);
+    const auto reshow = [&] {
+        page_.Show(SW_HIDE);
+        page_.Show(SW_SHOW);
+    };
+    StoreIgnoreList(settings_, IgnoreList());
+    reshow();
+    EXPECT_EQ(ui::ListBox(list).Count(), 0);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page_.Handle(), IDC_OPTIONS_IGNORED_REMOVE)));
+    const IgnoreEntry font{3, "HKLM\\Fonts", "Gone (TrueType)", false};
+    const IgnoreEntry vendor{0, "HKLM\\SOFTWARE\\Gone Vendor", "", true};
+    const IgnoreEntry run{7, "HKCU\\Run", "Tray", false};
+    StoreIgnoreList(settings_, IgnoreList({font, vendor}));
+    reshow();
+    ASSERT_EQ(ui::ListBox(list).Count(), 2);
+    char text[256] = {};
+    SendMessageA(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Every category: HKLM\\SOFTWARE\\Gone Vendor and everything below it");
+
+    StoreIgnoreList(settings_, IgnoreList({font, vendor, run}));  // added meanwhile
+    SendMessageA(list, LB_SETSEL, TRUE, 0);
+    SendMessageA(list, LB_SETSEL, TRUE, 1);
+    Click(IDC_OPTIONS_IGNORED_REMOVE);
+    EXPECT_EQ(LoadIgnoreList(settings_).entries(), std::vector<IgnoreEntry>{run});
+    EXPECT_EQ(ui::ListBox(list).Count(), 1);
+    StoreIgnoreList(settings_, IgnoreList());
 }
 
 }  // namespace

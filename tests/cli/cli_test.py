@@ -4,7 +4,7 @@
 usage: cli_test.py CASE --scan PROGRAM --source REPO --work DIR [--emulator CMD]
 
 Cases run natively: demo-json, demo-text, categories, bad-input,
-file-options. Cases run with the Windows build under Wine (--emulator is the
+file-options, ignore-file. Cases run with the Windows build under Wine (--emulator is the
 Wine runner): wine-demo, wine-layout, fresh-prefix, wine-existence, and
 fresh-prefix-win64 in the 64-bit prefix that CTest names (QM_WINEPREFIX,
 QM_WINEARCH).
@@ -63,8 +63,13 @@ class Scanner:
 
 
 def check_shape(result):
-    """The JSON form: total, counts 1..8, and items whose counts add up."""
-    check(set(result) == {"total", "counts", "items"}, f"unexpected keys {sorted(result)}")
+    """The JSON form: total, counts 1..8, items whose counts add up, and the
+    count the ignore list left out. Every item says what was checked for it,
+    and each of those targets was missing."""
+    check(set(result) == {"total", "counts", "items", "ignored"},
+          f"unexpected keys {sorted(result)}")
+    check(isinstance(result["ignored"], int) and result["ignored"] >= 0,
+          f"ignored: {result['ignored']}")
     counts = result["counts"]
     check(sorted(counts) == [str(c) for c in range(1, 9)], f"counts has keys {sorted(counts)}")
     items = result["items"]
@@ -75,13 +80,48 @@ def check_shape(result):
         check(n == counts[str(c)], f"category {c}: count {counts[str(c)]} but {n} items")
     last = 0
     for item in items:
-        check(set(item) == {"category", "keyPath", "valueName", "data", "detail"},
+        check(set(item) == {"category", "keyPath", "valueName", "data", "detail", "checked"},
               f"item with keys {sorted(item)}")
+        check(item["checked"] and all(set(c) == {"target", "answer"} and c["answer"] == "missing"
+                                      for c in item["checked"]),
+              f"checked of {item['valueName']}: {item['checked']}")
         check(item["category"] >= last, "items are not in category order")
         last = item["category"]
         check(item["keyPath"][:5] in ("HKCR\\", "HKLM\\", "HKCU\\", "HKUS\\"),
               f"key path without a root prefix: {item['keyPath']}")
         check(item["detail"].strip() != "", f"empty detail for {item}")
+
+
+def tested_text(item):
+    """What the scanner made of the entry's text before testing it: the
+    expanded path, the folder and file joined, the referenced key."""
+    c, data, name = item["category"], item["data"], item["valueName"]
+    if c == 1 and name in ("AppID", "{Default}"):
+        return ("HKCR\\AppID\\" if name == "AppID" else "HKCR\\CLSID\\") + data
+    if c == 3:
+        return data if data[1:3] == ":\\" else "\\" + data
+    if c == 4:
+        return name
+    if c == 6:
+        return data.rstrip("\\") + "\\" + name
+    return data.lstrip('"')
+
+
+def check_checked(result, what):
+    """Each item's targets include the text it was tested as (for a File/Path
+    item a leading part of its text, or all of it, which it was cut to)."""
+    for item in result["items"]:
+        targets = [c["target"] for c in item["checked"]]
+        text = tested_text(item)
+        if item["category"] == 8:
+            ok = all(item["data"].startswith(t.removesuffix(".exe")) for t in targets)
+        elif item["category"] == 3 and text.startswith("\\"):
+            ok = any(t.endswith(text) for t in targets)
+        else:
+            # a bare name is searched for in folders
+            ok = text in targets or ("\\" not in text and
+                                     any(t.endswith("\\" + text) for t in targets))
+        check(ok, f"{what}: {item['valueName']!r} was tested as {targets}, not as {text!r}")
 
 
 def rows(result):
@@ -127,6 +167,42 @@ def case_demo_json(opts, scanner):
     expect_rows(rows(result), expected, "demo")
     for c in range(1, 9):
         check(result["counts"][str(c)] > 0, f"the demo has no broken entry in category {c}")
+    check(result["ignored"] == 0, f"ignored {result['ignored']} without an ignore list")
+    check_checked(result, "demo")
+
+    # Each category's own way of testing, in full.
+    checked = {(i["category"], i["valueName"], i["data"]): [c["target"] for c in i["checked"]]
+               for i in result["items"]}
+    common = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\"
+    draft = "C:\\Documents and Settings\\User\\My Documents\\old draft.qpd"
+    table = {
+        # the class key a ProgID names
+        (1, "{Default}", "{B0E5D0A1-0003-4C0F-8E5B-00000000B003}"):
+            ["HKCR\\CLSID\\{B0E5D0A1-0003-4C0F-8E5B-00000000B003}"],
+        # the command cut after its program, the quote gone
+        (5, "gonetool.exe", '"C:\\Program Files\\Gone Toolbar\\gonetool.exe'):
+            ["C:\\Program Files\\Gone Toolbar\\gonetool.exe"],
+        # the font in the Fonts folder
+        (3, "Gone Script (TrueType)", "gonescr.ttf"): ["C:\\WINDOWS\\Fonts\\gonescr.ttf"],
+        # the value name as written
+        (4, "C:\\Program Files\\Gone Toolbar\\gonebar.dll", ""):
+            ["C:\\Program Files\\Gone Toolbar\\gonebar.dll"],
+        # folder and file joined
+        (6, "oldgame.hlp", "C:\\WINDOWS\\Help"): ["C:\\WINDOWS\\Help\\oldgame.hlp"],
+        # the common and the user's Programs folder
+        (7, "Old Games", common + "Old Games"):
+            [common + "Old Games", "C:\\Documents and Settings\\User\\Start Menu\\Programs\\Old Games"],
+        # every part before a blank, as it is and as a program
+        (8, "File2", draft): [t for p in ("C:\\Documents", "C:\\Documents and",
+                                          "C:\\Documents and Settings\\User\\My",
+                                          "C:\\Documents and Settings\\User\\My Documents\\old",
+                                          draft) for t in (p, p + ".exe")],
+        # the arguments after the program are never a file name
+        (8, "UninstallString", "C:\\Games\\OldGame\\unwise.exe C:\\Games\\OldGame\\install.log"):
+            ["C:\\Games\\OldGame\\unwise.exe", "C:\\Games\\OldGame\\unwise.exe.exe"],
+    }
+    for key, targets in table.items():
+        check(checked.get(key) == targets, f"{key}: checked {checked.get(key)}, expected {targets}")
 
 
 def case_demo_text(opts, scanner):
@@ -138,11 +214,15 @@ def case_demo_text(opts, scanner):
         n = sum(1 for r in expected if r[0] == c)
         check(f"{row}: {n} Problems Found\n" in out, f"no line '{row}: {n} Problems Found'")
     check(out.rstrip().endswith(f"Total: {len(expected)} problems found"), "no total line")
-    # Each item's detail text is there, indented under its category.
+    # Each item's detail text is there, indented under its category, with
+    # one line per target checked.
     details = scanner.scan_json(*demo_args(opts))["items"]
     for item in details:
-        first = item["detail"].split("\n")[0]
-        check("  - " + first + "\n" in out, f"detail missing from the report: {first}")
+        lines = item["detail"].split("\n")
+        block = "  - " + "\n    ".join(lines) + "".join(
+            f"\n    Checked: {c['target']} ({c['answer']})" for c in item["checked"]) + "\n"
+        check(block in out, f"detail or checked lines missing from the report:\n{block}")
+    check("Ignored:" not in out, "an ignored count without an ignore list")
 
 
 def case_categories(opts, scanner):
@@ -254,6 +334,62 @@ def case_file_options(opts, scanner):
         actual = found(*extra)
         check(actual == expected, f"{extra}: reported {actual}, expected {expected}")
 
+    # A bare name was looked for in each folder of the search path in turn;
+    # a variable that is not set was tested as written.
+    result = scanner.scan_json("--registry", registry, "--drive", "c=" + c_drive,
+                               "--categories", "5", "--search-path", "C:\\Apps")
+    checked = {i["valueName"]: [c["target"] for c in i["checked"]] for i in result["items"]}
+    folders = ["C:\\WINDOWS\\system32", "C:\\WINDOWS\\System", "C:\\WINDOWS",
+               "C:\\WINDOWS\\system32", "C:\\WINDOWS", "C:\\WINDOWS\\system32\\Wbem", "C:\\Apps"]
+    expected = {"bare.exe": [f + "\\tool.exe" for f in folders],
+                "env.exe": ["%QMTOOLS%\\tool.exe"]}
+    check(checked == expected, f"checked {checked}, expected {expected}")
+
+
+def case_ignore_file(opts, scanner):
+    """--ignore-file leaves out what its entries name, counted as ignored,
+    exactly as the same entries stored in the program's settings do; a bad
+    line stops the run before anything is scanned."""
+    expected = load_json(os.path.join(opts.here, "demo_expected.json"))
+    uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+    lines = [
+        "# one item, and a key with its subkeys' items in every category",
+        "3\tHKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\tGone Script (TrueType)",
+        "*\tHKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+        "",
+    ]
+    hidden = [r for r in expected
+              if (r[0] == 3 and r[2] == "Gone Script (TrueType)") or r[1].startswith(uninstall)]
+    check(len(hidden) == 5 and sum(r[0] == 8 for r in hidden) == 2, f"the demo changed: {hidden}")
+    kept = [r for r in expected if r not in hidden]
+
+    listing = os.path.join(opts.work, "ignore.txt")
+    with open(listing, "w", encoding="utf-8", newline="\r\n") as f:
+        f.write("\n".join(lines))
+    by_file = scanner.scan_json(*demo_args(opts), "--ignore-file", listing)
+    expect_rows(rows(by_file), kept, "--ignore-file")
+    check(by_file["ignored"] == len(hidden), f"ignored {by_file['ignored']}")
+    code, out, err = scanner.run(*demo_args(opts), "--ignore-file", listing)
+    check(code == 0 and f"Ignored: {len(hidden)} items" in out, f"exit {code}, text:\n{out}")
+
+    # The same entries as the program stores them.
+    stored = os.path.join(opts.work, "stored.reg")
+    with open(stored, "w", encoding="ascii") as f:
+        f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmend\\Ignore]\n")
+        for n, line in enumerate(l for l in lines if l and not l.startswith("#")):
+            f.write('"%d"="%s"\n' % (n + 1, line.replace("\\", "\\\\").replace("\t", "\t")))
+    demo = demo_args(opts)
+    by_store = scanner.scan_json(*demo[:2], "--registry", stored, *demo[2:])
+    check(by_store == by_file, "the stored list gives another result than --ignore-file")
+
+    for body, message in (("3\tHKLM\\X\tv\n9\tHKLM\\X\n", "line 2: the category"),
+                          ("3 HKLM\\X\n", "line 1: wants a category")):
+        with open(listing, "w", encoding="utf-8") as f:
+            f.write(body)
+        code, out, err = scanner.run(*demo, "--ignore-file", listing)
+        check(code == 2 and listing + ": " + message in err and out == "",
+              f"{body!r}: exit {code}, stderr:\n{err}")
+
 
 # --- cases under Wine -------------------------------------------------------
 
@@ -280,6 +416,7 @@ def case_wine_layout(opts, scanner):
     result = scanner.scan_json("--registry", registry)
     expect_rows(rows(result), load_json(os.path.join(opts.here, "wine_layout_expected.json")),
                 "Wine layout")
+    check_checked(result, "Wine layout")
 
 
 def case_fresh_prefix(opts, scanner):
@@ -349,8 +486,29 @@ def check_existence(opts, scanner, prefix, unmapped, gone):
     result = subprocess.run([opts.emulator, "regedit", "/s", wine_path(reg)], env=opts.env,
                             cwd=opts.work, capture_output=True, timeout=900)
     check(result.returncode == 0, f"regedit /s: exit {result.returncode}")
+    ignore_key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmend\\Ignore"
+
+    def forget_ignored():  # the prefix is kept from run to run
+        subprocess.run([opts.emulator, "reg", "delete", ignore_key, "/f"], env=opts.env,
+                       cwd=opts.work, capture_output=True, timeout=900)
+    forget_ignored()
     found = rows(scanner.scan_json("--categories", "7"))
     expect_rows(found, [[7, "HKCU\\" + run_key, "QmGone", values["QmGone"]]], "existence")
+
+    # The live scan honours the ignore list that the program keeps.
+    ignore = os.path.join(opts.work, "ignore.reg")
+    with open(ignore, "w", encoding="ascii", newline="\r\n") as f:
+        f.write(f"REGEDIT4\n\n[{ignore_key}]\n")
+        f.write('"1"="7\t%s\tQmGone"\n' % ("HKCU\\" + run_key).replace("\\", "\\\\"))
+    result = subprocess.run([opts.emulator, "regedit", "/s", wine_path(ignore)], env=opts.env,
+                            cwd=opts.work, capture_output=True, timeout=900)
+    check(result.returncode == 0, f"regedit /s: exit {result.returncode}")
+    try:
+        result = scanner.scan_json("--categories", "7")
+        expect_rows(rows(result), [], "existence, QmGone ignored")
+        check(result["ignored"] == 1, f"ignored {result['ignored']}, expected 1")
+    finally:
+        forget_ignored()
 
 
 CASES = {
@@ -359,6 +517,7 @@ CASES = {
     "categories": case_categories,
     "bad-input": case_bad_input,
     "file-options": case_file_options,
+    "ignore-file": case_ignore_file,
     "wine-demo": case_wine_demo,
     "wine-layout": case_wine_layout,
     "fresh-prefix": case_fresh_prefix,

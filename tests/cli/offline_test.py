@@ -129,7 +129,7 @@ def one_per_entry(result):
         seen.add(entry)
         items.append(item)
     counts = {str(c): sum(1 for i in items if i["category"] == c) for c in range(1, 9)}
-    return {"total": len(items), "counts": counts, "items": items}
+    return dict(result, total=len(items), counts=counts, items=items)
 
 
 def read_bytes(path):

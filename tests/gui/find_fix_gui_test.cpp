@@ -63,27 +63,47 @@ class FindFixTest : public QuillmendTest {
         }
     }
 
-    // Opens the details of a category through its "View Details" cell and
-    // returns the dialog's entries; the dialog is closed again.
-    std::vector<std::string> DetailsOf(int category, const char* picture = nullptr) {
+    // Opens the details of a category through its "View Details" cell.
+    HWND OpenDetails(int category) {
         RemoteListView rows = List(IDC_FF_CATEGORIES);
         rows.ClickCell(category - 1, kColumnDetails);
         HWND dialog = nullptr;
         WaitFor([&] { return (dialog = app_->DialogWithControl(IDC_DETAILS_LIST)) != nullptr; },
                 15000);
-        std::vector<std::string> entries;
-        if (!dialog) {
+        if (!dialog)
             ADD_FAILURE() << "View Details of category " << category << " opened no dialog";
-            return entries;
-        }
-        EXPECT_EQ(WindowText(dialog), "Quillmend");
-        HWND list = GetDlgItem(dialog, IDC_DETAILS_LIST);
-        LRESULT count = 0;
-        Send(list, LB_GETCOUNT, 0, 0, &count);
-        for (int i = 0; i < count; ++i) entries.push_back(ListBoxText(list, i));
-        if (picture) Snapshot(dialog, picture);
+        return dialog;
+    }
+    void CloseDetails(HWND dialog) {
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+    }
+    static int Count(HWND list) {
+        LRESULT count = -1;
+        Send(list, LB_GETCOUNT, 0, 0, &count);
+        return static_cast<int>(count);
+    }
+
+    // Opens the details of a category and returns the dialog's entries; the
+    // dialog is closed again.
+    std::vector<std::string> DetailsOf(int category, const char* picture = nullptr) {
+        std::vector<std::string> entries;
+        HWND dialog = OpenDetails(category);
+        if (!dialog) return entries;
+        EXPECT_EQ(WindowText(dialog), "Quillmend");
+        HWND list = GetDlgItem(dialog, IDC_DETAILS_LIST);
+        for (int i = 0; i < Count(list); ++i) entries.push_back(ListBoxText(list, i));
+        // What was checked for the first entry, which is the selected one.
+        const ExpectedItem first = ExpectedIn(category).front();
+        EXPECT_NE(WindowText(GetDlgItem(dialog, IDC_DETAILS_CHECKED)).find(" (missing)"),
+                  std::string::npos)
+            << "category " << category;
+        if (first.valueName == "GoneToolbar") {
+            EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_DETAILS_CHECKED)),
+                      first.data + " (missing)");
+        }
+        if (picture) Snapshot(dialog, picture);
+        CloseDetails(dialog);
         return entries;
     }
 
@@ -133,6 +153,118 @@ TEST_F(FindFixTest, FindOnAllCategoriesShowsEachCategorysItems) {
             EXPECT_EQ(entries[i], expected[i].detail) << "category " << c << " entry " << i;
         }
     }
+}
+
+// The details dialog's Ignore and Ignore Key take entries out of this scan
+// and the next, and the count the alert shows; the Options page lists them,
+// and removing one there brings its item back.
+TEST_F(FindFixTest, IgnoredEntriesStayOutUntilRemovedOnTheOptionsPage) {
+    const std::string uninstall = ExpectedIn(2).front().keyPath + "\\GoneToolbar";
+    // Key paths compare without regard to case, as the registry's do (Wine
+    // spells "Software" where the demo file has "SOFTWARE").
+    const auto lower = [](std::string text) {
+        CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
+        return text;
+    };
+    const auto hidden = [&](const ExpectedItem& item) {
+        const std::string key = lower(item.keyPath);
+        const std::string base = lower(uninstall);
+        const bool below = key == base || key.rfind(base + "\\", 0) == 0;
+        return (item.category == 3 && item.valueName == "Gone Script (TrueType)") ||
+               (item.category == 2 && item.valueName == "GoneToolbar") || below;
+    };
+    int counts[9] = {};
+    int total = 0, left = 0;
+    for (const ExpectedItem& item : ExpectedItems()) {
+        ++total;
+        if (!hidden(item)) ++counts[item.category], ++left;
+    }
+    ASSERT_EQ(total - left, 3) << "the demo changed";
+    // Where the two entries stand in their categories' lists (the prefix's
+    // own entries may come first).
+    const auto indexOf = [](int category, const std::string& name) {
+        const auto items = ExpectedIn(category);
+        for (size_t i = 0; i < items.size(); ++i)
+            if (items[i].valueName == name) return static_cast<int>(i);
+        return -1;
+    };
+    const int font = indexOf(3, "Gone Script (TrueType)");
+    const int toolbar = indexOf(2, "GoneToolbar");
+    ASSERT_GE(font, 0);
+    ASSERT_GE(toolbar, 0);
+    // Selects an entry of the open dialog as a click would.
+    const auto select = [](HWND dialog, int index) {
+        HWND list = GetDlgItem(dialog, IDC_DETAILS_LIST);
+        Send(list, LB_SETCURSEL, index, 0);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DETAILS_LIST, LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+    };
+
+    ASSERT_TRUE(Launch());
+    FindAndWait();
+    HWND dialog = OpenDetails(3);
+    ASSERT_TRUE(dialog);
+    HWND list = GetDlgItem(dialog, IDC_DETAILS_LIST);
+    const int fonts = Count(list);
+    select(dialog, font);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return WindowText(GetDlgItem(dialog, IDC_DETAILS_CHECKED))
+                       .find("gonescr.ttf (missing)") != std::string::npos;
+        },
+        10000))
+        << WindowText(GetDlgItem(dialog, IDC_DETAILS_CHECKED));
+    PostCommand(GetDlgItem(dialog, IDC_DETAILS_IGNORE));
+    EXPECT_TRUE(WaitFor([&] { return Count(list) == fonts - 1; }, 10000));
+    CloseDetails(dialog);
+    dialog = OpenDetails(2);
+    ASSERT_TRUE(dialog);
+    list = GetDlgItem(dialog, IDC_DETAILS_LIST);
+    select(dialog, toolbar);
+    PostCommand(GetDlgItem(dialog, IDC_DETAILS_IGNORE_KEY));
+    EXPECT_TRUE(WaitFor([&] { return Count(list) == counts[2]; }, 10000));
+    CloseDetails(dialog);
+
+    RemoteListView rows = List(IDC_FF_CATEGORIES);
+    const auto expectCounts = [&](const char* when) {
+        for (int c = 1; c <= 8; ++c)
+            EXPECT_EQ(rows.Text(c - 1, kColumnFound), Found(counts[c])) << when << ", " << c;
+        EXPECT_EQ(Setting("lastfounderrors"), std::to_string(left)) << when;
+        EXPECT_EQ(WindowText(Control(IDC_FF_CATEGORIES, IDC_FF_RESULT)),
+                  "Quillmend has found " + std::to_string(left) +
+                      " errors on your computer.\nTo repair the errors click Fix button. " +
+                      std::to_string(total - left) + " items were ignored.")
+            << when;
+    };
+    expectCounts("after ignoring");
+    Snapshot(main_, "find-fix-ignored");
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_CLEAR));
+    ASSERT_TRUE(WaitFor([&] { return CommandText() == "Find"; }, 10000));
+    FindAndWait();
+    expectCounts("the next scan");
+
+    HWND options = ShowPage(IDC_SHOW_OPTIONS, IDC_OPTIONS_IGNORED);
+    HWND ignored = GetDlgItem(options, IDC_OPTIONS_IGNORED);
+    ASSERT_EQ(Count(ignored), 2);
+    EXPECT_EQ(ListBoxText(ignored, 0),
+              "Font Entries: " + ExpectedIn(3).front().keyPath + ", \"Gone Script (TrueType)\"");
+    EXPECT_EQ(ListBoxText(ignored, 1), "Every category: " + uninstall + " and everything below it");
+    Send(ignored, LB_SETSEL, TRUE, 0);
+    Snapshot(main_, "options-ignored");
+    PostCommand(GetDlgItem(options, IDC_OPTIONS_IGNORED_REMOVE));
+    EXPECT_TRUE(WaitFor([&] { return Count(ignored) == 1; }, 10000));
+    std::string stored;
+    EXPECT_TRUE(
+        ReadString(HKEY_LOCAL_MACHINE, std::string(kSettingsKey) + "\\Ignore", "1", stored));
+    EXPECT_EQ(stored, "*\t" + uninstall);
+
+    ShowPage(IDC_SHOW_FIND_FIX, IDC_FF_CATEGORIES);
+    PostCommand(Control(IDC_FF_CATEGORIES, IDC_FF_CLEAR));
+    ASSERT_TRUE(WaitFor([&] { return CommandText() == "Find"; }, 10000));
+    FindAndWait();
+    EXPECT_EQ(rows.Text(2, kColumnFound), Found(fonts));
+    EXPECT_EQ(rows.Text(1, kColumnFound), Found(counts[2]));
+    EXPECT_EQ(Setting("lastfounderrors"), std::to_string(left + 1));
 }
 
 // Stop Find during the first category: the button changes at once, every

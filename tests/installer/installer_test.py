@@ -309,8 +309,15 @@ def case_lifecycle(opts, prefix):
     first_time = prefix.value(SETTINGS_KEY, "FirstTime")
     check(first_time == "1", "the program did not write its settings (FirstTime %r)" % first_time)
     put_backup(prefix)
+    # The ignore list, as the details dialog stores it.
+    ignored = "*\tHKLM\\SOFTWARE\\Gone Vendor"
+    result = prefix.run("reg", "add", SETTINGS_KEY + "\\Ignore", "/v", "1", "/t", "REG_SZ",
+                        "/d", ignored, "/f")
+    check(result.returncode == 0, "reg add of the ignore list: status %d" % result.returncode)
     reinstall_time = prefix.install(opts.setup, "/S")
     check(prefix.value(SETTINGS_KEY, "FirstTime") == "1", "installing again lost a setting")
+    check(prefix.value(SETTINGS_KEY + "\\Ignore", "1") == ignored,
+          "installing again lost the ignore list")
     check(prefix.value(SETTINGS_KEY, "Version") == version, "installing again lost the version")
     check_backup_kept(prefix, "installing again")
 

@@ -497,7 +497,11 @@ std::map<int, std::vector<std::pair<std::string, std::string>>> planted;
 template <int Category>
 void PlantedScanner(ScanContext& context) {
     for (const auto& [keyPath, valueName] : planted[Category])
-        context.Add(keyPath, valueName, "C:\\gone", static_cast<ScanCategory>(Category));
+        context.Add(keyPath, valueName, "C:\\gone", static_cast<ScanCategory>(Category),
+                    [](CheckLog& log) {
+                        log.push_back({"C:\\gone", Existence::kMissing});
+                        return Existence::kMissing;
+                    });
 }
 
 TEST_F(RepairEngineTest, FixTakesEveryItemOfUnopenedCategoriesAndTheUsersTicksElsewhere) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "scan/extract_path.h"
 #include "tests/scan/scan_fixture.h"
@@ -70,11 +71,42 @@ TEST_F(ExtractPathTest, CheckTargetLooksForBareNamesOnTheSearchPathOnly) {
         {"", kNo},
         {"Q:\\gone.exe", Existence::kCannotTell},  // no drive Q:
     };
-    for (const auto& [path, answer] : cases) EXPECT_EQ(CheckTarget(path, Files(), CodePage::Windows1252()), answer) << path;
+    for (const auto& [path, answer] : cases)
+        EXPECT_EQ(CheckTarget(path, Files(), CodePage::Windows1252()), answer) << path;
     // The other reading counts as much: missing only when both are.
-    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "C:\\cwdonly.exe"), kYes);
-    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "Q:\\gone.exe"), Existence::kCannotTell);
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "C:\\cwdonly.exe"),
+              kYes);
+    EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "Q:\\gone.exe"),
+              Existence::kCannotTell);
     EXPECT_EQ(CheckTarget("C:\\gone.exe", Files(), CodePage::Windows1252(), "C:\\gone2.exe"), kNo);
+}
+
+// With a log, every target tested is noted with its answer, and the answer
+// is the one given without: each folder of the search for a bare name in
+// order, both readings of an entry.
+TEST_F(ExtractPathTest, CheckTargetNotesEveryTargetItTests) {
+    MakeFile("C:\\Tools\\pathonly.exe");
+    const auto noted = [&](const std::string& path, const std::string& other) {
+        CheckLog log;
+        EXPECT_EQ(CheckTarget(path, Files(), CodePage::Windows1252(), other, &log),
+                  CheckTarget(path, Files(), CodePage::Windows1252(), other))
+            << path;
+        std::vector<std::string> lines;
+        for (const CheckedTarget& checked : log) lines.push_back(CheckedLine(checked));
+        return lines;
+    };
+    EXPECT_EQ(
+        noted("gone.exe", ""),
+        (std::vector<std::string>{
+            "C:\\WINDOWS\\system32\\gone.exe (missing)", "C:\\WINDOWS\\System\\gone.exe (missing)",
+            "C:\\WINDOWS\\gone.exe (missing)", "C:\\WINDOWS\\system32\\gone.exe (missing)",
+            "C:\\WINDOWS\\gone.exe (missing)", "C:\\Tools\\gone.exe (missing)"}));
+    // The search ends at the first folder that has it.
+    EXPECT_EQ(noted("pathonly.exe", "").back(), "C:\\Tools\\pathonly.exe (exists)");
+    EXPECT_EQ(noted("C:\\Program Files (x86)\\a.exe", "C:\\Program Files\\a.exe"),
+              (std::vector<std::string>{"C:\\Program Files (x86)\\a.exe (missing)",
+                                        "C:\\Program Files\\a.exe (missing)"}));
+    EXPECT_EQ(noted("Q:\\gone.exe", ""), std::vector<std::string>{"Q:\\gone.exe (cannot tell)"});
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "findfix/find_fix_page.h"
 #include "platform/memory/memory_registry.h"
@@ -20,6 +21,7 @@
 #include "platform/win32/win32_system_info.h"
 #include "res/resource.h"
 #include "scan/details_entry_layout.h"
+#include "scan/ignore_list.h"
 #include "scan/window_messages.h"
 #include "tests/ui/gui_support.h"
 #include "ui/busy_progress_ctrl.h"
@@ -63,8 +65,12 @@ void FakeScanner(ScanContext& context) {
         Category == 3 ? std::string("HKLM\\") + kFontsKey : Join("HKLM\\Software\\Gone", Category);
     for (int i = 0; i < found[Category]; ++i) {
         if (context.Stopped()) return;
-        context.Add(key, Join("v", i), Join("C:\\gone\\file", i),
-                    static_cast<ScanCategory>(Category));
+        const std::string file = Join("C:\\gone\\file", i);
+        context.Add(key, Join("v", i), file, static_cast<ScanCategory>(Category),
+                    [&file](CheckLog& log) {
+                        log.push_back({file, Existence::kMissing});
+                        return Existence::kMissing;
+                    });
     }
     for (int n = 0; Category == kCategoryCount && holdLast && !context.Stopped(); ++n) {
         context.Report(Join("HKLM\\Software\\Classes\\CLSID\\{0000000", n % 10) +
@@ -517,6 +523,80 @@ TEST_F(FindFixPage, DetailsDialogTicksDecideWhatFixRepairs) {
     EXPECT_EQ(SettingsStore(registry).ReadNumber(kProductName, setting::kLastFoundErrors), 2);
 }
 
+// The details dialog shows what was checked for the selected entry; Ignore
+// takes the entry (Ignore Key its whole key) out of this scan, with the
+// counts, the result line and the alert's count, and out of every later
+// scan until the entry is removed from the stored list.
+TEST_F(FindFixPage, IgnoredEntriesLeaveThisScanAndEveryLaterOne) {
+    found[3] = 3;
+    found[8] = 2;
+    page->PressFind();
+    ASSERT_TRUE(WaitForWorker());
+    const auto details = [&](int row, const std::function<void(HWND, ui::ListBox&)>& act) {
+        bool done = false;
+        WhenModal([&] {
+            HWND box = ShownBox();
+            ASSERT_NE(box, nullptr);
+            ui::ListBox list(GetDlgItem(box, IDC_DETAILS_LIST));
+            act(box, list);
+            done = true;
+            SendMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        });
+        ClickCell(row, 2);
+        EXPECT_TRUE(done) << "row " << row;
+    };
+    const auto checkedText = [](HWND box) {
+        return WindowText(GetDlgItem(box, IDC_DETAILS_CHECKED));
+    };
+    details(2, [&](HWND box, ui::ListBox& list) {
+        EXPECT_EQ(checkedText(box), "C:\\gone\\file0 (missing)");
+        list.SetCurrentSelection(1);
+        SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDC_DETAILS_LIST, LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list.Handle()));
+        EXPECT_EQ(checkedText(box), "C:\\gone\\file1 (missing)");
+        SendMessageA(GetDlgItem(box, IDC_DETAILS_IGNORE), BM_CLICK, 0, 0);
+        ASSERT_EQ(list.Count(), 2);
+        EXPECT_EQ(list.CurrentSelection(), 1);
+        EXPECT_EQ(reinterpret_cast<FoundItem*>(list.ItemData(1))->valueName, "v2");
+        EXPECT_EQ(checkedText(box), "C:\\gone\\file2 (missing)");
+    });
+    details(7, [&](HWND box, ui::ListBox& list) {
+        SendMessageA(GetDlgItem(box, IDC_DETAILS_IGNORE_KEY), BM_CLICK, 0, 0);
+        EXPECT_EQ(list.Count(), 0);
+        EXPECT_EQ(checkedText(box), "");
+    });
+    EXPECT_EQ(Cell(2, 1), "2 Problems Found");
+    EXPECT_EQ(Cell(7, 1), "0 Problems Found");
+    EXPECT_EQ(Cell(7, 2), "No Details");
+    EXPECT_EQ(Label(IDC_FF_RESULT),
+              "Quillmend has found 2 errors on your computer.\nTo repair the errors click Fix "
+              "button. 3 items were ignored.");
+    const SettingsStore settings(registry);
+    EXPECT_EQ(settings.ReadNumber(kProductName, setting::kLastFoundErrors), 2);
+    const IgnoreList stored = LoadIgnoreList(settings);
+    EXPECT_EQ(stored.entries(),
+              (std::vector<IgnoreEntry>{{3, std::string("HKLM\\") + kFontsKey, "v1", false},
+                                        {0, "HKLM\\Software\\Gone8", "", true}}));
+
+    // The next scan leaves them out from the start.
+    SendMessageA(Item(IDC_FF_CLEAR), BM_CLICK, 0, 0);
+    page->PressFind();
+    ASSERT_TRUE(WaitForWorker());
+    EXPECT_EQ(Cell(2, 1), "2 Problems Found");
+    EXPECT_EQ(Cell(7, 1), "0 Problems Found");
+    EXPECT_EQ(settings.ReadNumber(kProductName, setting::kLastFoundErrors), 2);
+
+    // Without the key's entry its items come back.
+    StoreIgnoreList(settings, IgnoreList({stored.entries()[0]}));
+    SendMessageA(Item(IDC_FF_CLEAR), BM_CLICK, 0, 0);
+    page->PressFind();
+    ASSERT_TRUE(WaitForWorker());
+    EXPECT_EQ(Cell(7, 1), "2 Problems Found");
+    EXPECT_EQ(Label(IDC_FF_RESULT),
+              "Quillmend has found 4 errors on your computer.\nTo repair the errors click Fix "
+              "button. 1 item was ignored.");
+}
+
 TEST_F(FindFixPage, FixWithEveryRowUntickedAsksInABoxOfTheMainWindow) {
     found[6] = 1;
     page->PressFind();
@@ -582,6 +662,9 @@ TEST_F(FindFixPage, AutomaticRepairClosesADetailsDialogOpenedDuringTheScan) {
         ASSERT_NE(box, nullptr);
         ui::ListBox list(GetDlgItem(box, IDC_DETAILS_LIST));
         EXPECT_EQ(list.Count(), 2);
+        // Nothing leaves the list while the scan adds to it.
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_DETAILS_IGNORE)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_DETAILS_IGNORE_KEY)));
         // Untick one: the automatic repair takes every item all the same.
         const RECT r = list.ItemRect(0);
         list.Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.left + 8, r.top + 10));

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "scan/found_item.h"
+#include "scan/ignore_list.h"
 #include "tests/scan/scan_fixture.h"
 
 namespace qm::testing {
@@ -50,17 +51,35 @@ TEST(ItemIsKey, FollowsCategoryAndStartMenuOrder) {
 
 using ScanContextTest = ScanFixture;
 
-TEST_F(ScanContextTest, AddAppendsAndCountsInOneStep) {
+// An entry becomes an item, counted, only when testing it again still says
+// missing, and keeps what that test noted; one the ignore list names is
+// counted as ignored instead.
+TEST_F(ScanContextTest, AddKeepsWhatTheRecheckNotedAndCountsInOneStep) {
     counters.categoryCount[3] = 5;  // counts run on until the next Reset
-    ScanContext ctx{registry, Files(), list, counters, stop, nullptr};
-    ctx.Add("HKLM\\K", "name", "data", ScanCategory::Fonts);
-    ctx.Add("HKLM\\K2", "C:\\x.dll", "", ScanCategory::SharedDlls);
+    const IgnoreList ignore({IgnoreEntry{4, "HKLM\\K2", "C:\\kept.dll", false}});
+    ScanContext ctx{registry, Files(), list, counters, stop, nullptr, nullptr, &ignore};
+    const auto noted = [](Existence answer) {
+        return [answer](CheckLog& log) {
+            log.push_back({"C:\\tested", answer});
+            return answer;
+        };
+    };
+    ctx.Add("HKLM\\K", "name", "data", ScanCategory::Fonts, noted(Existence::kMissing));
+    ctx.Add("HKLM\\K", "back", "data", ScanCategory::Fonts, noted(Existence::kExists));
+    ctx.Add("HKLM\\K", "unsure", "data", ScanCategory::Fonts, noted(Existence::kCannotTell));
+    ctx.Add("HKLM\\K2", "C:\\kept.dll", "", ScanCategory::SharedDlls, noted(Existence::kMissing));
+    ctx.Add("HKLM\\K2", "C:\\x.dll", "", ScanCategory::SharedDlls, noted(Existence::kMissing));
     EXPECT_EQ(Run([](ScanContext&) {}), (std::vector<Found>{{"HKLM\\K", "name", "data", 3},
                                                             {"HKLM\\K2", "C:\\x.dll", "", 4}}));
     EXPECT_EQ(counters.categoryCount[3], 6);
     EXPECT_EQ(counters.categoryCount[4], 1);
     EXPECT_EQ(counters.totalCount, 2);
-    list.ForEach([](const FoundItem& item) { EXPECT_FALSE(item.selected); });
+    EXPECT_EQ(counters.ignoredCount, 1);
+    list.ForEach([](const FoundItem& item) {
+        EXPECT_FALSE(item.selected);
+        ASSERT_EQ(item.checked.size(), 1u);
+        EXPECT_EQ(CheckedLine(item.checked[0]), "C:\\tested (missing)");
+    });
 }
 
 // HKEY_CLASSES_ROOT shows the machine's classes: its paths and the
@@ -76,7 +95,7 @@ TEST_F(ScanContextTest, AnEntryFoundAgainUnderAnotherPathOfItsKeyIsNotAddedAgain
     FoundEntries entries(registry);
     ScanContext ctx{registry, Files(), list, counters, stop, nullptr, &entries};
     const auto add = [&](const std::string& key, const char* name, ScanCategory category) {
-        ctx.Add(key, name, "C:\\gone.dll", category);
+        ctx.Add(key, name, "C:\\gone.dll", category, [](CheckLog&) { return Existence::kMissing; });
     };
     add(machine, "", ScanCategory::FilePathReference);
     // The same path (as named, in any case) is not another path: kept, and

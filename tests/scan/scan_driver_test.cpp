@@ -97,7 +97,10 @@ void FakeScanner(ScanContext& context) {
     for (int i = 0; i < foundPerCategory[Category]; ++i) {
         if (context.Stopped()) return;
         context.Add("HKLM\\Software\\Fake" + std::to_string(Category), "v" + std::to_string(i),
-                    "C:\\missing", static_cast<ScanCategory>(Category));
+                    "C:\\missing", static_cast<ScanCategory>(Category), [](CheckLog& log) {
+                        log.push_back({"C:\\missing", Existence::kMissing});
+                        return Existence::kMissing;
+                    });
         // The first scanner can be held until the test presses Stop Find.
         while (Category == 1 && blockFirst && !context.Stopped())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

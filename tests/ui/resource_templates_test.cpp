@@ -156,10 +156,20 @@ TEST_F(ResourceScript, DetailsDialog) {
     EXPECT_FALSE(t.style & kWsThickFrame);  // no sizing border
     std::set<int> ids;
     for (const TemplateItem& item : t.items) ids.insert(item.id);
-    EXPECT_EQ(ids, (std::set<int>{1222, 1111, 1232, 1233, 1, 2}));
+    EXPECT_EQ(ids, (std::set<int>{1222, 1111, 1232, 1233, 1, 2, 1240, 1241, 1242, 1243}));
     if (const TemplateItem* list = Item(t, 1111)) {
         EXPECT_TRUE(list->style & 0x20) << "owner-drawn with variable heights";
         EXPECT_TRUE(list->style & 0x40) << "keeps its texts";
+    }
+    // What was checked: a read-only box of many lines, between the list and
+    // the buttons, beside the two ignore buttons.
+    ExpectPlacement(t, {{1111, 7, 48, 306, 150},
+                        {1241, 7, 212, 244, 50},
+                        {1242, 258, 212, 55, 14},
+                        {1243, 258, 230, 55, 14},
+                        {2, 258, 268, 55, 14}});
+    if (const TemplateItem* checked = Item(t, 1241)) {
+        EXPECT_EQ(checked->style & 0x0804, 0x0804u) << "multi-line and read-only";
     }
 }
 
@@ -193,6 +203,8 @@ TEST_F(ResourceScript, OptionsPage) {
                         {1234, 32, 38, 196, 10},
                         {1236, 32, 52, 197, 10},
                         {1235, 32, 66, 196, 10},
+                        {1245, 17, 98, 294, 76},
+                        {1246, 205, 180, 50, 14},
                         {1019, 261, 180, 50, 14}});
     for (int box : {1087, 1017, 1016}) {
         if (const TemplateItem* item = Item(t, box)) {

@@ -783,9 +783,9 @@ TEST(LayoutScaler, SplashWindowAndDetailsDialogInPixels) {
     CDialogLayoutScaler detailsScaler;
     ASSERT_TRUE(detailsScaler.Apply(Module(), details.Handle(), IDD_FOUND_ITEMS, 96.0));
     EXPECT_EQ(ClientSize(details.Handle()).cx, 480);
-    EXPECT_EQ(ClientSize(details.Handle()).cy, 390);
-    ExpectPlaced(details.Handle(), IDC_DETAILS_LIST, 11, 78, 459, 263);
-    ExpectPlaced(details.Handle(), IDCANCEL, 387, 354, 83, 23);
+    EXPECT_EQ(ClientSize(details.Handle()).cy, 471);
+    ExpectPlaced(details.Handle(), IDC_DETAILS_LIST, 11, 78, 459, 244);
+    ExpectPlaced(details.Handle(), IDCANCEL, 387, 436, 83, 23);
 }
 
 // ---------------------------------------------------------------------------

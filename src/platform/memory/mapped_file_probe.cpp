@@ -68,13 +68,23 @@ bool MappedFileProbe::DrivePresent(char letter) const {
     return root.found && S_ISDIR(root.mode);
 }
 
+bool MappedFileProbe::SearchPlaces(SearchFolders& folders) {
+    folders.systemFolder = config_.systemFolder;
+    folders.windowsFolder = config_.windowsFolder;
+    folders.pathVariable.reset();
+    if (const std::optional<std::string> path = Variable("PATH"))
+        folders.pathVariable.emplace(CText(*path));
+    return true;
+}
+
 Existence MappedFileProbe::FindOnPath(std::string& name) {
     std::string file(CText(name));
-    const std::optional<std::string> path = Variable("PATH");
+    SearchFolders folders;
+    SearchPlaces(folders);
     std::optional<std::string_view> entries;
-    if (path) entries = CText(*path);
+    if (folders.pathVariable) entries = *folders.pathVariable;
     const Existence found =
-        SearchForProgram(file, config_.systemFolder, config_.windowsFolder, entries,
+        SearchForProgram(file, folders.systemFolder, folders.windowsFolder, entries,
                          [this](const std::string& candidate) { return CheckPath(candidate); });
     if (found == Existence::kExists) name = std::move(file);
     return found;

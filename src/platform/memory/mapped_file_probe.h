@@ -91,6 +91,7 @@ class MappedFileProbe : public FileProbe {
 
     Existence CheckPath(const std::string& path) override;
     Existence FindOnPath(std::string& name) override;
+    bool SearchPlaces(SearchFolders& folders) override;
     bool CanTellMissing(const std::string& path) override;
     uint32_t ExpandEnvironment(const std::string& text, std::string& expanded,
                                uint32_t limit = kMaxExpandedPath) override;

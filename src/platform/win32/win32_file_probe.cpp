@@ -224,25 +224,34 @@ bool Win32FileProbe::CanTellMissing(const std::string& path) {
     return drive != 0 && !StartsWith(full, kDevicePrefix) && FixedDrivePresent(drive);
 }
 
-Existence Win32FileProbe::FindOnPath(std::string& name) {
+bool Win32FileProbe::SearchPlaces(SearchFolders& folders) {
     char system[MAX_PATH] = {};
     char windows[MAX_PATH] = {};
     const UINT systemLength = GetSystemDirectoryA(system, MAX_PATH);
     const UINT windowsLength = GetWindowsDirectoryA(windows, MAX_PATH);
     if (systemLength == 0 || systemLength >= MAX_PATH || windowsLength == 0 ||
         windowsLength >= MAX_PATH)
-        return Existence::kCannotTell;
-    std::optional<std::string> path;
+        return false;
+    folders.systemFolder.assign(system, systemLength);
+    folders.windowsFolder.assign(windows, windowsLength);
+    folders.pathVariable.reset();
     const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
     if (size > 0) {
         std::vector<char> buffer(size + 1, '\0');
         const DWORD length = GetEnvironmentVariableA("PATH", buffer.data(), size + 1);
-        if (length > 0 && length <= size) path.emplace(buffer.data(), length);
+        if (length > 0 && length <= size) folders.pathVariable.emplace(buffer.data(), length);
     }
+    return true;
+}
+
+Existence Win32FileProbe::FindOnPath(std::string& name) {
+    SearchFolders folders;
+    if (!SearchPlaces(folders)) return Existence::kCannotTell;
     std::string file = name.c_str();
     const Existence found = SearchForProgram(
-        file, std::string_view(system, systemLength), std::string_view(windows, windowsLength),
-        path ? std::optional<std::string_view>(*path) : std::nullopt,
+        file, folders.systemFolder, folders.windowsFolder,
+        folders.pathVariable ? std::optional<std::string_view>(*folders.pathVariable)
+                             : std::nullopt,
         [this](const std::string& candidate) { return CheckPath(candidate); });
     if (found == Existence::kExists) name = std::move(file);
     return found;
