@@ -44,9 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(path.empty(), "a path that could not be expanded was not cleared");
     } else {
         Check(path.size() < qm::kMaxExpandedPath, "an extracted path beyond the limit");
-        (void)qm::CheckTarget(path, files);
+        (void)qm::CheckTarget(path, files, qm::CodePage::Windows1252());
     }
-    (void)qm::CheckTarget(text, files);
+    // A log never changes the answer, and another reading of the entry
+    // never turns a target that exists into one that does not.
+    const qm::CodePage& codePage = qm::CodePage::Windows1252();
+    const qm::Existence alone = qm::CheckTarget(text, files, codePage);
+    const qm::Existence either = qm::CheckTarget(text, files, codePage, path);
+    qm::CheckLog log;
+    Check(qm::CheckTarget(text, files, codePage, path, &log) == either,
+          "a log changed CheckTarget's answer");
+    Check(alone != qm::Existence::kExists || either == qm::Existence::kExists,
+          "another reading hid a target that exists");
     (void)qm::CheckPathReference(text, files);
     // A path the probe calls missing lies on a drive it can see.
     if (files.CheckPath(text) == qm::Existence::kMissing)
