@@ -115,7 +115,8 @@ TEST_P(CodePageRepairTest, ABrokenEntryIsFoundFixedAndRestoredExactly) {
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (regedit4) {
         // The second byte of ソ is no backslash of its own: it gets no escape.
-        EXPECT_NE(bytes.find("@ = \"C:\\\\\x83\x5c\x83\x74\x83\x67\\\\app.exe\""), std::string::npos)
+        EXPECT_NE(bytes.find("@ = \"C:\\\\\x83\x5c\x83\x74\x83\x67\\\\app.exe\""),
+                  std::string::npos)
             << bytes;
     }
 

@@ -19,5 +19,5 @@ static ULONGLONG WINAPI QmTickCount64(void) {
     return system ? system() : GetTickCount();
 }
 
-__attribute__((used)) TickCount64Function qm_import_GetTickCount64 __asm__(
-    "__imp__GetTickCount64@0") = QmTickCount64;
+__attribute__((used))
+TickCount64Function qm_import_GetTickCount64 __asm__("__imp__GetTickCount64@0") = QmTickCount64;
