@@ -374,11 +374,12 @@ def case_logs(opts):
         data = read_bytes(hive)
         code, _, xerr = run(["hivexml", hive])
         check(code == 0 and le32(data, 4) == le32(data, 8), f"{hive}: {xerr}")
-        check(not [n for n in os.listdir(tree.config)
-                   if n.upper() in (os.path.basename(hive) + ".LOG1", os.path.basename(hive) + ".LOG2")],
+        logs = [os.path.basename(hive) + ext for ext in (".LOG1", ".LOG2")]
+        check(not [n for n in os.listdir(tree.config) if n.upper() in logs],
               f"the logs of {hive} were not set aside")
     check(read_bytes(written[software]) == dirty(old, 30) and
-          os.path.exists(written[software] + ".LOG1") and os.path.exists(written[default] + ".LOG2"),
+          os.path.exists(written[software] + ".LOG1") and
+          os.path.exists(written[default] + ".LOG2"),
           "the .bak set is not the original hive with its logs")
     again, err = scan_json(opts, "--windows", tree.root)
     check(again["items"] == [] and "note" not in err, f"left after --fix: {again['items']}\n{err}")
