@@ -241,9 +241,15 @@ bool HiveFile::Recover(uint64_t size, uint64_t* imageSize, std::string* reason) 
     }
     std::vector<LogFile> logs;
     for (const Log& log : logs_) {
-        UniqueFd fd(::openat(folder_.get(), log.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        // Not blocking, so that a log that is no plain file (a pipe) is only
+        // passed over.
+        UniqueFd fd(::openat(folder_.get(), log.name.c_str(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
         std::string bytes;
-        if (fd.valid() && ReadAll(fd.get(), &bytes)) logs.push_back({log.name, std::move(bytes)});
+        if (fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ReadAll(fd.get(), &bytes))
+            logs.push_back({log.name, std::move(bytes)});
     }
     const Recovery recovery = RecoverHive(hive, logs);
     switch (recovery.state) {

@@ -411,10 +411,19 @@ bool MountDerivedKeys(HiveRegistry& registry, const std::shared_ptr<HiveFile>& s
 std::string Hibernated(const std::string& root) {
     const std::string path = FindEntry(root, "hiberfil.sys");
     if (path.empty()) return {};
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    char signature[4] = {};
-    if (!fd.valid() || ::pread(fd.get(), signature, sizeof signature, 0) != sizeof signature)
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size < static_cast<off_t>(4))
         return {};
+    char signature[4] = {};
+    // One that is there but does not read may hold a saved system: writing
+    // is refused then, as for one that does.
+    if (!fd.valid() || !S_ISREG(st.st_mode) ||
+        ::pread(fd.get(), signature, sizeof signature, 0) != sizeof signature)
+        return path + ": it cannot be read to tell whether this Windows is hibernated (" +
+               ErrnoText(fd.valid() ? (S_ISREG(st.st_mode) ? errno : EINVAL) : errno) +
+               "); a Windows that resumes from hibernation would undo a repair";
     std::string text(signature, sizeof signature);
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
