@@ -65,7 +65,10 @@ std::string OldLog(const std::string& from, const std::string& to, uint32_t sequ
         bitmap[i / 8] = static_cast<char>(bitmap[i / 8] | 1 << (i % 8));
         dirty += to.substr(at, 512);
     }
-    std::string log = LogBase(to, sequence, 1) + "DIRT" + bitmap;
+    // The log was written for `from`: it carries its timestamp.
+    std::string base = to;
+    base.replace(12, 8, from.substr(12, 8));
+    std::string log = LogBase(base, sequence, 1) + "DIRT" + bitmap;
     log.resize((log.size() + 511) / 512 * 512, '\0');
     return log + dirty;
 }
@@ -97,6 +100,20 @@ class LogTest : public ::testing::Test {
     std::string NewLog(std::initializer_list<int> steps) {
         std::string log = LogBase(chain_[0], kSeq - 1 + *steps.begin(), 6);
         for (int k : steps) log += Entry(chain_[k - 1], chain_[k], kSeq - 1 + k);
+        return log;
+    }
+
+    // Logs that stop early: a gap after the second entry, a bad hash in
+    // the second, the third cut short.
+    std::string Gap() { return NewLog({1, 2}) + Entry(chain_[2], chain_[3], kSeq + 3); }
+    std::string BadHash() {
+        std::string log = NewLog({1, 2, 3});
+        log[512 + Entry(chain_[0], chain_[1], 0).size() + 24] ^= 1;
+        return log;
+    }
+    std::string Cut() {
+        std::string log = NewLog({1, 2, 3});
+        log.resize(log.size() - 512);
         return log;
     }
 
@@ -163,19 +180,12 @@ TEST_F(LogTest, RecoveryStopsAtTheFirstBadEntry) {
         size_t reached;  // the hive of the chain recovered; 0: none
         const char* stop;
     };
-    std::string gap = NewLog({1, 2});
-    gap += Entry(chain_[2], chain_[3], kSeq + 3);
-    std::string badHash = NewLog({1, 2, 3});
-    const size_t second = 512 + Entry(chain_[0], chain_[1], 0).size();
-    badHash[second + 24] ^= 1;
-    std::string cut = NewLog({1, 2, 3});
-    cut.resize(cut.size() - 512);
     std::string first = NewLog({1, 2, 3});
     first[512 + 40] ^= 1;
     const Case cases[] = {
-        {"a gap", gap, 2, "is number 43, not 42"},
-        {"a bad hash", badHash, 1, "its hashes do not match"},
-        {"a truncated entry", cut, 2, "cut short"},
+        {"a gap", Gap(), 2, "is number 43, not 42"},
+        {"a bad hash", BadHash(), 1, "its hashes do not match"},
+        {"a truncated entry", Cut(), 2, "cut short"},
         {"the first entry damaged", first, 0, "its hashes do not match"},
         {"entries before the hive's",
          LogBase(chain_[0], kSeq - 3, 6) + Entry(chain_[0], chain_[1], kSeq - 3), 0,
@@ -195,14 +205,7 @@ TEST_F(LogTest, RecoveryStopsAtTheFirstBadEntry) {
 }
 
 TEST_F(LogTest, OldFormatLogsApplyWholeWhenWrittenForTheHive) {
-    std::string log = OldLog(chain_[0], chain_[3], kSeq + 1);
-    // The log's base block carries the hive's timestamp: it was written for
-    // this state of the hive.
-    log.replace(12, 8, primary_.substr(12, 8));
-    log.replace(0x1FC, 4, std::string(4, '\0'));
-    std::string base = log.substr(0, 512);
-    FixChecksum(base);
-    log.replace(0, 512, base);
+    const std::string log = OldLog(chain_[0], chain_[3], kSeq + 1);
     const Recovery r = RecoverHive(primary_, {{"H.LOG1", ""}, {"H.LOG2", log}});
     ExpectChain(r, 3, kSeq + 1);
     EXPECT_FALSE(r.newFormat);
@@ -218,37 +221,83 @@ TEST_F(LogTest, OldFormatLogsApplyWholeWhenWrittenForTheHive) {
 }
 
 // Opening: a dirty hive is read and written as recovered, the commit leaves
-// it clean, and its logs go with the original.
-TEST_F(LogTest, ADirtyHiveIsWrittenAsRecoveredWithItsLogsSetAside) {
-    const std::string path = (dir_ / "SOFTWARE").string();
-    WriteBytes(path, primary_);
-    WriteBytes(path + ".LOG1", NewLog({1, 2, 3}));
-    std::string error;
-    std::shared_ptr<HiveFile> hive = HiveFile::Open(path, true, &error);
-    ASSERT_NE(hive, nullptr) << error;
-    EXPECT_TRUE(hive->writable()) << hive->warning();
-    EXPECT_NE(hive->notice().find("3 log entries applied from SOFTWARE.LOG1"), std::string::npos)
-        << hive->notice();
-    qm::HiveRegistry registry;
-    ASSERT_TRUE(registry.Mount(hkey::kLocalMachine, "SOFTWARE", hive));
-    ASSERT_EQ(registry.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quill\\K0"), status::kSuccess);
-    ASSERT_TRUE(registry.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error)) << error;
-    const std::string written = ReadBytes(path);
-    EXPECT_EQ(CheckImage(written, true), "");
-    EXPECT_FALSE(fs::exists(path + ".LOG1"));
-    EXPECT_EQ(ReadBytes(path + ".quillmend-20260101-000000.bak"), primary_);
-    EXPECT_TRUE(fs::exists(path + ".quillmend-20260101-000000.bak.LOG1"));
+// it clean, and its logs go with the original; so do a clean hive's.
+TEST_F(LogTest, EachHiveIsWrittenAsRecoveredWithItsLogsSetAside) {
+    struct Case {
+        const char* name;
+        bool dirty;
+        std::vector<LogFile> logs;
+        size_t reached;
+        const char* notice;
+    };
+    const Case cases[] = {
+        {"one log",
+         true,
+         {{"LOG1", NewLog({1, 2, 3})}},
+         3,
+         "3 log entries applied from SOFTWARE.LOG1"},
+        {"dual logs",
+         true,
+         {{"LOG1", NewLog({3})}, {"LOG2", NewLog({1, 2})}},
+         3,
+         "3 log entries applied from SOFTWARE.LOG2, SOFTWARE.LOG1"},
+        {"a gap",
+         true,
+         {{"LOG1", Gap()}},
+         2,
+         "2 log entries applied from SOFTWARE.LOG1; recovery "
+         "stopped where the entry at offset"},
+        {"a bad hash", true, {{"LOG1", BadHash()}}, 1, "its hashes do not match"},
+        {"a truncated entry", true, {{"LOG2", Cut()}}, 2, "cut short"},
+        {"the old format",
+         true,
+         {{"LOG1", OldLog(chain_[0], chain_[3], kSeq + 1)}},
+         3,
+         "dirty pages applied from SOFTWARE.LOG1 (the old log format)"},
+        {"stale logs", false, {{"LOG1", NewLog({1, 2, 3})}, {"LOG2", "x"}}, 0, ""},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        const fs::path folder = dir_ / std::to_string(++run);
+        fs::create_directories(folder);
+        const std::string path = (folder / "SOFTWARE").string();
+        const std::string original = c.dirty ? primary_ : chain_[0];
+        WriteBytes(path, original);
+        for (const LogFile& log : c.logs) WriteBytes(path + "." + log.name, log.bytes);
+        std::string error;
+        std::shared_ptr<HiveFile> hive = HiveFile::Open(path, true, &error);
+        ASSERT_NE(hive, nullptr) << c.name << ": " << error;
+        EXPECT_TRUE(hive->writable()) << c.name << ": " << hive->warning();
+        EXPECT_EQ(hive->notice().empty(), c.notice[0] == '\0') << c.name;
+        EXPECT_NE(hive->notice().find(c.notice), std::string::npos) << hive->notice();
+        qm::HiveRegistry registry;
+        ASSERT_TRUE(registry.Mount(hkey::kLocalMachine, "SOFTWARE", hive));
+        ASSERT_EQ(registry.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quill\\K0"),
+                  status::kSuccess);
+        ASSERT_TRUE(registry.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error)) << error;
+        EXPECT_EQ(CheckImage(ReadBytes(path), true), "") << c.name;
+        EXPECT_EQ(std::system(("hivexml '" + path + "' >/dev/null").c_str()), 0) << c.name;
+        const std::string backup = path + ".quillmend-20260101-000000.bak";
+        EXPECT_EQ(ReadBytes(backup), original) << c.name;
+        for (const LogFile& log : c.logs) {
+            EXPECT_FALSE(fs::exists(path + "." + log.name)) << c.name;
+            EXPECT_EQ(ReadBytes(backup + "." + log.name), log.bytes) << c.name;
+        }
 
-    std::shared_ptr<HiveFile> again = HiveFile::Open(path, false, &error);
-    ASSERT_NE(again, nullptr) << error;
-    EXPECT_EQ(again->notice(), "");
-    qm::HiveRegistry reread;
-    ASSERT_TRUE(reread.Mount(hkey::kLocalMachine, "SOFTWARE", again));
-    RegKey key(reread);
-    EXPECT_EQ(key.Open(hkey::kLocalMachine, "SOFTWARE\\Quill\\K3", access::kRead),
-              status::kSuccess);
-    EXPECT_EQ(key.Open(hkey::kLocalMachine, "SOFTWARE\\Quill\\K0", access::kRead),
-              status::kFileNotFound);
+        std::shared_ptr<HiveFile> again = HiveFile::Open(path, false, &error);
+        ASSERT_NE(again, nullptr) << error;
+        EXPECT_EQ(again->notice(), "");
+        qm::HiveRegistry reread;
+        ASSERT_TRUE(reread.Mount(hkey::kLocalMachine, "SOFTWARE", again));
+        RegKey key(reread);
+        for (size_t k = 0; k < 4; ++k) {
+            const std::string name = "SOFTWARE\\Quill\\K" + std::to_string(k);
+            const bool there = k != 0 && k <= c.reached;
+            EXPECT_EQ(key.Open(hkey::kLocalMachine, name.c_str(), access::kRead),
+                      there ? status::kSuccess : status::kFileNotFound)
+                << c.name << ": " << name;
+        }
+    }
 }
 
 }  // namespace
