@@ -338,6 +338,11 @@ Recovery RecoverHive(std::string_view hive, const std::vector<LogFile>& logs) {
             return a.sequence < b.sequence;
         });
         ApplyNewLogs(newer, newer.front().sequence, bound, &out);
+        // A damaged base block is never read as it lies.
+        if (!baseRight && out.state != Recovery::State::kRecovered) {
+            out = Recovery{};
+            out.state = Recovery::State::kDamaged;
+        }
         return out;
     }
     // The old format: a log whose timestamp is the hive's (that of the
