@@ -4,8 +4,9 @@
 // alone). Properties:
 //  - RecoverHive on the bytes: a hive told recovered holds a clean base
 //    block (equal sequence numbers, a right checksum, a primary file) and
-//    exactly the hive data that base block gives, with the entries applied
-//    counted and the logs used named; a hive told unusable says why;
+//    exactly the hive data that base block gives, with the logs used named
+//    (one, for the old format) and, for the new format, at least one entry
+//    applied; a hive told unusable says why;
 //  - opening the files as the hive backend does: refused with
 //    "<file>: <reason>", the reason one the backend names (truncated, bad
 //    header, bad cell), or a tree that the registry functions walk to the
@@ -80,8 +81,10 @@ hive::Recovery CheckRecovery(std::string_view hive, const std::vector<hive::LogF
                   "a recovered hive's base block is not that of a clean primary file");
             Check(image.size() == 4096 + uint64_t{Le32(image, 40)},
                   "a recovered hive does not hold the data its base block gives");
-            Check(r.applied != 0 && !r.used.empty() && r.reason.empty(),
-                  "a recovery that applied nothing, or names no log");
+            // An old-format log may hold no dirty page: only its base block.
+            Check((r.newFormat ? r.applied != 0 : r.used.size() == 1) && !r.used.empty() &&
+                      r.reason.empty(),
+                  "a recovery that applied no entry, or names no log");
             break;
         }
         case hive::Recovery::State::kUnusable:
