@@ -70,8 +70,9 @@ struct ValueEntry {
 class HiveFile {
   public:
     // Opens `path`; read-only unless `writable` (and then still read-only
-    // when the logs are pending or the checks fail). A symbolic link is not
-    // followed. Null on failure, with `error` "<path>: <reason>".
+    // when it is dirty and its logs cannot be used, or the checks fail). A
+    // symbolic link is not followed. Null on failure, with `error`
+    // "<path>: <reason>".
     static std::unique_ptr<HiveFile> Open(const std::string& path, bool writable,
                                           std::string* error);
     ~HiveFile();
