@@ -180,12 +180,9 @@ bool RenameNew(int folder, const std::string& from, const std::string& to) {
     return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
 }
 
-// Sets the hive's logs aside beside its original, as <original>.LOG1 and
-// .LOG2: Windows would otherwise replay what they hold over the new file,
-// and the .bak set keeps the hive as it was, logs included. A log that
-// changed since the hive was read means Windows is writing it: nothing is
-// switched then.
-bool SetLogsAside(Work& w, std::string* reason) {
+// Whether the hive's logs are still as they were when it was read: one that
+// changed means Windows is writing it, and nothing is switched then.
+bool LogsUnchanged(const Work& w, std::string* reason) {
     for (const HiveFile::Log& log : w.hive->logs()) {
         struct stat now {};
         if (::fstatat(w.folder(), log.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -198,9 +195,21 @@ bool SetLogsAside(Work& w, std::string* reason) {
             *reason = "the log " + log.name + " was changed since the hive was read";
             return false;
         }
+    }
+    return true;
+}
+
+// Sets the hive's logs aside beside its original, as <original>.LOG1 and
+// .LOG2: the .bak set keeps the hive as it was, logs included. This comes
+// after the new file is in place, so that the hive under its name always
+// has its logs or is clean (and Windows ignores the logs of a clean hive).
+bool SetLogsAside(Work& w, std::string* reason) {
+    for (const HiveFile::Log& log : w.hive->logs()) {
         const std::string aside = w.backupName + log.name.substr(w.name().size());
-        if (!RenameNew(w.folder(), log.name, aside))
+        if (!RenameNew(w.folder(), log.name, aside)) {
+            if (errno == ENOENT) continue;
             return Fail(reason, "cannot set the log " + log.name + " aside as " + aside, errno);
+        }
         w.logsAside.emplace_back(log.name, aside);
     }
     return true;
@@ -222,7 +231,8 @@ bool PutLogsBack(Work& w, std::string* reason) {
 bool Switch(Work& w, std::string* reason) {
     if (!Step(CommitStep::kKeepOriginal, w.path()))
         return Fail(reason, "cannot keep the original", errno);
-    if (!Unchanged(w, reason) || !KeepOriginal(w, reason) || !SetLogsAside(w, reason)) return false;
+    if (!Unchanged(w, reason) || !LogsUnchanged(w, reason) || !KeepOriginal(w, reason))
+        return false;
     if (!Step(CommitStep::kReplace, w.path()) ||
         ::renameat(w.privateFolder.get(), w.name().c_str(), w.folder(), w.name().c_str()) != 0)
         return Fail(reason, "cannot put the new file in place", errno);
@@ -233,6 +243,7 @@ bool Switch(Work& w, std::string* reason) {
         *reason = "what was put in place is not the new file";
         return false;
     }
+    if (!SetLogsAside(w, reason)) return false;
     if (!Step(CommitStep::kSyncFolder, w.path()) || ::fsync(w.folder()) != 0)
         return Fail(reason, "cannot sync the hive's folder", errno);
     return true;

@@ -16,10 +16,11 @@
 // every hive is told.
 //
 // In the switch a hive's logs (.LOG1, .LOG2) are set aside with its
-// original, renamed <hive>.quillmend-<date>.bak.LOG1 and so on, so that
-// Windows never replays them over the new file; a log changed since the hive
-// was read stops the commit, and putting the original back puts its logs
-// back too.
+// original once the new file is in place, renamed
+// <hive>.quillmend-<date>.bak.LOG1 and so on, so that Windows never replays
+// them over the new file; a log changed since the hive was read stops the
+// commit before anything is switched, and putting the original back puts its
+// logs back too.
 #pragma once
 
 #include <functional>

@@ -450,6 +450,19 @@ TEST_F(HiveTest, StaleLogsDoNotStopAWriteAndDirtyHivesWithoutLogsAreOnlyRead) {
     std::string error;
     EXPECT_TRUE(hives.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error));  // nothing to write
 
+    // A log written to after the hive was read: Windows is at work on it.
+    {
+        const std::string before = ReadBytes(path);
+        auto busy = Open(path);
+        HiveRegistry written;
+        ASSERT_TRUE(written.Mount(hkey::kLocalMachine, "SOFTWARE", busy));
+        ASSERT_EQ(written.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quillpad"), status::kSuccess);
+        WriteBytes(path + ".log2", "written since");
+        EXPECT_FALSE(written.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error));
+        EXPECT_NE(error.find("the log SOFTWARE.log2 was changed"), std::string::npos) << error;
+        EXPECT_EQ(ReadBytes(path), before);
+        WriteBytes(path + ".log2", "stale");
+    }
     auto clean = Open(path);
     EXPECT_TRUE(clean->writable()) << clean->warning();
     HiveRegistry written;
