@@ -32,8 +32,10 @@ uint32_t ReadLe32(const unsigned char* bytes) {
 }
 
 // The names of the logs beside the hive, "<hive>.LOG1" then ".LOG2", found
-// with the name's case ignored as the Windows file system ignores it.
-std::vector<std::string> LogNames(const std::string& path) {
+// with the name's case ignored as the Windows file system ignores it; and in
+// `single` that of "<hive>.LOG", the one log of older versions of Windows,
+// which is not read here.
+std::vector<std::string> LogNames(const std::string& path, std::string* single) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path hivePath(path);
@@ -44,15 +46,17 @@ std::vector<std::string> LogNames(const std::string& path) {
         return text;
     };
     const std::string stem = upper(hivePath.filename().string());
-    std::string names[2];
+    std::string names[3];
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        for (int i = 0; i < 2; ++i)
-            if (upper(name) == stem + ".LOG" + std::to_string(i + 1)) names[i] = name;
+        for (int i = 0; i < 3; ++i)
+            if (upper(name) == stem + ".LOG" + (i < 2 ? std::to_string(i + 1) : ""))
+                names[i] = name;
     }
+    *single = names[2];
     std::vector<std::string> found;
-    for (const std::string& name : names)
-        if (!name.empty()) found.push_back(name);
+    for (int i = 0; i < 2; ++i)
+        if (!names[i].empty()) found.push_back(names[i]);
     return found;
 }
 
@@ -182,7 +186,7 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
     }
     // The logs are read only when the hive needs them; they are set aside
     // with the hive's original whenever it is written.
-    for (const std::string& log : LogNames(path)) {
+    for (const std::string& log : LogNames(path, &file->singleLog_)) {
         struct stat identity {};
         if (::fstatat(file->folder_.get(), log.c_str(), &identity, AT_SYMLINK_NOFOLLOW) == 0)
             file->logs_.push_back({log, identity});
@@ -258,14 +262,24 @@ bool HiveFile::Recover(uint64_t size, uint64_t* imageSize, std::string* reason) 
         case Recovery::State::kDamaged:
             *reason = "bad header: its checksum does not match, and no log holds a copy of it";
             return false;
-        case Recovery::State::kUnusable:
+        case Recovery::State::kUnusable: {
             warning_ = path_ +
                        ": the hive was not written out in full (its sequence numbers differ), "
                        "and its logs cannot bring it up to date (" +
                        recovery.reason +
                        "); it is read as it lies, so the scan may miss the last changes "
                        "Windows made to it, and it is never written";
+            // Windows itself may still read a log of the older form.
+            struct stat single {};
+            if (!singleLog_.empty() &&
+                ::fstatat(folder_.get(), singleLog_.c_str(), &single, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(single.st_mode) && single.st_size > 0)
+                warning_ += " (" + singleLog_ +
+                            ", a log of an older form that is not read here, may hold those "
+                            "changes: if this Windows still starts, starting it once brings the "
+                            "hive up to date)";
             break;
+        }
         case Recovery::State::kRecovered: {
             // The recovered hive lies in memory only: a file of no name.
             UniqueFd image(::memfd_create("recovered-hive", MFD_CLOEXEC));

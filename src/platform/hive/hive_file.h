@@ -209,6 +209,7 @@ class HiveFile {
     std::string warning_;
     std::string notice_;
     std::vector<Log> logs_;
+    std::string singleLog_;  // the name of "<hive>.LOG" beside it, if there is one
     std::string damage_;
     ImageFacts facts_;
     std::unique_ptr<ListingCache> cache_;

@@ -249,7 +249,7 @@ bool ApplyOldLog(const LogBase& base, uint64_t bound, Recovery* out, std::string
 
 // Why a log gives nothing, in words, for the message of a hive left as it is.
 std::string Unusable(const std::vector<LogFile>& logs, const std::vector<LogBase>& bases) {
-    if (logs.empty()) return "there is no log beside it";
+    if (logs.empty()) return "there is no .LOG1 or .LOG2 beside it";
     std::string text;
     for (const LogFile& log : logs) {
         const bool valid = std::any_of(bases.begin(), bases.end(),
