@@ -144,7 +144,10 @@ std::string Number(uint32_t n) {
 }
 
 // The new format: the entries of `bases` (in the order given) from sequence
-// number `first` on, into `out`.
+// number `first` on, into `out`. Entries numbered below the one expected
+// are ones already written into the hive: they are passed over until a log
+// gives the one expected, and after that they end the log (they are left
+// over from before it was last started again).
 void ApplyNewLogs(const std::vector<LogBase>& bases, uint32_t first, uint64_t bound,
                   Recovery* out) {
     bool any = false;
@@ -163,10 +166,14 @@ void ApplyNewLogs(const std::vector<LogBase>& bases, uint32_t first, uint64_t bo
                 break;
             }
             const uint32_t expected = any ? last + 1 : first;
+            if (e.sequence < expected && applied == 0) {
+                at += e.size;
+                continue;
+            }
             if (e.sequence != expected) {
-                // An older entry is one already applied, left behind in
-                // the log; a later one means entries are missing.
-                if (e.sequence > expected || !any)
+                // A later one means entries are missing: the hive cannot be
+                // brought up to date past them.
+                if (e.sequence > expected)
                     stop = where + " is number " + Number(e.sequence) + ", not " + Number(expected);
                 break;
             }
@@ -329,15 +336,19 @@ Recovery RecoverHive(std::string_view hive, const std::vector<LogFile>& logs) {
         bases = {latest};
     }
     const std::string_view primary = out.image;
+    // The first entry to apply is the one numbered as the hive's secondary
+    // sequence number: the last write the hive's base block says was
+    // finished. A log that starts later would leave out what the missing
+    // entries changed, so it is not applied from where it starts.
     const uint32_t secondary = Le32(primary, kSeq2);
     std::vector<LogBase> newer;
     for (const LogBase& base : bases)
-        if (base.newFormat && (!baseRight || base.sequence >= secondary)) newer.push_back(base);
+        if (base.newFormat) newer.push_back(base);
     if (!newer.empty()) {
         std::stable_sort(newer.begin(), newer.end(), [](const LogBase& a, const LogBase& b) {
             return a.sequence < b.sequence;
         });
-        ApplyNewLogs(newer, newer.front().sequence, bound, &out);
+        ApplyNewLogs(newer, secondary, bound, &out);
         // A damaged base block is never read as it lies.
         if (!baseRight && out.state != Recovery::State::kRecovered) {
             out = Recovery{};

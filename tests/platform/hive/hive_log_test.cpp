@@ -158,6 +158,12 @@ TEST_F(LogTest, NewFormatEntriesApplyInSequenceAcrossBothLogs) {
     EXPECT_EQ(r.used, (std::vector<std::string>{"H.LOG2", "H.LOG1"}));
     EXPECT_EQ(r.stop, "");
 
+    // A log started before the hive's last write: its older entries are
+    // passed over.
+    const std::string older = LogBase(chain_[0], kSeq - 2, 6) +
+                              Entry(chain_[0], chain_[1], kSeq - 2) + NewLog({1, 2, 3}).substr(512);
+    ExpectChain(RecoverHive(primary_, {{"H.LOG1", older}}), 3, kSeq + 2);
+
     // A damaged base block is taken from the log.
     std::string broken = primary_;
     broken[0x1FC] ^= 1;
@@ -181,6 +187,7 @@ TEST_F(LogTest, RecoveryStopsAtTheFirstBadEntry) {
         {"a bad hash", BadHash(), 1, "its hashes do not match"},
         {"a truncated entry", Cut(), 2, "cut short"},
         {"the first entry damaged", first, 0, "its hashes do not match"},
+        {"the hive's next entry missing", NewLog({2, 3}), 0, "is number 41, not 40"},
         {"entries before the hive's",
          LogBase(chain_[0], kSeq - 3, 6) + Entry(chain_[0], chain_[1], kSeq - 3), 0,
          "no log holds"},
