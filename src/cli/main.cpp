@@ -120,9 +120,9 @@ int Run(int argc, const char* const* argv) {
         return kBadInput;
     };
     if (options.demo) UseDemo(options);
-    // The entries to leave out, read before anything is opened or written,
-    // in the code page of the registry they are to match: the system's on
-    // Windows, and Windows-1252 for the registry files and hives elsewhere.
+        // The entries to leave out, read before anything is opened or written,
+        // in the code page of the registry they are to match: the system's on
+        // Windows, and Windows-1252 for the registry files and hives elsewhere.
 #ifdef _WIN32
     const CodePage& codePage = win32::AnsiCodePage();
 #else
@@ -138,17 +138,24 @@ int Run(int argc, const char* const* argv) {
     MemoryRegistry* memoryRegistry = nullptr;
 #ifndef _WIN32
     // Hive files of an installation: opened for writing only when this run
-    // changes something, and then never while one of them has pending logs.
+    // changes something, and then never while one of them is only read or
+    // the installation's Windows is hibernated.
     OfflineRegistry offline;
     MappedFilesConfig filesBase = MappedFilesConfig::Defaults();
     const bool writes = options.fix || options.startupOff != 0 || options.startupOn != 0;
     if (options.offline.Requested()) {
         if (!OpenOffline(options.offline, writes, &offline, error)) return fail();
+        for (const std::string& notice : offline.notices)
+            std::cerr << "quillmend-scan: note: " << notice << '\n';
         for (const std::string& warning : offline.readOnly)
             std::cerr << "quillmend-scan: warning: " << warning << '\n';
+        const std::string refused = std::string(options.fix ? "--fix" : "switching") + " refused: ";
+        if (!offline.hibernated.empty()) {
+            if (writes) return fail(refused + offline.hibernated + "; nothing is written");
+            std::cerr << "quillmend-scan: warning: " << offline.hibernated << '\n';
+        }
         if (writes && !offline.readOnly.empty())
-            return fail(std::string(options.fix ? "--fix" : "switching") +
-                        " refused: a hive is only read (see above), and nothing is written");
+            return fail(refused + "a hive is only read (see above), and nothing is written");
         filesBase = offline.files;
     }
     HiveRegistry* hives = offline.registry.get();

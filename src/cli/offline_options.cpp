@@ -22,7 +22,8 @@ void AddOfflineOptions(CLI::App& app, OfflineOptions& offline) {
         "hives are found and mounted, drive C: is DIR, other drives are\n"
         "unmapped unless --drive maps them (paths there are never\n"
         "reported); --fix and --startup-off/on write the hives, keeping\n"
-        "each original as <hive>.quillmend-<date>.bak",
+        "each original as <hive>.quillmend-<date>.bak (and its logs as\n"
+        "<hive>.quillmend-<date>.bak.LOG1 and .LOG2)",
         [&offline](const std::string& dir) { offline.windowsDir = dir; });
     add("--user", "NAME", "the profile that is HKEY_CURRENT_USER (default: the only one)",
         [&offline](const std::string& name) { offline.user = name; });
@@ -52,7 +53,8 @@ std::string CheckOfflineOptions(const Options& options) {
         return "give either --registry files or --windows / --hive, not both";
     if (!options.restoreFile.empty())
         return "--restore imports into an in-memory registry; to undo an offline repair, put "
-               "<hive>.quillmend-<date>.bak back in place of the hive, or import the backup "
+               "<hive>.quillmend-<date>.bak back in place of the hive (and its .bak.LOG1 and "
+               ".bak.LOG2, if any, as the hive's logs), or import the backup "
                "file with the repaired Windows' registry editor";
     return {};
 #endif

@@ -58,6 +58,8 @@ bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out
         out->files = installation.files;
         out->xpEra = installation.xpEra;
         out->readOnly = installation.warnings;
+        out->notices = installation.notices;
+        out->hibernated = installation.hibernated;
     } else {
         out->registry = std::make_unique<HiveRegistry>();
     }
@@ -78,6 +80,7 @@ bool OpenOffline(const OfflineOptions& options, bool write, OfflineRegistry* out
             hive = hive::HiveFile::Open(ec ? file : path, write, &error);
             if (hive == nullptr) return false;
             if (!hive->warning().empty()) out->readOnly.push_back(hive->warning());
+            if (!hive->notice().empty()) out->notices.push_back(hive->notice());
         }
         const size_t slash = key.find('\\');
         const HKey root = ParseRootKeyName(key.substr(0, slash));

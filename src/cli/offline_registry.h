@@ -26,6 +26,11 @@ struct OfflineRegistry {
     bool xpEra = false;
     // Hives that can only be read, and why.
     std::vector<std::string> readOnly;
+    // Hives read as recovered from their logs, and how far.
+    std::vector<std::string> notices;
+    // Why the installation may be read but not written (its Windows is
+    // hibernated), when it may not.
+    std::string hibernated;
 };
 
 // Opens the hives of --windows and --hive, for writing when `write`. False

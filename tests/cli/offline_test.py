@@ -13,7 +13,11 @@ usage: offline_test.py --scan PROGRAM --make-hive PROGRAM --source REPO --work D
   gone), keeps the originals, and a new scan finds nothing; the backup, in
   REGEDIT4 for an XP installation, loaded over the repaired tree gives back
   the original tree.
-- A hive with a pending log is scanned with a warning, and --fix refuses it.
+- A dirty hive whose log cannot be used is scanned with a warning, and --fix
+  refuses it. A dirty hive with a log (written here as the format describes
+  it) is scanned as recovered, and --fix writes it clean; the logs of a
+  written hive, stale ones of a clean hive too, are set aside with its
+  original. A hibernated Windows is scanned, and --fix refuses it.
 - A modern installation's backup is a version 5 file.
 - Profiles are found as NTFS names them (Windows-1252 in the registry, UTF-8
   on the host, case ignored), each folder once, none outside the tree; a
@@ -209,12 +213,18 @@ def case_modern(opts):
     offline, _ = scan(opts, "--windows", tree.root, "--startup", "--json")
     check(offline == online, f"startup lists differ:\n{offline}\n---\n{online}")
 
-    log = os.path.join(tree.config, "SOFTWARE.LOG1")
+    # A dirty hive whose log cannot be used: only read, and nothing written.
+    software = os.path.join(tree.config, "SOFTWARE")
+    clean = read_bytes(software)
+    with open(software, "wb") as f:
+        f.write(dirty(clean, 9))
+    log = software + ".LOG1"
     with open(log, "wb") as f:
         f.write(b"\1" * 512)
     before = {path: read_bytes(path) for path in tree.hives()}
     items, err = scan_json(opts, "--windows", tree.root)
-    check(items["total"] > 20 and "SOFTWARE.LOG1" in err and "only read" in err, err)
+    check(items["total"] > 20 and "SOFTWARE.LOG1 holds no valid base block" in err and
+          "never written" in err and "start Windows" not in err, err)
     for args in (["--fix", "--backup-dir", os.path.join(opts.work, "b1")], ["--startup-off", "1"]):
         _, err = scan(opts, "--windows", tree.root, *args, status=2)
         check("refused" in err, err)
@@ -222,6 +232,8 @@ def case_modern(opts):
     check(not os.path.exists(os.path.join(opts.work, "b1")), "a refused --fix made its backup folder")
     check(not [n for n in os.listdir(tree.config) if ".quillmend-" in n], "files were left")
     os.remove(log)
+    with open(software, "wb") as f:
+        f.write(clean)
 
     online, _ = scan(opts, "--registry", tree.same, "--drive", "C=" + tree.root,
                      "--startup-off", "1", "--json")
@@ -247,6 +259,130 @@ def case_modern(opts):
     check(out.count("Hive written: " + tree.ntuser + " ") == 1, out)
     left, _ = scan_json(opts, "--windows", tree.root, "--categories", "7,8")
     check(left["total"] == 0, f"left after --fix through two mounts: {left['items']}")
+
+
+def le32(b, at):
+    return int.from_bytes(b[at:at + 4], "little")
+
+
+def put32(b, at, value):
+    b[at:at + 4] = (value & 0xFFFFFFFF).to_bytes(4, "little")
+
+
+def sealed(b):
+    """`b` with its base block's checksum made right."""
+    b = bytearray(b)
+    s = 0
+    for at in range(0, 508, 4):
+        s ^= le32(b, at)
+    put32(b, 508, s)
+    return bytes(b)
+
+
+def dirty(hive, seq):
+    """The hive as Windows leaves it after logging changes: the sequence
+    numbers seq + 1 and seq."""
+    b = bytearray(hive)
+    put32(b, 4, seq + 1)
+    put32(b, 8, seq)
+    return sealed(b)
+
+
+def marvin32(data, seed=0x82EF4D887A4E55C5):
+    mask = 0xFFFFFFFF
+    rotl = lambda x, n: ((x << n) | (x >> (32 - n))) & mask  # noqa: E731
+    lo, hi = seed & mask, seed >> 32
+    n = len(data) // 4 * 4
+    last = 0x80
+    for byte in reversed(data[n:]):
+        last = (last << 8) | byte
+    for block in [le32(data, i) for i in range(0, n, 4)] + [last, 0]:
+        lo = (lo + block) & mask
+        hi ^= lo
+        lo = (rotl(lo, 20) + hi) & mask
+        hi = rotl(hi, 9) ^ lo
+        lo = (rotl(lo, 27) + hi) & mask
+        hi = rotl(hi, 19)
+    return hi << 32 | lo
+
+
+def new_log(old, new, seq):
+    """A new-format log with one entry, number `seq`, that makes `new` out
+    of `old`: its 4096-byte pages that differ."""
+    base = bytearray(old[:512])
+    put32(base, 4, seq)
+    put32(base, 8, seq)
+    put32(base, 28, 6)
+    refs, pages = b"", b""
+    for at in range(4096, len(new), 4096):
+        if old[at:at + 4096] != new[at:at + 4096]:
+            refs += (at - 4096).to_bytes(4, "little") + (4096).to_bytes(4, "little")
+            pages += new[at:at + 4096]
+    entry = bytearray(b"HvLE" + bytes(36) + refs + pages)
+    entry += bytes(-len(entry) % 512)
+    put32(entry, 4, len(entry))
+    put32(entry, 12, seq)
+    put32(entry, 16, le32(new, 40))
+    put32(entry, 20, len(refs) // 8)
+    entry[24:32] = marvin32(bytes(entry[40:])).to_bytes(8, "little")
+    entry[32:40] = marvin32(bytes(entry[:32])).to_bytes(8, "little")
+    return sealed(base) + bytes(entry)
+
+
+def case_logs(opts):
+    """A dirty hive recovered from its log, a clean one with stale logs, and
+    a hibernated Windows."""
+    tree = Tree(opts, "logs", "6.1")
+    expected, _ = scan_json(opts, "--windows", tree.root)
+    software = os.path.join(tree.config, "SOFTWARE")
+    full = read_bytes(software)
+    # The hive file holds an older state (without the demo's keys); its log
+    # holds the rest.
+    tree.hive("SOFTWARE.old", MACHINE.format(version="6.1"), "HKLM\\SOFTWARE")
+    old = read_bytes(software + ".old")
+    os.remove(software + ".old")
+    with open(software, "wb") as f:
+        f.write(dirty(old, 30))
+    with open(software + ".LOG1", "wb") as f:
+        f.write(new_log(old, full, 30))
+    default = os.path.join(tree.config, "DEFAULT")
+    with open(default + ".LOG2", "wb") as f:
+        f.write(b"\1" * 1024)
+    recovered, err = scan_json(opts, "--windows", tree.root)
+    check(recovered == expected, "the recovered hive scans otherwise than the hive it recovers")
+    check("SOFTWARE: the hive was not written out in full" in err and
+          "1 log entry applied from SOFTWARE.LOG1" in err and "warning" not in err, err)
+
+    hiberfil = os.path.join(tree.root, "hiberfil.sys")
+    with open(hiberfil, "wb") as f:
+        f.write(b"HIBR" + bytes(4092))
+    before = {path: read_bytes(path) for path in tree.hives()}
+    hibernated, err = scan_json(opts, "--windows", tree.root)
+    check(hibernated == expected and "hibernated" in err, "a hibernated Windows is scanned")
+    for args in (["--fix", "--backup-dir", os.path.join(opts.work, "b6")], ["--startup-off", "1"]):
+        _, err = scan(opts, "--windows", tree.root, *args, status=2)
+        check("refused" in err and "hiberfil.sys" in err and "Fast Startup" in err, err)
+    check({path: read_bytes(path) for path in tree.hives()} == before, "a hibernated one written")
+
+    with open(hiberfil, "wb") as f:
+        f.write(bytes(4096))
+    _, err = scan_json(opts, "--windows", tree.root, "--fix", "--backup-dir",
+                       os.path.join(opts.work, "b5"))
+    written = dict(re.findall(r"Hive written: (.*) \(the original is kept as (.*)\)", err))
+    check(software in written and default in written, err)
+    for hive in (software, default):
+        data = read_bytes(hive)
+        code, _, xerr = run(["hivexml", hive])
+        check(code == 0 and le32(data, 4) == le32(data, 8), f"{hive}: {xerr}")
+        logs = [os.path.basename(hive) + ext for ext in (".LOG1", ".LOG2")]
+        check(not [n for n in os.listdir(tree.config) if n.upper() in logs],
+              f"the logs of {hive} were not set aside")
+    check(read_bytes(written[software]) == dirty(old, 30) and
+          os.path.exists(written[software] + ".LOG1") and
+          os.path.exists(written[default] + ".LOG2"),
+          "the .bak set is not the original hive with its logs")
+    again, err = scan_json(opts, "--windows", tree.root)
+    check(again["items"] == [] and "note" not in err, f"left after --fix: {again['items']}\n{err}")
 
 
 def case_profiles(opts):
@@ -304,6 +440,7 @@ def main():
     try:
         case_xp(opts)
         case_modern(opts)
+        case_logs(opts)
         case_profiles(opts)
     except Failure as e:
         print(f"FAIL: {e}")

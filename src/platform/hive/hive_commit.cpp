@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 namespace qm::hive {
 
@@ -66,6 +68,8 @@ struct Work {
     std::string backupName;
     bool kept = false;      // the original has its .bak name
     bool replaced = false;  // the new file is in place
+    // The logs set aside: each one's name and the name it has now.
+    std::vector<std::pair<std::string, std::string>> logsAside;
 
     int folder() const { return hive->folder(); }
     const std::string& name() const { return hive->name(); }
@@ -164,12 +168,71 @@ bool KeepOriginal(Work& w, std::string* reason) {
     return CarryOver(copy.get(), w.hive->identity(), reason);
 }
 
-// Switches one hive: the original kept as .bak, the new file in its place.
-// What is left to undo on failure is in `w`.
+// Renames `from` to `to` in `folder`, never over a file that is there.
+bool RenameNew(int folder, const std::string& from, const std::string& to) {
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat taken {};
+    if (::fstatat(folder, to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+}
+
+// Whether the hive's logs are still as they were when it was read: one that
+// changed means Windows is writing it, and nothing is switched then.
+bool LogsUnchanged(const Work& w, std::string* reason) {
+    for (const HiveFile::Log& log : w.hive->logs()) {
+        struct stat now {};
+        if (::fstatat(w.folder(), log.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;
+            return Fail(reason, "cannot find the log " + log.name + " again", errno);
+        }
+        if (!SameFile(now, log.identity) || now.st_size != log.identity.st_size ||
+            now.st_mtim.tv_sec != log.identity.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != log.identity.st_mtim.tv_nsec) {
+            *reason = "the log " + log.name + " was changed since the hive was read";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sets the hive's logs aside beside its original, as <original>.LOG1 and
+// .LOG2: the .bak set keeps the hive as it was, logs included. This comes
+// after the new file is in place, so that the hive under its name always
+// has its logs or is clean (and Windows ignores the logs of a clean hive).
+bool SetLogsAside(Work& w, std::string* reason) {
+    for (const HiveFile::Log& log : w.hive->logs()) {
+        const std::string aside = w.backupName + log.name.substr(w.name().size());
+        if (!RenameNew(w.folder(), log.name, aside)) {
+            if (errno == ENOENT) continue;
+            return Fail(reason, "cannot set the log " + log.name + " aside as " + aside, errno);
+        }
+        w.logsAside.emplace_back(log.name, aside);
+    }
+    return true;
+}
+
+// Gives the logs set aside their names again, last first.
+bool PutLogsBack(Work& w, std::string* reason) {
+    bool all = true;
+    for (auto it = w.logsAside.rbegin(); it != w.logsAside.rend(); ++it) {
+        if (::renameat(w.folder(), it->second.c_str(), w.folder(), it->first.c_str()) != 0)
+            all = Fail(reason, "cannot give the log " + it->first + " its name back", errno);
+    }
+    w.logsAside.clear();
+    return all;
+}
+
+// Switches one hive: the original kept as .bak with its logs, the new file
+// in its place. What is left to undo on failure is in `w`.
 bool Switch(Work& w, std::string* reason) {
     if (!Step(CommitStep::kKeepOriginal, w.path()))
         return Fail(reason, "cannot keep the original", errno);
-    if (!Unchanged(w, reason) || !KeepOriginal(w, reason)) return false;
+    if (!Unchanged(w, reason) || !LogsUnchanged(w, reason) || !KeepOriginal(w, reason))
+        return false;
     if (!Step(CommitStep::kReplace, w.path()) ||
         ::renameat(w.privateFolder.get(), w.name().c_str(), w.folder(), w.name().c_str()) != 0)
         return Fail(reason, "cannot put the new file in place", errno);
@@ -180,18 +243,20 @@ bool Switch(Work& w, std::string* reason) {
         *reason = "what was put in place is not the new file";
         return false;
     }
+    if (!SetLogsAside(w, reason)) return false;
     if (!Step(CommitStep::kSyncFolder, w.path()) || ::fsync(w.folder()) != 0)
         return Fail(reason, "cannot sync the hive's folder", errno);
     return true;
 }
 
-// Puts a switched hive's original back in place.
+// Puts a switched hive's original back in place, and its logs.
 bool PutBack(Work& w, std::string* reason) {
     if (!Step(CommitStep::kPutBack, w.path()) ||
         ::renameat(w.folder(), w.backupName.c_str(), w.folder(), w.name().c_str()) != 0)
         return Fail(reason, "cannot put the original back", errno);
+    const bool logs = PutLogsBack(w, reason);
     ::fsync(w.folder());
-    return true;
+    return logs;
 }
 
 // Removes what is left of the private folder.
@@ -252,8 +317,9 @@ bool CommitHives(const std::vector<HiveFile*>& hives, const UtcTime& now,
         if (w.replaced) {
             w.out->state =
                 PutBack(w, &why) ? HiveOutcome::State::kPutBack : HiveOutcome::State::kStuck;
-        } else if (w.kept) {
-            ::unlinkat(w.folder(), w.backupName.c_str(), 0);
+        } else {
+            if (!PutLogsBack(w, &why)) w.out->reason += "; " + why;
+            if (w.kept) ::unlinkat(w.folder(), w.backupName.c_str(), 0);
         }
         if (w.out->state == HiveOutcome::State::kStuck) {
             w.out->reason += "; " + why;

@@ -15,8 +15,12 @@
 // originals of the hives switched so far back in place; the outcome of
 // every hive is told.
 //
-// When a hive's logs are ever set aside with its original, that happens in
-// the switch, beside the link of the .bak (Switch in hive_commit.cpp).
+// In the switch a hive's logs (.LOG1, .LOG2) are set aside with its
+// original once the new file is in place, renamed
+// <hive>.quillmend-<date>.bak.LOG1 and so on, so that Windows never replays
+// them over the new file; a log changed since the hive was read stops the
+// commit before anything is switched, and putting the original back puts its
+// logs back too.
 #pragma once
 
 #include <functional>

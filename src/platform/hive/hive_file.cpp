@@ -1,6 +1,7 @@
 #include "platform/hive/hive_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <unordered_set>
 
+#include "platform/hive/hive_log.h"
 #include "platform/memory/memory_registry_tree.h"
 #include "platform/regtext/reg_text.h"
 #include "platform/win32_codes.h"
@@ -29,62 +31,59 @@ uint32_t ReadLe32(const unsigned char* bytes) {
            uint32_t{bytes[3]} << 24;
 }
 
-// Whether a log file beside the hive holds anything: "<hive>.LOG1" or
-// ".LOG2", the name's case ignored as the Windows file system ignores it.
-std::string PendingLog(const std::string& path) {
+// The names of the logs beside the hive, "<hive>.LOG1" then ".LOG2", found
+// with the name's case ignored as the Windows file system ignores it; and in
+// `single` that of "<hive>.LOG", the one log of older versions of Windows,
+// which is not read here.
+std::vector<std::string> LogNames(const std::string& path, std::string* single) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path hivePath(path);
     const fs::path folder = hivePath.has_parent_path() ? hivePath.parent_path() : fs::path(".");
-    std::string stem = hivePath.filename().string();
-    std::transform(stem.begin(), stem.end(), stem.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        std::transform(name.begin(), name.end(), name.begin(),
+    auto upper = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        if (name != stem + ".LOG1" && name != stem + ".LOG2") continue;
-        std::error_code sizeError;
-        const auto size = fs::file_size(it->path(), sizeError);
-        if (!sizeError && size > 0) return it->path().filename().string();
+        return text;
+    };
+    const std::string stem = upper(hivePath.filename().string());
+    std::string names[3];
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        for (int i = 0; i < 3; ++i)
+            if (upper(name) == stem + ".LOG" + (i < 2 ? std::to_string(i + 1) : ""))
+                names[i] = name;
     }
-    return {};
+    *single = names[2];
+    std::vector<std::string> found;
+    for (int i = 0; i < 2; ++i)
+        if (!names[i].empty()) found.push_back(names[i]);
+    return found;
 }
 
 // The base block's own checks, which say what is wrong in words: the
-// signature, the checksum and whether the file holds the hive data the
-// header announces. Also gives the two sequence numbers.
-bool CheckHeader(int fd, uint64_t size, uint32_t* sequence1, uint32_t* sequence2,
-                 std::string* reason) {
-    unsigned char header[kBaseBlockSize] = {};
-    const ssize_t got = ::pread(fd, header, sizeof header, 0);
-    if (got < 0) {
-        *reason = "cannot read the file: " + ErrnoText(errno);
-        return false;
-    }
-    if (std::memcmp(header, "regf", 4) != 0) {
+// signature, and whether the file holds the hive data the header
+// announces; and the checksum unless a log may stand in for it.
+bool CheckHeader(std::string_view header, uint64_t size, bool checksum, std::string* reason) {
+    if (header.size() < 4 || header.substr(0, 4) != "regf") {
         *reason = "bad header: not a registry hive (no \"regf\" signature)";
         return false;
     }
-    if (size < kBaseBlockSize) {
+    if (size < kBaseBlockSize || header.size() < kBaseBlockSize) {
         *reason = "truncated: " + std::to_string(size) + " bytes, shorter than the " +
                   std::to_string(kBaseBlockSize) + "-byte header";
         return false;
     }
-    uint32_t sum = 0;
-    for (size_t offset = 0; offset < 0x1FC; offset += 4) sum ^= ReadLe32(header + offset);
-    if (sum != ReadLe32(header + 0x1FC)) {
+    if (checksum && !BaseBlockChecksumRight(header)) {
         *reason = "bad header: its checksum does not match";
         return false;
     }
-    const uint64_t dataSize = ReadLe32(header + 0x28);
+    const uint64_t dataSize =
+        ReadLe32(reinterpret_cast<const unsigned char*>(header.data()) + 0x28);
     if (kBaseBlockSize + dataSize > size) {
         *reason = "truncated: the header gives " + std::to_string(dataSize) +
                   " bytes of hive data, the file holds " + std::to_string(size - kBaseBlockSize);
         return false;
     }
-    *sequence1 = ReadLe32(header + 4);
-    *sequence2 = ReadLe32(header + 8);
     return true;
 }
 
@@ -175,18 +174,32 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
         return fail("is not a plain file");
     const auto size = static_cast<uint64_t>(file->identity_.st_size);
 
-    uint32_t sequence1 = 0, sequence2 = 0;
     std::string reason;
-    if (!CheckHeader(file->file_.get(), size, &sequence1, &sequence2, &reason)) return fail(reason);
-    const std::string log = PendingLog(path);
-    if (!log.empty()) {
-        file->warning_ = path + ": the transaction log " + log +
-                         " holds changes not yet in the hive; it is only read, never written "
-                         "(start Windows once, or let its own tools replay the log)";
-    } else if (sequence1 != sequence2) {
-        file->warning_ = path +
-                         ": the hive was not closed cleanly (its sequence numbers differ); it "
-                         "is only read, never written";
+    std::string header(kBaseBlockSize, '\0');
+    const ssize_t got = ::pread(file->file_.get(), header.data(), header.size(), 0);
+    if (got < 0) return fail("cannot read the file: " + ErrnoText(errno));
+    header.resize(static_cast<size_t>(got));
+    if (!CheckHeader(header, size, false, &reason)) {
+        // A hive too short for its header: the checks say so before the
+        // logs are looked at.
+        if (reason.starts_with("bad header") || size < kBaseBlockSize) return fail(reason);
+    }
+    // The logs are read only when the hive needs them; they are set aside
+    // with the hive's original whenever it is written.
+    for (const std::string& log : LogNames(path, &file->singleLog_)) {
+        struct stat identity {};
+        if (::fstatat(file->folder_.get(), log.c_str(), &identity, AT_SYMLINK_NOFOLLOW) == 0)
+            file->logs_.push_back({log, identity});
+    }
+    const bool clean = BaseBlockChecksumRight(header) &&
+                       ReadLe32(reinterpret_cast<const unsigned char*>(header.data()) + 4) ==
+                           ReadLe32(reinterpret_cast<const unsigned char*>(header.data()) + 8);
+    uint64_t imageSize = size;
+    if (clean) {
+        if (!CheckHeader(header, size, true, &reason)) return fail(reason);
+        file->source_ = UniqueFd(::dup(file->file_.get()));
+    } else if (!file->Recover(size, &imageSize, &reason)) {
+        return fail(reason);
     }
     file->writable_ = writable && file->warning_.empty();
     if (file->writable_) {
@@ -194,7 +207,7 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
         // no change ever starts on a damaged cell (hivex trusts, for one, the
         // links between security cells when it deletes a key).
         MappedBytes bytes;
-        if (!bytes.Map(file->file_.get(), false))
+        if (!bytes.Map(file->source_.get(), false))
             return fail("cannot read the file: " + ErrnoText(errno));
         const std::string fault = CheckImage(bytes.view(), false, &file->facts_);
         if (!fault.empty()) {
@@ -204,9 +217,9 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
         }
     }
 
-    // hivex reads the file through the descriptor opened above, and only
-    // reads it: the changes are made in a copy of it when they are written.
-    file->source_ = UniqueFd(::dup(file->file_.get()));
+    // hivex reads the file (or the hive recovered from its logs) through
+    // the descriptor opened above, and only reads it: the changes are made
+    // in a copy of it when they are written.
     errno = 0;
     file->h_ = file->source_.valid() ? hivex_open(DescriptorPath(file->source_.get()).c_str(), 0)
                                      : nullptr;
@@ -220,8 +233,81 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
     if (file->root_ == 0) return fail("bad cell: the root key does not read");
     // A hive that passed our own checks above holds every cell that hivex
     // reads; the others are read once through hivex.
-    if (!file->writable_ && !CheckTree(file->h_, size, &reason)) return fail(reason);
+    if (!file->writable_ && !CheckTree(file->h_, imageSize, &reason)) return fail(reason);
     return file;
+}
+
+bool HiveFile::Recover(uint64_t size, uint64_t* imageSize, std::string* reason) {
+    std::string hive;
+    if (!ReadAll(file_.get(), &hive)) {
+        *reason = "cannot read the file: " + ErrnoText(errno);
+        return false;
+    }
+    std::vector<LogFile> logs;
+    for (const Log& log : logs_) {
+        // Not blocking, so that a log that is no plain file (a pipe) is only
+        // passed over.
+        UniqueFd fd(::openat(folder_.get(), log.name.c_str(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        std::string bytes;
+        if (fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ReadAll(fd.get(), &bytes))
+            logs.push_back({log.name, std::move(bytes)});
+    }
+    const Recovery recovery = RecoverHive(hive, logs);
+    switch (recovery.state) {
+        case Recovery::State::kClean:
+            break;
+        case Recovery::State::kDamaged:
+            *reason = "bad header: its checksum does not match, and no log holds a copy of it";
+            return false;
+        case Recovery::State::kUnusable: {
+            warning_ = path_ +
+                       ": the hive was not written out in full (its sequence numbers differ), "
+                       "and its logs cannot bring it up to date (" +
+                       recovery.reason +
+                       "); it is read as it lies, so the scan may miss the last changes "
+                       "Windows made to it, and it is never written";
+            // Windows itself may still read a log of the older form.
+            struct stat single {};
+            if (!singleLog_.empty() &&
+                ::fstatat(folder_.get(), singleLog_.c_str(), &single, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(single.st_mode) && single.st_size > 0)
+                warning_ += " (" + singleLog_ +
+                            ", a log of an older form that is not read here, may hold those "
+                            "changes: if this Windows still starts, starting it once brings the "
+                            "hive up to date)";
+            break;
+        }
+        case Recovery::State::kRecovered: {
+            // The recovered hive lies in memory only: a file of no name.
+            UniqueFd image(::memfd_create("recovered-hive", MFD_CLOEXEC));
+            if (!image.valid() || !WriteAll(image.get(), recovery.image)) {
+                *reason = "cannot hold the hive recovered from its logs: " + ErrnoText(errno);
+                return false;
+            }
+            std::string used;
+            for (const std::string& name : recovery.used) used += (used.empty() ? "" : ", ") + name;
+            notice_ =
+                path_ +
+                ": the hive was not written out in full; it is read as recovered "
+                "in memory from its transaction logs: " +
+                (recovery.newFormat
+                     ? std::to_string(recovery.applied) + " log " +
+                           (recovery.applied == 1 ? "entry" : "entries") + " applied from " + used
+                     : std::to_string(recovery.applied) + " dirty pages applied from " + used +
+                           " (the old log format)");
+            if (!recovery.stop.empty()) notice_ += "; recovery stopped where " + recovery.stop;
+            source_ = std::move(image);
+            *imageSize = recovery.image.size();
+            return true;
+        }
+    }
+    // Read as it lies.
+    if (!CheckHeader(hive, size, false, reason)) return false;
+    source_ = UniqueFd(::dup(file_.get()));
+    return true;
 }
 
 void HiveFile::MarkDamaged(const std::string& what) {

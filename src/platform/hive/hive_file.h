@@ -70,8 +70,9 @@ struct ValueEntry {
 class HiveFile {
   public:
     // Opens `path`; read-only unless `writable` (and then still read-only
-    // when the logs are pending or the checks fail). A symbolic link is not
-    // followed. Null on failure, with `error` "<path>: <reason>".
+    // when it is dirty and its logs cannot be used, or the checks fail). A
+    // symbolic link is not followed. Null on failure, with `error`
+    // "<path>: <reason>".
     static std::unique_ptr<HiveFile> Open(const std::string& path, bool writable,
                                           std::string* error);
     ~HiveFile();
@@ -82,6 +83,14 @@ class HiveFile {
     bool writable() const { return writable_; }
     // Why the hive is only read, when it is; empty otherwise.
     const std::string& warning() const { return warning_; }
+    // That the hive was recovered from its logs, and how far; empty otherwise.
+    const std::string& notice() const { return notice_; }
+    // The logs beside the hive (.LOG1, .LOG2) as they were when it was read.
+    struct Log {
+        std::string name;
+        struct stat identity {};
+    };
+    const std::vector<Log>& logs() const { return logs_; }
     // True once something was changed and not yet written.
     bool modified() const { return modified_; }
     // A read failed after opening: the file is damaged and never written.
@@ -148,6 +157,9 @@ class HiveFile {
   private:
     HiveFile() = default;
     void MarkDamaged(const std::string& what);
+    // A dirty hive: recovered from its logs into source_, or read as it
+    // lies with a warning. False with `reason` when it cannot be read.
+    bool Recover(uint64_t size, uint64_t* imageSize, std::string* reason);
 
     struct Listing;
     struct ListingCache;
@@ -188,13 +200,16 @@ class HiveFile {
     hive_h* h_ = nullptr;
     UniqueFd folder_;
     UniqueFd file_;    // the file under the hive's name: the one read, or the last one written
-    UniqueFd source_;  // the file read, which the tree held here changes
+    UniqueFd source_;  // the hive read (the file, or the one recovered in memory)
     std::string path_, name_;
     struct stat identity_ {};
     hive_node_h root_ = 0;
     bool writable_ = false;
     bool modified_ = false;
     std::string warning_;
+    std::string notice_;
+    std::vector<Log> logs_;
+    std::string singleLog_;  // the name of "<hive>.LOG" beside it, if there is one
     std::string damage_;
     ImageFacts facts_;
     std::unique_ptr<ListingCache> cache_;

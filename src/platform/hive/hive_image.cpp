@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/hive/hive_log.h"
 #include "platform/name_case.h"
 
 namespace qm::hive {
@@ -50,12 +51,6 @@ std::string Hex(uint64_t offset) {
     return text;
 }
 
-uint32_t HeaderSum(std::string_view b) {
-    uint32_t sum = 0;
-    for (size_t at = 0; at < 0x1FC; at += 4) sum ^= Le32(b, at);
-    return sum;
-}
-
 char16_t Upper(char16_t c) {
     return static_cast<char16_t>(UpperChar(c));
 }
@@ -85,10 +80,7 @@ class Image {
     bool ReadHeader(bool requireClean, std::string* fault) {
         if (b_.size() < kBaseBlockSize || b_.substr(0, 4) != "regf")
             return Fail(fault, "the base block is missing or has no \"regf\" signature");
-        const uint32_t sum = HeaderSum(b_), stored = Le32(b_, 0x1FC);
-        const uint32_t adjusted = sum == 0 ? 1 : sum == kNoCell ? kNoCell - 1 : sum;
-        if (stored != sum && stored != adjusted)
-            return Fail(fault, "the base block's checksum is wrong");
+        if (!BaseBlockChecksumRight(b_)) return Fail(fault, "the base block's checksum is wrong");
         if (requireClean && Le32(b_, 4) != Le32(b_, 8))
             return Fail(fault, "the sequence numbers differ");
         minor_ = Le32(b_, 24);

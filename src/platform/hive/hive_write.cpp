@@ -382,6 +382,9 @@ void HiveFile::Written(UniqueFd fd) {
     file_ = std::move(fd);
     ::fstat(file_.get(), &identity_);
     modified_ = false;
+    // The logs were set aside with the original: the hive now stands alone.
+    logs_.clear();
+    notice_.clear();
 }
 
 bool HiveFile::SaveAs(const std::string& newPath, std::string* error) {

@@ -1,5 +1,6 @@
 #include "platform/hive/windows_installation.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -258,6 +259,7 @@ std::shared_ptr<HiveFile> OpenHive(const std::string& path, const std::string& r
         return nullptr;
     }
     if (!hive->warning().empty()) out->warnings.push_back(hive->warning());
+    if (!hive->notice().empty()) out->notices.push_back(hive->notice());
     opened->push_back(hive);
     return hive;
 }
@@ -406,6 +408,34 @@ bool MountDerivedKeys(HiveRegistry& registry, const std::shared_ptr<HiveFile>& s
     return true;
 }
 
+std::string Hibernated(const std::string& root) {
+    const std::string path = FindEntry(root, "hiberfil.sys");
+    if (path.empty()) return {};
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size < static_cast<off_t>(4))
+        return {};
+    char signature[4] = {};
+    // One that is there but does not read may hold a saved system: writing
+    // is refused then, as for one that does.
+    if (!fd.valid() || !S_ISREG(st.st_mode) ||
+        ::pread(fd.get(), signature, sizeof signature, 0) != sizeof signature)
+        return path + ": it cannot be read to tell whether this Windows is hibernated (" +
+               ErrnoText(fd.valid() ? (S_ISREG(st.st_mode) ? errno : EINVAL) : errno) +
+               "); a Windows that resumes from hibernation would undo a repair";
+    std::string text(signature, sizeof signature);
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (text != "hibr" && text != "rstr") return {};
+    return path +
+           ": this Windows is hibernated, or was shut down with Fast Startup; when it "
+           "resumes it writes its saved memory back, and a repair made now would be lost or "
+           "undo itself. Start it and shut it down in full (hold Shift while choosing Shut "
+           "down, or run \"shutdown /s /t 0\"), or turn Fast Startup off; if it no longer "
+           "starts, deleting hiberfil.sys discards the saved session. Then repair it again";
+}
+
 bool OpenInstallation(const std::string& root, const std::string& user, bool writable,
                       Installation* out, std::string* error) {
     std::error_code ec;
@@ -419,6 +449,8 @@ bool OpenInstallation(const std::string& root, const std::string& user, bool wri
     }
     out->registry = std::make_unique<HiveRegistry>();
     out->warnings.clear();
+    out->notices.clear();
+    out->hibernated = Hibernated(root);
     HiveRegistry& registry = *out->registry;
     std::vector<std::shared_ptr<HiveFile>> opened;
 

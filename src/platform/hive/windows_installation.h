@@ -44,7 +44,20 @@ struct Installation {
     bool xpEra = false;
     // Hives that are only read, and why (see HiveFile).
     std::vector<std::string> warnings;
+    // Hives read as recovered from their logs, and how far (see HiveFile).
+    std::vector<std::string> notices;
+    // Why nothing may be written while the partition is so, when it is:
+    // its Windows is hibernated (see Hibernated). Reading is not affected.
+    std::string hibernated;
 };
+
+// Whether the partition whose root is `root` holds a hibernated Windows
+// (hibernation or Fast Startup): its hiberfil.sys begins with the signature
+// of a saved memory image ("hibr", or "rstr" while one is being restored,
+// in either case). A Windows that resumes writes its memory image back over
+// whatever was changed meanwhile. An absent, empty or zeroed file, or one
+// marked as resumed ("wake"), holds no such image. The message when it does.
+std::string Hibernated(const std::string& root);
 
 // The entry `name` (a Windows name, in the code page) in the host folder
 // `folder`, found as NTFS finds it: by its characters, without regard to

@@ -43,6 +43,8 @@ class CommitTest : public ::testing::Test {
                  hkey::kLocalMachine, "SYSTEM");
         MakeHive(Config(root) / "DEFAULT", "[HKEY_USERS\\.DEFAULT\\K]\r\n" + values, hkey::kUsers,
                  ".DEFAULT");
+        // A stale log, which goes with the original when the hive is written.
+        WriteBytes(Config(root) / "SOFTWARE.LOG1", "stale");
     }
     // A copy of the installation, opened for writing, with "Gone" deleted
     // from each hive.
@@ -143,6 +145,11 @@ TEST_F(CommitTest, EveryHiveIsWrittenOrNone) {
                 EXPECT_EQ(ReadBytes(outcomes[i].backup), old_[i]) << kHives[i];
             }
         }
+        const bool logAside = c.states[0] == State::kWritten || c.states[0] == State::kStuck;
+        EXPECT_EQ(
+            ReadBytes(logAside ? fs::path(outcomes[0].backup + ".LOG1") : config / "SOFTWARE.LOG1"),
+            "stale");
+        EXPECT_NE(fs::exists(config / "SOFTWARE.LOG1"), logAside);
         if (!written) {
             for (const char* hive : kHives)
                 EXPECT_NE(error.find(std::string(hive) + ": "), std::string::npos) << error;

@@ -424,37 +424,62 @@ TEST_F(HiveTest, DamagedHivesAreRefused) {
     }
 }
 
-// A hive with pending logs is read but never written.
-TEST_F(HiveTest, DirtyHivesAreOnlyRead) {
+// A clean hive is written whatever its logs hold, and its logs go with the
+// original; a dirty hive that no log brings up to date is only read.
+TEST_F(HiveTest, StaleLogsDoNotStopAWriteAndDirtyHivesWithoutLogsAreOnlyRead) {
     MemoryRegistry memory;
     const std::string path = DemoSoftware(memory);
     std::string bytes = ReadBytes(path);
     WriteBytes(path + ".LOG1", "");
-    WriteBytes(path + ".log2", "pending");
+    WriteBytes(path + ".log2", "stale");
     const std::string copy = (dir_ / "SEQ").string();
     bytes[4] ^= 1;
     // Keep the checksum right: only the sequence numbers differ.
     bytes[0x1FC] ^= 1;
     WriteBytes(copy, bytes);
-    for (const std::string& file : {path, copy}) {
-        auto hive = Open(file);
-        EXPECT_FALSE(hive->writable()) << file;
-        EXPECT_NE(hive->warning().find(file == path ? "SOFTWARE.log2" : "sequence numbers"),
-                  std::string::npos)
-            << hive->warning();
-        HiveRegistry hives;
-        ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", hive));
-        EXPECT_EQ(Dump(hives, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
-        RegKey run(hives);
-        ASSERT_EQ(run.Open(hkey::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                           access::kAllAccess),
-                  status::kSuccess);
-        EXPECT_EQ(hives.DeleteValue(run.get(), "Gone Updater"), status::kAccessDenied);
-        EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quillpad"),
-                  status::kAccessDenied);
-        std::string error;
-        EXPECT_TRUE(hives.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error));  // nothing to write
+    WriteBytes(copy + ".log", "older");
+
+    auto dirty = Open(copy);
+    EXPECT_FALSE(dirty->writable());
+    EXPECT_NE(dirty->warning().find("logs cannot bring it up to date (there is no .LOG1 or "
+                                    ".LOG2 beside it); it is read as it lies"),
+              std::string::npos)
+        << dirty->warning();
+    EXPECT_NE(dirty->warning().find("(SEQ.log, a log of an older form that is not read here, may "
+                                    "hold those changes: if this Windows still starts, starting "
+                                    "it once"),
+              std::string::npos)
+        << dirty->warning();
+    HiveRegistry hives;
+    ASSERT_TRUE(hives.Mount(hkey::kLocalMachine, "SOFTWARE", dirty));
+    EXPECT_EQ(Dump(hives, hkey::kLocalMachine, ""), Dump(memory, hkey::kLocalMachine, ""));
+    EXPECT_EQ(hives.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quillpad"), status::kAccessDenied);
+    std::string error;
+    EXPECT_TRUE(hives.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error));  // nothing to write
+
+    // A log written to after the hive was read: Windows is at work on it.
+    {
+        const std::string before = ReadBytes(path);
+        auto busy = Open(path);
+        HiveRegistry written;
+        ASSERT_TRUE(written.Mount(hkey::kLocalMachine, "SOFTWARE", busy));
+        ASSERT_EQ(written.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quillpad"), status::kSuccess);
+        WriteBytes(path + ".log2", "written since");
+        EXPECT_FALSE(written.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error));
+        EXPECT_NE(error.find("the log SOFTWARE.log2 was changed"), std::string::npos) << error;
+        EXPECT_EQ(ReadBytes(path), before);
+        WriteBytes(path + ".log2", "stale");
     }
+    auto clean = Open(path);
+    EXPECT_TRUE(clean->writable()) << clean->warning();
+    HiveRegistry written;
+    ASSERT_TRUE(written.Mount(hkey::kLocalMachine, "SOFTWARE", clean));
+    ASSERT_EQ(written.DeleteTree(hkey::kLocalMachine, "SOFTWARE\\Quillpad"), status::kSuccess);
+    ASSERT_TRUE(written.Commit({2026, 1, 1, 0, 0, 0}, nullptr, &error)) << error;
+    EXPECT_FALSE(fs::exists(path + ".LOG1") || fs::exists(path + ".log2"));
+    const std::string backup = path + ".quillmend-20260101-000000.bak";
+    EXPECT_EQ(ReadBytes(backup + ".log2"), "stale");
+    EXPECT_TRUE(fs::exists(backup + ".LOG1"));
 }
 
 }  // namespace

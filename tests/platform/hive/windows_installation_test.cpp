@@ -225,5 +225,25 @@ TEST_F(InstallationTest, MountsAnXpInstallationAndRefusesDamage) {
     EXPECT_EQ(error, config.string() + ": the hive SYSTEM is missing");
 }
 
+// Only a hibernation file that holds a saved memory image blocks writing.
+TEST_F(InstallationTest, AHibernatedWindowsIsToldByItsHibernationFile) {
+    fs::create_directories(root_);
+    EXPECT_EQ(Hibernated(root_.string()), "");
+    const std::pair<std::string, bool> files[] = {
+        {"", false},
+        {std::string(4096, '\0'), false},
+        {"wake" + std::string(60, 'x'), false},
+        {"hibr", true},
+        {"HIBR" + std::string(4092, '\0'), true},
+        {"RSTR", true},
+    };
+    for (const auto& [bytes, hibernated] : files) {
+        test::WriteBytes(root_ / "HIBERFIL.SYS", bytes);
+        const std::string message = Hibernated(root_.string());
+        EXPECT_EQ(!message.empty(), hibernated) << bytes.substr(0, 4);
+        EXPECT_EQ(message.find("Fast Startup") != std::string::npos, hibernated);
+    }
+}
+
 }  // namespace
 }  // namespace qm::hive

@@ -1,0 +1,190 @@
+// Recovery of a hive from its transaction logs on any bytes. The input is a
+// hive file and its two logs: a 4-byte length of the hive, a 4-byte length
+// of .LOG1, the hive, .LOG1, and the rest as .LOG2 (shorter input is a hive
+// alone). Properties:
+//  - RecoverHive on the bytes: a hive told recovered holds a clean base
+//    block (equal sequence numbers, a right checksum, a primary file) and
+//    exactly the hive data that base block gives, with the logs used named
+//    (one, for the old format) and, for the new format, at least one entry
+//    applied; a hive told unusable says why;
+//  - opening the files as the hive backend does: refused with
+//    "<file>: <reason>", the reason one the backend names (truncated, bad
+//    header, bad cell), or a tree that the registry functions walk to the
+//    end without finding damage, with a notice exactly when the hive was
+//    recovered and a warning when its logs could not be used;
+//  - nothing is ever written to the hive or its logs.
+// The seeds are small hives made dirty, with logs in both formats written
+// as the format describes them, and a clean hive with a stale log.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "platform/hive/hive_log.h"
+#include "platform/hive/hive_registry.h"
+
+namespace {
+
+using namespace qm;
+using qm::fuzz::Check;
+namespace fs = std::filesystem;
+
+constexpr size_t kMaxKeys = 3000;
+constexpr size_t kMaxDepth = 200;
+
+uint32_t Le32(std::string_view b, size_t at) {
+    return uint32_t{static_cast<uint8_t>(b[at])} | uint32_t{static_cast<uint8_t>(b[at + 1])} << 8 |
+           uint32_t{static_cast<uint8_t>(b[at + 2])} << 16 |
+           uint32_t{static_cast<uint8_t>(b[at + 3])} << 24;
+}
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) fuzz::Fail("cannot write " + path.string());
+}
+
+const fs::path& WorkFolder() {
+    static const fs::path* folder = [] {
+        std::error_code ec;
+        const fs::path base =
+            fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        auto* path = new fs::path(base / ("qm-hive-log-fuzz-" + std::to_string(::getpid())));
+        fs::create_directories(*path);
+        std::atexit([] { fs::remove_all(*folder); });
+        return path;
+    }();
+    return *folder;
+}
+
+hive::Recovery CheckRecovery(std::string_view hive, const std::vector<hive::LogFile>& logs) {
+    hive::Recovery r = hive::RecoverHive(hive, logs);
+    switch (r.state) {
+        case hive::Recovery::State::kRecovered: {
+            const std::string_view image = r.image;
+            Check(image.size() >= 4096 && image.substr(0, 4) == "regf" &&
+                      hive::BaseBlockChecksumRight(image),
+                  "a recovered hive's base block is not whole");
+            Check(Le32(image, 4) == Le32(image, 8) && Le32(image, 28) == 0,
+                  "a recovered hive's base block is not that of a clean primary file");
+            Check(image.size() == 4096 + uint64_t{Le32(image, 40)},
+                  "a recovered hive does not hold the data its base block gives");
+            // An old-format log may hold no dirty page: only its base block.
+            Check((r.newFormat ? r.applied != 0 : r.used.size() == 1) && !r.used.empty() &&
+                      r.reason.empty(),
+                  "a recovery that applied no entry, or names no log");
+            break;
+        }
+        case hive::Recovery::State::kUnusable:
+            Check(!r.reason.empty() && r.image.empty(), "an unusable log without a reason");
+            break;
+        case hive::Recovery::State::kClean:
+        case hive::Recovery::State::kDamaged:
+            Check(r.image.empty() && r.applied == 0, "a hive not recovered holds an image");
+            break;
+    }
+    return r;
+}
+
+// Walks every key and value below `handle`; false when the tree is larger
+// than the bounds.
+bool Walk(RegistryService& registry, HKey handle, size_t depth, size_t* keys) {
+    if (++*keys > kMaxKeys || depth > kMaxDepth) return false;
+    std::vector<char> name(70000);
+    std::vector<uint8_t> data;
+    for (uint32_t i = 0;; ++i) {
+        uint32_t nameSize = static_cast<uint32_t>(name.size()), type = 0, size = 0;
+        Status s = registry.EnumValue(handle, i, name.data(), &nameSize, &type, nullptr, &size);
+        if (s == status::kNoMoreItems) break;
+        if (s == status::kNoUnicodeTranslation) continue;
+        Check(s == status::kSuccess, "a listed value does not read: " + std::to_string(s));
+        data.resize(size);
+        nameSize = static_cast<uint32_t>(name.size());
+        s = registry.EnumValue(handle, i, name.data(), &nameSize, &type, data.data(), &size);
+        Check(s == status::kSuccess, "a value's data does not read: " + std::to_string(s));
+    }
+    for (uint32_t i = 0;; ++i) {
+        uint32_t size = static_cast<uint32_t>(name.size());
+        const Status s = registry.EnumKey(handle, i, name.data(), &size);
+        if (s == status::kNoMoreItems) break;
+        if (s == status::kNoUnicodeTranslation) continue;
+        Check(s == status::kSuccess, "a listed key does not read: " + std::to_string(s));
+        RegKey child(registry);
+        Check(child.Open(handle, std::string(name.data(), size).c_str(), access::kRead) ==
+                  status::kSuccess,
+              "a listed key does not open");
+        if (!Walk(registry, child.get(), depth + 1, keys)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    std::string_view hive = input, log1, log2;
+    if (input.size() >= 8) {
+        const size_t hiveSize = std::min<size_t>(Le32(input, 0), input.size() - 8);
+        const size_t log1Size = std::min<size_t>(Le32(input, 4), input.size() - 8 - hiveSize);
+        hive = input.substr(8, hiveSize);
+        log1 = input.substr(8 + hiveSize, log1Size);
+        log2 = input.substr(8 + hiveSize + log1Size);
+    }
+    std::vector<hive::LogFile> logs;
+    if (!log1.empty()) logs.push_back({"SOFTWARE.LOG1", std::string(log1)});
+    if (!log2.empty()) logs.push_back({"SOFTWARE.LOG2", std::string(log2)});
+    const hive::Recovery recovery = CheckRecovery(hive, logs);
+
+    const fs::path& folder = WorkFolder();
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) fs::remove_all(entry.path(), ec);
+    const std::string path = (folder / "SOFTWARE").string();
+    WriteBytes(path, hive);
+    for (const hive::LogFile& log : logs) WriteBytes(folder / log.name, log.bytes);
+    auto unchanged = [&] {
+        Check(ReadBytes(path) == hive, "the hive was written");
+        for (const hive::LogFile& log : logs)
+            Check(ReadBytes(folder / log.name) == log.bytes, "a log was written");
+    };
+
+    std::string error;
+    std::shared_ptr<hive::HiveFile> file = hive::HiveFile::Open(path, true, &error);
+    if (file == nullptr) {
+        const std::string prefix = path + ": ";
+        Check(error.starts_with(prefix), "the refusal does not name the file: " + error);
+        const std::string reason = error.substr(prefix.size());
+        Check(reason.starts_with("truncated") || reason.starts_with("bad header") ||
+                  reason.starts_with("bad cell"),
+              "the refusal does not name a reason: " + error);
+        unchanged();
+        return 0;
+    }
+    const bool recovered = recovery.state == hive::Recovery::State::kRecovered;
+    Check(file->notice().empty() != recovered, "a notice without recovery, or none with it");
+    if (recovery.state == hive::Recovery::State::kUnusable)
+        Check(!file->writable() && file->warning().find("logs cannot") != std::string::npos,
+              "a hive whose logs cannot be used is not only read: " + file->warning());
+    HiveRegistry registry;
+    Check(registry.Mount(hkey::kLocalMachine, "SOFTWARE", file), "the hive does not mount");
+    RegKey top(registry);
+    Check(top.Open(hkey::kLocalMachine, "SOFTWARE", access::kRead) == status::kSuccess,
+          "the mounted hive does not open");
+    size_t keys = 0;
+    Walk(registry, top.get(), 0, &keys);
+    top.Close();
+    Check(!file->damaged(), "the walk found damage that opening let through: " + file->damage());
+    unchanged();
+    return 0;
+}
