@@ -110,6 +110,16 @@ std::unique_ptr<FileProbe> MakeFileProbe(const Options& options, std::string& er
 }
 #endif
 
+// The code page of the registry that is scanned: the system's on Windows,
+// and Windows-1252 for the registry files and hives elsewhere.
+const CodePage& RegistryCodePage() {
+#ifdef _WIN32
+    return win32::AnsiCodePage();
+#else
+    return CodePage::Windows1252();
+#endif
+}
+
 int Run(int argc, const char* const* argv) {
     Options options;
     const int parsed = ParseOptions(argc, argv, options);
@@ -120,14 +130,8 @@ int Run(int argc, const char* const* argv) {
         return kBadInput;
     };
     if (options.demo) UseDemo(options);
-        // The entries to leave out, read before anything is opened or written,
-        // in the code page of the registry they are to match: the system's on
-        // Windows, and Windows-1252 for the registry files and hives elsewhere.
-#ifdef _WIN32
-    const CodePage& codePage = win32::AnsiCodePage();
-#else
-    const CodePage& codePage = CodePage::Windows1252();
-#endif
+    // The entries to leave out, read before anything is opened or written.
+    const CodePage& codePage = RegistryCodePage();
     std::vector<IgnoreEntry> alsoIgnored;
     for (const std::string& file : options.ignoreFiles)
         if (!ReadIgnoreFile(file, codePage, alsoIgnored, error)) return fail();
