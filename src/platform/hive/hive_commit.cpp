@@ -249,12 +249,15 @@ bool Switch(Work& w, std::string* reason) {
     return true;
 }
 
-// Puts a switched hive's original back in place, and its logs.
+// Puts a switched hive's original back in place, and its logs. The logs
+// go back first, beside the new file, which is clean, so that a dirty
+// original is never under its name without them.
 bool PutBack(Work& w, std::string* reason) {
-    if (!Step(CommitStep::kPutBack, w.path()) ||
-        ::renameat(w.folder(), w.backupName.c_str(), w.folder(), w.name().c_str()) != 0)
+    if (!Step(CommitStep::kPutBack, w.path()))
         return Fail(reason, "cannot put the original back", errno);
     const bool logs = PutLogsBack(w, reason);
+    if (::renameat(w.folder(), w.backupName.c_str(), w.folder(), w.name().c_str()) != 0)
+        return Fail(reason, "cannot put the original back", errno);
     ::fsync(w.folder());
     return logs;
 }
