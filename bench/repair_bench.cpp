@@ -10,8 +10,8 @@
 //
 // The cases:
 //  - 3,000 stale values in one key: SharedDLLs in a SOFTWARE hive of about
-//    240 KB, 100 of its values naming files that exist;
-//  - 3,000 stale keys: App Paths in a SOFTWARE hive of about 40 MB;
+//    450 KB, 100 of its values naming files that exist;
+//  - 3,000 stale keys: App Paths in a SOFTWARE hive of about 140 MB;
 //  - the demo's whole installation (SOFTWARE, SYSTEM, DEFAULT and a user's
 //    NTUSER.DAT, built from demo/registry.reg as the offline tests build it)
 //    repaired through --windows.
