@@ -15,18 +15,15 @@
 //  - nothing is ever written to the hive or its logs.
 // The seeds are small hives made dirty, with logs in both formats written
 // as the format describes them, and a clean hive with a stale log.
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "fuzz/hive_walk.h"
 #include "platform/hive/hive_log.h"
 #include "platform/hive/hive_registry.h"
 
@@ -36,37 +33,13 @@ using namespace qm;
 using qm::fuzz::Check;
 namespace fs = std::filesystem;
 
-constexpr size_t kMaxKeys = 3000;
-constexpr size_t kMaxDepth = 200;
+using fuzz::ReadBytes;
+using fuzz::WriteBytes;
 
 uint32_t Le32(std::string_view b, size_t at) {
     return uint32_t{static_cast<uint8_t>(b[at])} | uint32_t{static_cast<uint8_t>(b[at + 1])} << 8 |
            uint32_t{static_cast<uint8_t>(b[at + 2])} << 16 |
            uint32_t{static_cast<uint8_t>(b[at + 3])} << 24;
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const fs::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) fuzz::Fail("cannot write " + path.string());
-}
-
-const fs::path& WorkFolder() {
-    static const fs::path* folder = [] {
-        std::error_code ec;
-        const fs::path base =
-            fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-        auto* path = new fs::path(base / ("qm-hive-log-fuzz-" + std::to_string(::getpid())));
-        fs::create_directories(*path);
-        std::atexit([] { fs::remove_all(*folder); });
-        return path;
-    }();
-    return *folder;
 }
 
 hive::Recovery CheckRecovery(std::string_view hive, const std::vector<hive::LogFile>& logs) {
@@ -98,38 +71,6 @@ hive::Recovery CheckRecovery(std::string_view hive, const std::vector<hive::LogF
     return r;
 }
 
-// Walks every key and value below `handle`; false when the tree is larger
-// than the bounds.
-bool Walk(RegistryService& registry, HKey handle, size_t depth, size_t* keys) {
-    if (++*keys > kMaxKeys || depth > kMaxDepth) return false;
-    std::vector<char> name(70000);
-    std::vector<uint8_t> data;
-    for (uint32_t i = 0;; ++i) {
-        uint32_t nameSize = static_cast<uint32_t>(name.size()), type = 0, size = 0;
-        Status s = registry.EnumValue(handle, i, name.data(), &nameSize, &type, nullptr, &size);
-        if (s == status::kNoMoreItems) break;
-        if (s == status::kNoUnicodeTranslation) continue;
-        Check(s == status::kSuccess, "a listed value does not read: " + std::to_string(s));
-        data.resize(size);
-        nameSize = static_cast<uint32_t>(name.size());
-        s = registry.EnumValue(handle, i, name.data(), &nameSize, &type, data.data(), &size);
-        Check(s == status::kSuccess, "a value's data does not read: " + std::to_string(s));
-    }
-    for (uint32_t i = 0;; ++i) {
-        uint32_t size = static_cast<uint32_t>(name.size());
-        const Status s = registry.EnumKey(handle, i, name.data(), &size);
-        if (s == status::kNoMoreItems) break;
-        if (s == status::kNoUnicodeTranslation) continue;
-        Check(s == status::kSuccess, "a listed key does not read: " + std::to_string(s));
-        RegKey child(registry);
-        Check(child.Open(handle, std::string(name.data(), size).c_str(), access::kRead) ==
-                  status::kSuccess,
-              "a listed key does not open");
-        if (!Walk(registry, child.get(), depth + 1, keys)) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -147,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!log2.empty()) logs.push_back({"SOFTWARE.LOG2", std::string(log2)});
     const hive::Recovery recovery = CheckRecovery(hive, logs);
 
-    const fs::path& folder = WorkFolder();
+    const fs::path& folder = fuzz::WorkFolder("hive-log-fuzz");
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec)) fs::remove_all(entry.path(), ec);
     const std::string path = (folder / "SOFTWARE").string();
@@ -162,12 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     std::shared_ptr<hive::HiveFile> file = hive::HiveFile::Open(path, true, &error);
     if (file == nullptr) {
-        const std::string prefix = path + ": ";
-        Check(error.starts_with(prefix), "the refusal does not name the file: " + error);
-        const std::string reason = error.substr(prefix.size());
-        Check(reason.starts_with("truncated") || reason.starts_with("bad header") ||
-                  reason.starts_with("bad cell"),
-              "the refusal does not name a reason: " + error);
+        fuzz::CheckRefusal(path, error);
         unchanged();
         return 0;
     }
@@ -178,12 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               "a hive whose logs cannot be used is not only read: " + file->warning());
     HiveRegistry registry;
     Check(registry.Mount(hkey::kLocalMachine, "SOFTWARE", file), "the hive does not mount");
-    RegKey top(registry);
-    Check(top.Open(hkey::kLocalMachine, "SOFTWARE", access::kRead) == status::kSuccess,
-          "the mounted hive does not open");
-    size_t keys = 0;
-    Walk(registry, top.get(), 0, &keys);
-    top.Close();
+    bool complete = false;
+    fuzz::WalkHive(registry, &complete);
     Check(!file->damaged(), "the walk found damage that opening let through: " + file->damage());
     unchanged();
     return 0;
