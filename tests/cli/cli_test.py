@@ -18,6 +18,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_checks import Failure, check, wine_path  # noqa: E402
+
 ROW_TEXTS = {
     1: "COM/ActiveX Entries",
     2: "Uninstall Entries",
@@ -28,15 +31,6 @@ ROW_TEXTS = {
     7: "Windows Startup Items",
     8: "File/Path Reference",
 }
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 class Scanner:
@@ -144,11 +138,6 @@ def expect_rows(actual, expected, what):
 def load_json(path):
     with open(path, encoding="utf-8") as f:
         return json.load(f)
-
-
-def wine_path(host_path):
-    """The path a program under Wine sees for a host path (drive Z: is /)."""
-    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
 
 
 # --- native cases -----------------------------------------------------------

@@ -25,6 +25,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_checks import Failure, check, wine_path  # noqa: E402
+
 APP_PATHS = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths"
 RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 APP_NAME = "一覧表"
@@ -52,19 +55,6 @@ LOCALES = {
     "ja_JP.UTF-8": ("cp932", [APP_ITEM, RUN_ITEM], "HKEY_LOCAL_MACHINE\\" + APP_PATHS),
     "ru_RU.UTF-8": ("cp1251", [RUN_ITEM], "HKEY_CURRENT_USER\\" + RUN),
 }
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wine_path(host_path):
-    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
 
 
 def main():

@@ -30,14 +30,8 @@ import subprocess
 import sys
 import tempfile
 
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_checks import Failure, check, wine_path  # noqa: E402
 
 
 def run(command, env=None, cwd=None):
@@ -202,10 +196,6 @@ def case_fix_restore(opts, scan):
                          (["--restore", empty], "--registry")):
         code, _, err = run(scan + args)
         check(code == 2 and wanted in err, f"{args}: exit {code}, stderr:\n{err}")
-
-
-def wine_path(host_path):
-    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
 
 
 def case_wine_fix_restore(opts, scan):

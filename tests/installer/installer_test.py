@@ -40,6 +40,7 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from loopback_http import RecordingServer, decode_query  # noqa: E402
+from script_checks import Failure, check, wine_path  # noqa: E402
 
 INSTDIR = "C:\\Program Files\\Quillmend"
 UNINST_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmend"
@@ -52,20 +53,6 @@ TASK_FILE = "C:\\windows\\system32\\tasks\\Quillmend"
 TASK_NS = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
 BACKUP_NAME = "QmRegBak 6-12-2026 14-5-9.reg"
 BACKUP_TEXT = b'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n"a"="b"\r\n'
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wine_path(host_path):
-    """The path a program under Wine sees for a host path (drive Z: is /)."""
-    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
 
 
 class Prefix:
