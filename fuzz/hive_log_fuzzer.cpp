@@ -24,6 +24,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/hive_walk.h"
+#include "platform/hive/hive_bytes.h"
 #include "platform/hive/hive_log.h"
 #include "platform/hive/hive_registry.h"
 
@@ -35,12 +36,7 @@ namespace fs = std::filesystem;
 
 using fuzz::ReadBytes;
 using fuzz::WriteBytes;
-
-uint32_t Le32(std::string_view b, size_t at) {
-    return uint32_t{static_cast<uint8_t>(b[at])} | uint32_t{static_cast<uint8_t>(b[at + 1])} << 8 |
-           uint32_t{static_cast<uint8_t>(b[at + 2])} << 16 |
-           uint32_t{static_cast<uint8_t>(b[at + 3])} << 24;
-}
+using hive::Le32;
 
 hive::Recovery CheckRecovery(std::string_view hive, const std::vector<hive::LogFile>& logs) {
     hive::Recovery r = hive::RecoverHive(hive, logs);

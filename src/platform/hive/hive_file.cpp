@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <unordered_set>
 
+#include "platform/hive/hive_bytes.h"
 #include "platform/hive/hive_log.h"
 #include "platform/memory/memory_registry_tree.h"
 #include "platform/regtext/reg_text.h"
@@ -25,11 +26,6 @@ namespace {
 constexpr size_t kCachedListings = 32768;
 // Handles of keys made here lie above every offset a hive file can hold.
 constexpr hive_node_h kFirstMade = hive_node_h{1} << 40;
-
-uint32_t ReadLe32(const unsigned char* bytes) {
-    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-           uint32_t{bytes[3]} << 24;
-}
 
 // The names of the logs beside the hive, "<hive>.LOG1" then ".LOG2", found
 // with the name's case ignored as the Windows file system ignores it; and in
@@ -77,8 +73,7 @@ bool CheckHeader(std::string_view header, uint64_t size, bool checksum, std::str
         *reason = "bad header: its checksum does not match";
         return false;
     }
-    const uint64_t dataSize =
-        ReadLe32(reinterpret_cast<const unsigned char*>(header.data()) + 0x28);
+    const uint64_t dataSize = Le32(header, 0x28);
     if (kBaseBlockSize + dataSize > size) {
         *reason = "truncated: the header gives " + std::to_string(dataSize) +
                   " bytes of hive data, the file holds " + std::to_string(size - kBaseBlockSize);
@@ -191,9 +186,7 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, bool writable,
         if (::fstatat(file->folder_.get(), log.c_str(), &identity, AT_SYMLINK_NOFOLLOW) == 0)
             file->logs_.push_back({log, identity});
     }
-    const bool clean = BaseBlockChecksumRight(header) &&
-                       ReadLe32(reinterpret_cast<const unsigned char*>(header.data()) + 4) ==
-                           ReadLe32(reinterpret_cast<const unsigned char*>(header.data()) + 8);
+    const bool clean = BaseBlockChecksumRight(header) && Le32(header, 4) == Le32(header, 8);
     uint64_t imageSize = size;
     if (clean) {
         if (!CheckHeader(header, size, true, &reason)) return fail(reason);

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/hive/hive_bytes.h"
 #include "platform/hive/hive_log.h"
 #include "platform/name_case.h"
 
@@ -28,21 +29,6 @@ constexpr size_t kNameLength = 2, kDataSize = 4, kDataOffset = 8, kName = 20;
 }
 namespace sk {
 constexpr size_t kFlink = 4, kBlink = 8, kReferences = 12, kDescriptorSize = 16, kDescriptor = 20;
-}
-
-uint16_t Le16(std::string_view b, size_t at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1])
-                                                                   << 8);
-}
-
-uint32_t Le32(std::string_view b, size_t at) {
-    return uint32_t{static_cast<uint8_t>(b[at])} | uint32_t{static_cast<uint8_t>(b[at + 1])} << 8 |
-           uint32_t{static_cast<uint8_t>(b[at + 2])} << 16 |
-           uint32_t{static_cast<uint8_t>(b[at + 3])} << 24;
-}
-
-void PutLe32(std::span<char> b, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(value >> (8 * i));
 }
 
 std::string Hex(uint64_t offset) {

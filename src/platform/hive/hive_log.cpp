@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/hive/hive_bytes.h"
+
 namespace qm::hive {
 
 namespace {
@@ -11,20 +13,6 @@ namespace {
 constexpr size_t kBase = 4096;     // the base block in the hive file
 constexpr size_t kSector = 512;    // the base block's copy in a log, and the log's unit
 constexpr size_t kEntryHead = 40;  // an HvLE entry's fields before its page references
-
-uint32_t Le32(std::string_view b, size_t at) {
-    return uint32_t{static_cast<uint8_t>(b[at])} | uint32_t{static_cast<uint8_t>(b[at + 1])} << 8 |
-           uint32_t{static_cast<uint8_t>(b[at + 2])} << 16 |
-           uint32_t{static_cast<uint8_t>(b[at + 3])} << 24;
-}
-
-uint64_t Le64(std::string_view b, size_t at) {
-    return uint64_t{Le32(b, at)} | uint64_t{Le32(b, at + 4)} << 32;
-}
-
-void PutLe32(std::string& b, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(value >> (8 * i));
-}
 
 // The base block fields used here.
 constexpr size_t kSeq1 = 4, kSeq2 = 8, kStamp = 12, kType = 28, kDataSize = 40, kFlags = 144,

@@ -12,10 +12,13 @@
 #include <string>
 
 #include "platform/hive/hive_builder.h"
+#include "platform/hive/hive_bytes.h"
 
 namespace qm::hive::test {
 
 namespace fs = std::filesystem;
+using hive::Le32;
+using hive::PutLe32;
 
 inline const std::string kFixtures = QM_SOURCE_DIR "/tests/platform/hive/fixtures";
 inline const std::string kMinimal = kFixtures + "/minimal";
@@ -27,17 +30,6 @@ inline std::string ReadBytes(const fs::path& path) {
 
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-inline uint32_t Le32(const std::string& bytes, size_t at) {
-    return uint32_t{static_cast<uint8_t>(bytes[at])} |
-           uint32_t{static_cast<uint8_t>(bytes[at + 1])} << 8 |
-           uint32_t{static_cast<uint8_t>(bytes[at + 2])} << 16 |
-           uint32_t{static_cast<uint8_t>(bytes[at + 3])} << 24;
-}
-
-inline void PutLe32(std::string& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
 
 // The base block's checksum made right again after a change to it.
